@@ -1,0 +1,49 @@
+// Files and the program folder.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace ktr::platform {
+
+// The program folder: KTRSVC_HOME, else the folder of the running executable.
+std::string program_folder();
+// Overrides the program folder (tests).
+void set_program_folder(std::string folder);
+
+// Folder + native separator + name (the design writes folder + "\" + name).
+std::string join_path(std::string_view folder, std::string_view name);
+
+enum class OpenResult { ok, not_found, other_error };
+// Tries to open a file for reading and closes it again.
+OpenResult try_open_for_reading(const std::string& path);
+
+// Appends text (bytes as given) to a file, creating it; false (pending error filled) on failure.
+// Each call is an open-append-close so other programs may rotate the file between calls.
+bool append_to_file(const std::string& path, std::string_view text);
+
+// A text file kept open for appending; writes are unbuffered appends without a flush of their own.
+class AppendFile {
+public:
+    AppendFile() = default;
+    ~AppendFile();
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+    bool open(const std::string& path);  // false (pending error filled) on failure
+    bool write(std::string_view text);   // false when not open or the write failed
+    void close();
+    bool is_open() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// Reads a whole file; false when it cannot be read.
+bool read_file(const std::string& path, std::string& contents);
+bool remove_file(const std::string& path);
+
+// The path of the running executable.
+std::string executable_path();
+
+} // namespace ktr::platform

@@ -1,0 +1,26 @@
+#include "platform/pending_error.h"
+
+#include <cstring>
+
+namespace ktr::platform {
+namespace {
+PendingError g_pending;
+}
+
+const PendingError& pending_error() { return g_pending; }
+
+void set_pending_error(int32_t number, std::string description) {
+    g_pending.number = number;
+    g_pending.description = std::move(description);
+}
+
+void set_pending_error_from_errno(int errno_value) {
+    set_pending_error(errno_value, std::strerror(errno_value));
+}
+
+void clear_pending_error() {
+    g_pending.number = 0;
+    g_pending.description.clear();
+}
+
+} // namespace ktr::platform

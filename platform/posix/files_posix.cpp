@@ -1,0 +1,147 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/files.h"
+#include "platform/pending_error.h"
+#include "platform/system.h"
+
+namespace ktr::platform {
+namespace {
+
+std::string g_program_folder;
+bool g_program_folder_set = false;
+
+bool write_all(int fd, std::string_view text) {
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            set_pending_error_from_errno(errno);
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string executable_path() {
+    char buf[PATH_MAX + 1] = {};
+    const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+    if (n <= 0) return {};
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string program_folder() {
+    if (g_program_folder_set) return g_program_folder;
+    if (auto home = get_env("KTRSVC_HOME"); home && !home->empty()) {
+        std::string h = *home;
+        while (h.size() > 1 && h.back() == '/') h.pop_back();
+        return h;
+    }
+    const std::string exe = executable_path();
+    const auto slash = exe.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+void set_program_folder(std::string folder) {
+    g_program_folder = std::move(folder);
+    g_program_folder_set = true;
+}
+
+std::string join_path(std::string_view folder, std::string_view name) {
+    std::string out(folder);
+    if (out.empty() || out.back() != '/') out += '/';
+    out += name;
+    return out;
+}
+
+OpenResult try_open_for_reading(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return OpenResult::ok;
+    }
+    if (errno == ENOENT || errno == ENOTDIR) return OpenResult::not_found;
+    return OpenResult::other_error;
+}
+
+bool append_to_file(const std::string& path, std::string_view text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        set_pending_error_from_errno(errno);
+        return false;
+    }
+    const bool ok = write_all(fd, text);
+    if (::close(fd) != 0 && ok) {
+        set_pending_error_from_errno(errno);
+        return false;
+    }
+    return ok;
+}
+
+AppendFile::~AppendFile() { close(); }
+
+bool AppendFile::open(const std::string& path) {
+    close();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        set_pending_error_from_errno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool AppendFile::write(std::string_view text) {
+    if (fd_ < 0) return false;
+    return write_all(fd_, text);
+}
+
+void AppendFile::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool read_file(const std::string& path, std::string& contents) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        set_pending_error_from_errno(errno);
+        return false;
+    }
+    contents.clear();
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            set_pending_error_from_errno(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        contents.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool remove_file(const std::string& path) {
+    if (::unlink(path.c_str()) != 0) {
+        set_pending_error_from_errno(errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace ktr::platform

@@ -1,0 +1,50 @@
+#include "fakes/fake_clock.h"
+
+#include "platform/pending_error.h"
+
+namespace ktr::testing {
+
+FakeClock::FakeClock(double utc, int32_t bias, int32_t daylight_bias, int state) : utc_(utc) {
+    zone_.bias = bias;
+    zone_.daylight_bias = daylight_bias;
+    zone_.state = state;
+    zone_.standard_name = "Standard Time";
+    zone_.daylight_name = "Daylight Time";
+}
+
+int32_t FakeClock::local_offset_minutes() const {
+    return zone_.bias + (zone_.state == 2 ? zone_.daylight_bias : 0);
+}
+
+platform::DateParts FakeClock::utc_now() { return platform::date_to_parts(utc_); }
+
+platform::DateParts FakeClock::local_now() {
+    return platform::date_to_parts(utc_ - local_offset_minutes() / 1440.0);
+}
+
+bool FakeClock::set_local_time(const platform::DateParts& local) {
+    ++set_calls_;
+    if (refuse_ || !platform::valid_ymd(local.year, local.month, local.day)) {
+        platform::set_pending_error(1314, "A required privilege is not held by the client.");
+        return false;
+    }
+    utc_ = platform::parts_to_date(local) + local_offset_minutes() / 1440.0;
+    return true;
+}
+
+bool FakeClock::set_system_time(const platform::DateParts& utc) {
+    ++set_calls_;
+    if (refuse_ || !platform::valid_ymd(utc.year, utc.month, utc.day)) {
+        platform::set_pending_error(1314, "A required privilege is not held by the client.");
+        return false;
+    }
+    utc_ = platform::parts_to_date(utc);
+    return true;
+}
+
+void FakeClock::advance_ms(int64_t ms) {
+    utc_ += static_cast<double>(ms) / 86400000.0;
+    tick_ = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(tick_) + ms));
+}
+
+} // namespace ktr::testing
