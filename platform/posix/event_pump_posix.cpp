@@ -35,9 +35,10 @@ struct PumpState {
     std::map<int, std::function<void(SignalKind)>> signal_handlers;
 };
 
+// Never destroyed: timers and sockets of other static objects may still end after main returns.
 PumpState& state() {
-    static PumpState s;
-    return s;
+    static PumpState* s = new PumpState;
+    return *s;
 }
 
 short to_poll(unsigned interest) {

@@ -45,8 +45,8 @@ using detail::SharedPort;
 
 // Ports held by objects or waiting out their grace time, by (tcp, port).
 std::map<std::pair<bool, uint16_t>, std::shared_ptr<SharedPort>>& port_table() {
-    static std::map<std::pair<bool, uint16_t>, std::shared_ptr<SharedPort>> table;
-    return table;
+    static auto* table = new std::map<std::pair<bool, uint16_t>, std::shared_ptr<SharedPort>>;  // never destroyed
+    return *table;
 }
 
 struct PendingConnection {
@@ -54,8 +54,8 @@ struct PendingConnection {
     std::string ip;
 };
 std::map<int32_t, PendingConnection>& pending_connections() {
-    static std::map<int32_t, PendingConnection> pending;
-    return pending;
+    static auto* pending = new std::map<int32_t, PendingConnection>;  // never destroyed
+    return *pending;
 }
 int32_t g_next_request = 1;
 
@@ -170,6 +170,10 @@ bool Socket::hold_port(bool tcp) {
     if (fd < 0) {
         fail_errno(errno);
         return false;
+    }
+    if (!tcp) {
+        const int size = 1 << 20;  // room for bursts of requests (the kernel caps it at its limit)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     }
     if (tcp) {
         const int one = 1;  // a restart may bind while old connections linger in TIME_WAIT
