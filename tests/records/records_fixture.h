@@ -8,6 +8,7 @@
 
 #include "config/options.h"
 #include "fakes/fake_clock.h"
+#include "fakes/scoped_locale.h"
 #include "fakes/temp_dir.h"
 #include "platform/date_value.h"
 #include "platform/files.h"
@@ -22,14 +23,13 @@ protected:
     // 5 March 2026 09:07:03 local (the zone has no offset): its general date form is 19 characters.
     static constexpr double kMorning = 46086.0 + (9 * 3600 + 7 * 60 + 3) / 86400.0;
 
-    RecordsTest() : clock_(kMorning), scoped_(clock_) {}
+    RecordsTest() : clock_(kMorning), scoped_(clock_), locale_(platform::us_locale()) {}
 
     void SetUp() override {
         saved_options_ = config::options();
         saved_folder_ = platform::program_folder();
         saved_debug_ = records::debug_state();
         platform::set_program_folder(dir_.path());
-        platform::set_locale(platform::us_locale());
         config::options() = config::COptions{};
         records::debug_state() = {true, true, dir_.file("debug.txt")};
         records::set_debug_file_mode(true);
@@ -48,6 +48,7 @@ protected:
     TempDir dir_;
     FakeClock clock_;
     ScopedFakeClock scoped_;
+    ScopedLocale locale_;
 
 private:
     config::COptions saved_options_;
