@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "config/option_store.h"
 #include "config/program.h"
 #include "platform/clock.h"
 #include "platform/format.h"
@@ -43,7 +44,14 @@ void CSync::Compare_Sync(const CSync& previous) {
 
 bool CSync::Save_Registry() {
     config::options().LastSyncTime(SyncLocalTime_);
-    return true;
+    const std::string& app = config::program().title;
+    bool ok = config::RegistrySyncSettingSave(SyncLocalTime_, app);
+    if (SyncAccuracy_ != 0.0f) {
+        // Whole seconds per day, truncated toward zero: -2.7 is kept as -2.
+        const float whole = std::trunc(SyncAccuracy_);
+        ok = config::RegistrySyncSave(whole, SyncLocalTime_, SyncDifferenceSec_, app) && ok;
+    }
+    return ok;
 }
 
 } // namespace ktr::records

@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/pending_error.h"
+#include "platform/registry_hive.h"
 #include "records/debug_log.h"
 
 namespace ktr::testing {
@@ -30,6 +31,7 @@ protected:
         saved_folder_ = platform::program_folder();
         saved_debug_ = records::debug_state();
         platform::set_program_folder(dir_.path());
+        platform::close_registry_hive();  // reopened in the temporary folder on first use
         config::options() = config::COptions{};
         records::debug_state() = {true, true, dir_.file("debug.txt")};
         records::set_debug_file_mode(true);
@@ -40,6 +42,7 @@ protected:
         records::set_debug_file_mode(false);
         records::debug_state() = saved_debug_;
         config::options() = saved_options_;
+        platform::close_registry_hive();
         platform::set_program_folder(saved_folder_);
     }
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "config/option_store.h"
 #include "config/options.h"
+#include "platform/settings_store.h"
 #include "records_fixture.h"
 
 namespace ktr::records {
@@ -33,11 +35,30 @@ TEST_F(SyncRecord, AccuracyIsSecondsPerDaySinceThePreviousRecord) {
     EXPECT_NE(debug_text().find("Difference Sec: 3.0, Prev Sync Time: 03/05/26 09:07"), std::string::npos);
 }
 
-TEST_F(SyncRecord, NoAccuracyWithoutAnIntervalOrAgainstTheStoredTime) {
+TEST_F(SyncRecord, NoAccuracyWithoutAnIntervalOrADifference) {
     EXPECT_EQ(run(0, 3, 0, false).SyncAccuracy(), 0.0f);
     EXPECT_EQ(run(0.5, 0, 0, true).SyncAccuracy(), 0.0f);
+}
+
+std::string stored(const char* name) { return platform::get_setting("Ktrsvc", "Options", name, "<none>"); }
+
+TEST_F(SyncRecord, SaveRegistryStoresTheTimeAndTheAccuracyTruncated) {
+    CSync s = run(1.0, -3, 0.3f, true);  // -2.7 seconds a day
+    EXPECT_FLOAT_EQ(s.SyncAccuracy(), -2.7f);
+    EXPECT_TRUE(s.Save_Registry());
+    EXPECT_DOUBLE_EQ(config::options().LastSyncTime(), kMorning + 1.0);
+    EXPECT_EQ(stored("LastSyncTime"), config::option_date_text(kMorning + 1.0));
+    EXPECT_EQ(stored("AutoPrevSyncTime"), config::option_date_text(kMorning + 1.0));
+    EXPECT_EQ(stored("AutoPrevAccuracy"), "-2");
+    EXPECT_EQ(stored("AutoPrevDifference"), "-3");
+}
+
+TEST_F(SyncRecord, SaveRegistryStoresNoAccuracyWhenThereIsNone) {
     config::options().AutoPrevSyncTime(kMorning + 0.5);
-    EXPECT_EQ(run(0.5, 3, 0, false).SyncAccuracy(), 0.0f);
+    CSync s = run(0.5, 3, 0, false);
+    EXPECT_TRUE(s.Save_Registry());
+    EXPECT_EQ(stored("LastSyncTime"), config::option_date_text(kMorning + 0.5));
+    EXPECT_EQ(stored("AutoPrevAccuracy"), "<none>");
 }
 
 struct FinishedSetting {
