@@ -42,12 +42,5 @@ TEST_F(AutoSetting, NoAccuracyAboveZeroChangesNothing) {
     EXPECT_NE(debug_text().find("Save Auto Settings: no change in accuracy, skipping this value"), std::string::npos);
 }
 
-TEST_F(AutoSetting, ClearAutoAttempsResetsTheCount) {
-    setting_.count_attempt();
-    setting_.ClearAutoAttemps();
-    EXPECT_EQ(setting_.attempts(), 0);
-    EXPECT_NE(debug_text().find("Clear Auto Attempts"), std::string::npos);
-}
-
 } // namespace
 } // namespace ktr::app
