@@ -47,3 +47,11 @@ bool remove_file(const std::string& path);
 std::string executable_path();
 
 } // namespace ktr::platform
+
+namespace ktr::platform {
+
+// The 8.3 short form of a path. Paths here have no short form: an existing path comes back unchanged, a
+// missing one as "".
+std::string short_path_name(const std::string& path);
+
+} // namespace ktr::platform
