@@ -134,7 +134,7 @@ bool CNISTtimeset::NIST_parse_string(std::string_view sNIST) {
         else
             e.failed();
         NISTTime_.resize(dot);
-        if (debug_on()) debug_write("Time: _" + NISTTime_ + "_ frac: " + platform::number_to_text(NISTSecFrac_));
+        if (debug_on()) debug_write("Time: _" + NISTTime_ + "_ frac: " + platform::single_to_text(NISTSecFrac_));
     }
     return true;
 }
