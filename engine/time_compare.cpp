@@ -59,9 +59,11 @@ struct CNISTtimeset::CompareVariant {
 };
 
 void CNISTtimeset::NIST_compare_time(int16_t& status) {
-    // A two-digit NIST year is read as 20yy.
-    std::string text = NISTDate_.starts_with("20") ? NISTDate_ : "20" + NISTDate_;
-    text += " " + NISTTime_;
+    // A two-digit NIST year is read as 20yy. A console date in another form (12/05/2026) is not made
+    // unreadable by the prefix: it is read as it came.
+    const std::string as_received = NISTDate_ + " " + NISTTime_;
+    std::string text = NISTDate_.starts_with("20") ? as_received : "20" + as_received;
+    if (!platform::is_date(text) && platform::is_date(as_received)) text = as_received;
     status = compare_on_skeleton(CompareVariant::nist(), text);
 }
 
