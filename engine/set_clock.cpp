@@ -87,9 +87,10 @@ void CNISTtimeset::SetLocalTimeAPI(double dNewTime, float fraction, bool& result
 
     const platform::DateParts t = platform::date_to_parts(dNewTime);
     int h = t.hour, m = t.minute, s = t.second;
-    double rest = fraction;
+    // Milliseconds already in the value (the time offset) join the fraction rather than being lost.
+    double rest = fraction + t.millisecond / 1000.0;
     bool zero_ms = false;
-    const int w = static_cast<int>(fraction);
+    const int w = static_cast<int>(rest);
     if (w >= 1) {
         if (s < 60 - w) {
             s += w;
