@@ -296,6 +296,11 @@ TEST(OptionTexts, ConversionsBothWays) {
     EXPECT_EQ(option_integer("32768"), std::nullopt);
     EXPECT_EQ(option_long("2147483647"), 2147483647);
     EXPECT_EQ(option_long("x"), std::nullopt);
+    // Dates go out in the local form and come back to the same second.
+    const double when = 45000.0 + (7 * 3600 + 42 * 60 + 38) / 86400.0;
+    ASSERT_TRUE(option_date(option_date_text(when)).has_value()) << option_date_text(when);
+    EXPECT_NEAR(*option_date(option_date_text(when)), when, 1e-8);
+    EXPECT_EQ(option_date("1"), std::nullopt) << "the reading of a missing value is no date";
 }
 
 } // namespace
