@@ -9,7 +9,7 @@ namespace ktr::platform {
 
 // The program folder: KTRSVC_HOME, else the folder of the running executable.
 std::string program_folder();
-// Overrides the program folder (tests).
+// Overrides the program folder (tests); an empty folder returns to the default.
 void set_program_folder(std::string folder);
 
 // Folder + native separator + name (the design writes folder + "\" + name).
