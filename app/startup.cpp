@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/frm_main_ktrsvc.h"
 #include "config/option_store.h"
 #include "config/options.h"
 #include "config/program.h"
@@ -202,8 +203,7 @@ int Main(std::string_view command_line) {
         once_mode();
         return 0;
     }
-    // The main window is shown here once it exists; until then start-up is the whole run.
-    return 0;
+    return desktop_run();
 }
 
 int run_main(int argc, char** argv) {

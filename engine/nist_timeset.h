@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/sync_display.h"
+#include "platform/date_value.h"
+
 namespace ktr::engine {
 
 // Status codes of a run (SettingStatus).
@@ -76,6 +79,14 @@ public:
     const std::string& NISTDate() const { return NISTDate_; }
     void NISTDate(std::string v) { NISTDate_ = std::move(v); }
 
+    // One sync run: decodes the received text (or the bytes of a binary reply) by the configured server
+    // format, compares it with the clock, sets the clock when the outcome allows it and reports through
+    // displayForm, always ending with its NISTdone. The caller refreshes the time zone first.
+    void DataArrived(std::span<const uint8_t> sData, SyncDisplay& displayForm);
+    void DataArrived(std::string_view sData, SyncDisplay& displayForm) {
+        DataArrived(std::span(reinterpret_cast<const uint8_t*>(sData.data()), sData.size()), displayForm);
+    }
+
     // Reads the platform's time-zone information into SystemTZbias, SystemTZDSTbias and SystemDSTrtn.
     void System_get_timezone();
     // Sets the time of day (with the fraction and the leg delay); the result is the platform's flag.
@@ -102,7 +113,12 @@ public:
     void SetLocalTimeAPI(double dNewTime, float fraction, bool& result);
 
 private:
-    friend struct CNISTtimesetAccess;  // tests and fuzz targets reach the private decoders through it
+    friend struct CNISTtimesetAccess;
+
+    // Shows and makes the setting; when the SNTP path set the clock already it only shows it.
+    void apply_setting(bool already_set, double arrival_local, int16_t milliseconds, SyncDisplay& displayForm);
+    int16_t decode_and_compare(std::span<const uint8_t> sData, const platform::DateParts& utc_at_arrival,
+                               bool& set_directly, int16_t& milliseconds);  // tests and fuzz targets reach the private decoders through it
 
     bool decode_ntp_reply(std::span<const uint8_t> payload);
     static bool check_ntp_mode(uint8_t mode_byte);

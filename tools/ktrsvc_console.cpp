@@ -27,6 +27,7 @@ const char kUsage[] =
     "  sync               \"S+\" with this machine's UTC clock (YY-MM-DD hh:mm:ss and milliseconds)\n"
     "  force              \"F+\" with this machine's UTC clock\n"
     "  sntp               a standard SNTP query over UDP; prints the server time and the offset\n"
+    "  raw TEXT           sends TEXT exactly as the request (e.g. raw h+)\n"
     "\n"
     "Options:\n"
     "  --host H           the module's host (default 127.0.0.1)\n"
@@ -144,10 +145,15 @@ int main(int argc, char** argv) {
     std::string request;
     if (command == "sync" || command == "force") {
         if (!args.empty()) return usage_error(command + " takes no arguments");
-        request = std::string(command == "sync" ? "S+" : "F+") + clock_request_text();
-    } else if (command == "H" || command == "T" || command == "S" || command == "F" || command == "C" ||
-               command == "X") {
+        request = std::string(command == "sync" ? "S+ " : "F+ ") + clock_request_text();
+    } else if (command == "S" || command == "F") {
+        // The module reads the date, time and milliseconds as the blank-separated words after the prefix.
+        request = command + "+ " + args;
+    } else if (command == "H" || command == "T" || command == "C" || command == "X") {
         request = command + "+" + args;
+    } else if (command == "raw") {
+        if (args.empty()) return usage_error("raw needs the request text");
+        request = args;
     } else {
         return usage_error("unknown command '" + command + "'");
     }

@@ -1,0 +1,340 @@
+#include "app/frm_main_ktrsvc.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#include "app/auto_setting.h"
+#include "app/time_obj.h"
+#include "config/option_store.h"
+#include "config/program.h"
+#include "engine/time_util.h"
+#include "platform/clock.h"
+#include "platform/convert.h"
+#include "platform/format.h"
+#include "platform/settings_store.h"
+#include "platform/system.h"
+#include "records/debug_log.h"
+#include "records/log_files.h"
+
+namespace ktr::app {
+namespace {
+
+using records::debug_on;
+using records::debug_write;
+
+void trace(const std::string& text) {
+    if (debug_on()) debug_write(text);
+}
+
+frmMainKtrsvc* g_window = nullptr;
+
+char module_type_letter() {
+    const auto letter = platform::get_env("KTRSVC_MODULE_TYPE");
+    return letter && !letter->empty() ? (*letter)[0] : 'M';
+}
+
+void refresh_debug_marker() { records::debug_state().on = records::check_debug_marker(records::debug_on()); }
+
+constexpr const char* kExitQuestion = "Are you sure you want to exit the Service Module?";
+
+} // namespace
+
+std::string sync_warning_text(int32_t minutes) {
+    if (minutes < 60) return platform::format_number(minutes, "0") + " minutes";
+    if (minutes < 1440) return platform::format_number(minutes / 60.0, "0.0") + " hours";
+    return platform::format_number(minutes / 1440.0, "0.0") + " days";
+}
+
+frmMainKtrsvc::frmMainKtrsvc() : console_(pool_, engine_, *this) {
+    pool_.module_type(module_type_letter());
+    pool_.on_log_caption = [this](const std::string& caption) {
+        set_label(&WindowModel::lblNISTLog, "lblNISTLog", caption);
+    };
+    timerInit_.Interval(2000);
+    tmrMin_.Interval(59000);
+    tmrRelay_.Interval(62000);
+    timerInit_.on_timer([this] { timerInit_Timer(); });
+    tmrMin_.on_timer([this] { tmrMin_Timer(); });
+}
+
+frmMainKtrsvc::~frmMainKtrsvc() {
+    if (g_window == this) g_window = nullptr;
+}
+
+frmMainKtrsvc* main_window() { return g_window; }
+
+void frmMainKtrsvc::set_label(std::string WindowModel::*field, const char* name, std::string text) {
+    if (model_.*field == text) return;
+    model_.*field = std::move(text);
+    if (on_label_change) on_label_change(name, model_.*field);
+}
+
+void frmMainKtrsvc::Initialize() {
+    config::COptions& o = config::options();
+    trace("-----Initialize Svc Module ----");
+    g_window = this;
+    model_.protocol_checked = o.ServerFormat();
+    if (o.ServerConn() == 2) set_label(&WindowModel::status, "status", "NIST (direct dial)");
+    SyncInit();
+    bool month_first = false, day_first = false, year_first = false;
+    const std::string pattern =
+        engine::detect_short_date_order(month_first, day_first, year_first, running_as_service_ ? "SYSTEM" : "USER");
+    engine::set_month_first(month_first);
+    trace("Short date Format: " + pattern);
+    pool_.listener_index() = 0;
+    sync_counter_ = 0;
+    o.Changed(false);
+}
+
+void frmMainKtrsvc::Form_Load() {
+    if (loaded_) return;
+    loaded_ = true;
+    Initialize();
+    model_.caption = kWindowCaption;
+    set_label(&WindowModel::status, "status", "Ready");
+    if (platform::os_family() == "Windows NT") {
+        model_.service_menus_visible = true;
+        model_.service_status_visible = true;
+    }
+    model_.startup_checked = config::options().SystemStartup();
+    refresh_debug_marker();
+    // The service object: a process the service manager started would be handed over here. On this
+    // platform a process is never started that way, so the call has nothing to do.
+    trace("Start Service sent");
+}
+
+void frmMainKtrsvc::Show() {
+    Form_Load();
+    Form_Activate();
+}
+
+void frmMainKtrsvc::Form_Activate() {
+    if (service_started_ || unloaded_) return;
+    if (!running_as_service_) {
+        model_.tray_icon = true;
+        model_.tray_tip = "Tovani Service";
+        model_.minimized = false;
+    }
+    model_.topmost = true;
+    model_.visible = true;
+    trace("--------------------Form Main(Svc Module)  ----------------------------------");
+    if (!running_as_service_ && platform::os_family() == "Windows NT") {
+        const ServiceQuery state = query_service ? query_service() : ServiceQuery{"No service manager", kColourGrey};
+        model_.service_status_colour = state.colour;
+        set_label(&WindowModel::service_status, "service", state.text);
+        if (state.colour == kColourGreen) {
+            service_running_elsewhere_ = true;
+            model_.status_button_visible = true;
+            tmrMin_.Interval(15000);
+            tmrMin_.Enabled(true);
+            set_label(&WindowModel::status, "status",
+                      "Note: the background service (ZKEnterprise) is now\r\n"
+                      "running and responding to requests from Enterprise.");
+        } else {
+            service_running_elsewhere_ = false;
+            if (model_.status.starts_with("Note:")) set_label(&WindowModel::status, "status", "Ready");
+        }
+    }
+    if (!service_running_elsewhere_) pool_.serv_init(pool_.listener_index());
+    else trace("Not starting listening");
+}
+
+void frmMainKtrsvc::timerInit_Timer() {
+    timerInit_.Enabled(false);
+    model_.status_button_visible = false;
+    set_label(&WindowModel::service_status, "service", "Running");
+    pool_.serv_init(pool_.listener_index());
+    if (service_started_) {
+        if (service_loop) service_loop();
+    } else {
+        Form_Activate();
+    }
+}
+
+void frmMainKtrsvc::tmrMin_Timer() {
+    trace("New minute");
+    RefreshStatus();
+}
+
+void frmMainKtrsvc::RefreshStatus() {
+    std::string text;
+    if (poll_service_status && poll_service_status(text)) {
+        set_label(&WindowModel::status, "status", text);
+        model_.service_status_colour = kColourGreen;
+        return;
+    }
+    debug_write("Status svc call failed");
+    model_.service_status_colour = kColourLightYellow;
+}
+
+bool frmMainKtrsvc::CheckSettings() {
+    if (debug_on()) {
+        debug_write("Check Settings");
+        refresh_debug_marker();
+    }
+    const std::string& app = config::program().title;
+    const bool changed = config::option_boolean(platform::get_setting(app, "Options", "Changed", "1")).value_or(false);
+    if (!changed) {
+        refresh_debug_marker();
+        if (pool_.listener_restart()) pool_.serv_init(pool_.listener_index());
+        return false;
+    }
+    refresh_debug_marker();
+    trace("Options changed, getting new options");
+    records::PrintEvntBody("Options changed, getting new options", 4, config::options().LoggingEvntFileName());
+    config::RegistryGet(config::options(), app);
+    platform::save_setting(app, "Options", "Changed", "False");
+    return true;
+}
+
+void frmMainKtrsvc::MainRouter() {
+    trace("--------------MainRouter (Svc)--------------->  ");
+    switch (config::options().SettingMode()) {
+    case kModeManual: trace("Manual Mode"); break;
+    case kModeBatch: trace("Batch Mode Done"); break;
+    default: trace("ELSE Mode"); break;
+    }
+}
+
+void frmMainKtrsvc::SyncInit() {
+    trace("---SyncInit---");
+    const config::COptions& o = config::options();
+    sync_.Init_Registry(o);
+    if (!o.SyncWarning()) return;
+    const double seconds = std::round((platform::now_local() - o.LastSyncTime()) * 86400.0);
+    if (debug_on()) debug_write("Seconds since last time check: " + platform::format_number(seconds, "0"));
+    // The option made for this threshold, not the clock's millisecond offset.
+    if (seconds > static_cast<double>(o.SyncWarningInterval())) {
+        const double minutes = std::round(seconds / 60.0);
+        sync_warning(minutes > INT32_MAX ? INT32_MAX : static_cast<int32_t>(minutes));
+    }
+}
+
+void frmMainKtrsvc::sync_warning(int32_t minutes) {
+    const std::string text = sync_warning_text(minutes);
+    const config::COptions& o = config::options();
+    if (warning_minutes_ == 0 || minutes <= warning_minutes_) {
+        trace("First Sync Warning");
+        if (o.LoggingEvntOn())
+            records::PrintEvntBody("Unable to check clock for the last " + text, 2, o.LoggingEvntFileName());
+    }
+    warning_minutes_ = minutes;
+    set_label(&WindowModel::status, "status", "Warning: Unable to check clock\r\nfor the last " + text);
+}
+
+void frmMainKtrsvc::SaveOptions(config::COptions& options) {
+    const config::ProgramValues& program = config::program();
+    const bool saved = config::RegistrySet(options, program.title) && config::Registry_Set(program.options_key, options);
+    trace(saved ? "New Settings saved" : "Error saving new settings.");
+    options.Changed(false);
+}
+
+bool frmMainKtrsvc::Unload() {
+    if (unloaded_) return true;
+    trace(model_.caption + " UNLOADING");
+    config::COptions& o = config::options();
+    if (!running_as_service_ && !service_running_elsewhere_ && o.SystemStartup()) {
+        if (model_.minimized) {
+            trace("Exiting systray (minimized)...");
+        } else {
+            if (ask_yes_no && !ask_yes_no(kExitQuestion)) {
+                model_.minimized = true;
+                return false;
+            }
+            trace("Exiting systray...");
+        }
+    }
+    terminate_ = true;
+    time_obj().InterruptFlag(true);
+    if (o.LoggingFileOn()) records::PrintSyncEnd(o.LoggingMode());
+    if (o.Changed() && !model_.minimized) SaveOptions(o);
+    if (records::debug_state().to_file) records::set_debug_file_mode(false);
+    timerInit_.Enabled(false);
+    tmrMin_.Enabled(false);
+    tmrRelay_.Enabled(false);
+    model_.visible = false;
+    model_.tray_icon = false;
+    unloaded_ = true;
+    return true;
+}
+
+float frmMainKtrsvc::DisplaySync(double, double) {
+    platform::Clock& c = platform::clock();
+    const int32_t first = c.tick_count();
+    const int32_t second = c.tick_count();
+    return static_cast<float>(second - first) / 1000.0f;
+}
+
+float frmMainKtrsvc::DisplaySync(int16_t, float, double local_time, double corrected_time) {
+    return DisplaySync(local_time, corrected_time);
+}
+
+void frmMainKtrsvc::NISTdone() {
+    const config::COptions& o = config::options();
+    if (debug_on()) {
+        const platform::DateParts t = platform::clock().local_now();
+        debug_write("TIME SETTING DONE at " + platform::format_date(platform::parts_to_date(t), "hh:nn:ss") + "." +
+                    platform::format_number(t.millisecond, "00#"));
+    }
+    const records::CSync previous = sync_;
+    if ((o.ServerFormat() == 0 || o.ServerFormat() == 2) && engine_.SettingDifferenceFrac() != 0.0f) {
+        sync_.SyncUseFrac(true);
+        sync_.SyncSecFrac(engine_.SettingDifferenceFrac());
+    }
+    const std::string server = console_.peer();
+    sync_.Save_Setting(engine_, server);
+    if (engine_.SettingStatus() != engine::kStatusSettingMade) sync_.SyncAccuracy(0);
+    else sync_.Compare_Sync(previous);
+    sync_.Save_Registry();
+    auto_setting().PreviousSyncAccuracy(
+        platform::to_int16(static_cast<double>(sync_.SyncAccuracy())).value_or(auto_setting().PreviousSyncAccuracy()));
+    auto_setting().Save_Auto_Settings(sync_);
+
+    if (o.LoggingOn() && o.LoggingFileOn())
+        records::PrintSyncBody(sync_, server, o.LoggingFileName(), o.LoggingMode());
+    if (o.LoggingEvntOn()) {
+        const std::string text =
+            engine_.SettingStatus() == engine::kStatusSettingMade
+                ? "time changed: " + std::to_string(sync_.SyncDifferenceSec()) + " seconds."
+                : "Setting done - " + engine::setting_status_text(engine_.SettingStatus());
+        records::PrintEvntBody(text, 4, o.LoggingEvntFileName());
+    }
+    if (o.LoggingMaxSecOn() && std::abs(sync_.SyncDifferenceSec()) > o.LoggingMaxSec())
+        records::PrintEvntBody("Time difference of " + std::to_string(sync_.SyncDifferenceSec()) +
+                                   " seconds exceeds limit of " + std::to_string(o.LoggingMaxSec()) + " seconds.",
+                               2, o.LoggingEvntFileName());
+}
+
+int desktop_run() {
+    frmMainKtrsvc window;
+    const bool terminal = platform::stdout_is_terminal();
+    if (terminal) {
+        window.on_label_change = [](const std::string& label, const std::string& text) {
+            std::string line;
+            for (size_t i = 0; i < text.size(); ++i) {
+                if (text[i] == '\r') continue;
+                line += text[i] == '\n' ? (line.empty() || line.back() == ' ' ? "" : " | ") : std::string(1, text[i]);
+            }
+            std::printf("%s: %s\n", label.c_str(), line.c_str());
+            std::fflush(stdout);
+        };
+        window.ask_yes_no = [](const std::string& question) {
+            std::printf("%s [y/N] ", question.c_str());
+            std::fflush(stdout);
+            std::string answer;
+            if (!std::getline(std::cin, answer)) return true;
+            return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+        };
+    }
+    const auto unload = [&window](platform::SignalKind) { window.Unload(); };
+    platform::on_signal(platform::SignalKind::interrupt, unload);
+    platform::on_signal(platform::SignalKind::terminate, unload);
+    window.Show();
+    while (!window.unloaded()) platform::pump_events(60000);
+    platform::on_signal(platform::SignalKind::interrupt, nullptr);
+    platform::on_signal(platform::SignalKind::terminate, nullptr);
+    return 0;
+}
+
+} // namespace ktr::app

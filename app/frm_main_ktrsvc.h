@@ -1,0 +1,152 @@
+// The main window: the module's controller. It owns the socket array, the timers, the clock engine and
+// the sync record; what it shows (caption, labels, colours, visibility) is a plain model.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "config/options.h"
+#include "engine/nist_timeset.h"
+#include "engine/sync_display.h"
+#include "platform/event_pump.h"
+#include "records/sync_record.h"
+#include "server/console_protocol.h"
+#include "server/listener_pool.h"
+
+namespace ktr::app {
+
+// Colours of the service status label (0x00BBGGRR).
+inline constexpr uint32_t kColourGreen = 0x00FF00;        // service running
+inline constexpr uint32_t kColourLightYellow = 0x80FFFF;  // paused, or the status poll failed
+inline constexpr uint32_t kColourLightRed = 0xC0C0FF;     // stopped
+inline constexpr uint32_t kColourGrey = 0x808080;         // no service manager, or no answer
+
+inline constexpr const char* kWindowCaption = "Enterprise Service Module";
+inline constexpr const char* kServiceName = "ZKEnterprise";
+
+// What the window shows.
+struct WindowModel {
+    std::string caption;
+    std::string status;          // the status label
+    std::string lblNISTLog;      // the last exchange with the console
+    std::string service_status;  // the service status label
+    uint32_t service_status_colour = 0;
+    bool service_status_visible = false;
+    bool service_menus_visible = false;
+    bool status_button_visible = false;
+    bool visible = false;
+    bool minimized = false;
+    bool topmost = false;
+    bool tray_icon = false;
+    std::string tray_tip;
+    int16_t protocol_checked = -1;  // the checked entry of the protocol menu
+    bool startup_checked = false;   // the automatic-startup menu entry
+};
+
+// The state of the module's service as the platform's service manager reports it.
+struct ServiceQuery {
+    std::string text;
+    uint32_t colour = kColourGrey;
+};
+
+// "N minutes", "N.N hours" or "N.N days" for the minutes since the last check.
+std::string sync_warning_text(int32_t minutes);
+
+class frmMainKtrsvc : public engine::SyncDisplay {
+public:
+    frmMainKtrsvc();
+    ~frmMainKtrsvc() override;
+    frmMainKtrsvc(const frmMainKtrsvc&) = delete;
+    frmMainKtrsvc& operator=(const frmMainKtrsvc&) = delete;
+
+    const WindowModel& model() const { return model_; }
+
+    // Hooks of the host. Each change of a label's text: the label's name and its new text.
+    std::function<void(const std::string& label, const std::string& text)> on_label_change;
+    // The exit question (Yes = true). Unset: yes.
+    std::function<bool(const std::string& question)> ask_yes_no;
+    // The service manager: the state of the module's service, and its status poll (false when it fails).
+    // Unset: there is no service manager on this platform.
+    std::function<ServiceQuery()> query_service;
+    std::function<bool(std::string& status_text)> poll_service_status;
+    // The main service loop, entered by the start timer when the window runs inside the service.
+    std::function<void()> service_loop;
+
+    // Loading: Initialize, caption and status, menus, the debug marker, the service object's start.
+    void Form_Load();
+    void Initialize();
+    // Shows the window (loading it first when needed) and activates it.
+    void Show();
+    void Form_Activate();
+    // False when the unload was cancelled (the exit question was answered No).
+    bool Unload();
+    bool unloaded() const { return unloaded_; }
+    void cmdManual_Click() { Unload(); }
+
+    void timerInit_Timer();
+    void tmrMin_Timer();
+    void RefreshStatus();
+    // Reloads the options when another program marked them changed; true when it did.
+    bool CheckSettings();
+    void MainRouter();
+    void SyncInit();
+    // The "unable to check clock" warning for the minutes since the last successful check.
+    void sync_warning(int32_t minutes);
+    void SaveOptions(config::COptions& options);
+
+    // The engine's callbacks.
+    void DisplayNoChange() override {}
+    float DisplaySync(double local_time, double corrected_time) override;
+    float DisplaySync(int16_t milliseconds, float fraction, double local_time, double corrected_time) override;
+    void NISTdone() override;
+
+    server::ListenerPool& pool() { return pool_; }
+    server::ConsoleProtocol& console() { return console_; }
+    engine::CNISTtimeset& engine() { return engine_; }
+    records::CSync& sync_record() { return sync_; }
+    platform::Timer& timerInit() { return timerInit_; }
+    platform::Timer& tmrMin() { return tmrMin_; }
+    platform::Timer& tmrRelay() { return tmrRelay_; }
+
+    bool terminate() const { return terminate_; }
+    bool service_started() const { return service_started_; }
+    void service_started(bool on) { service_started_ = on; }
+    bool running_as_service() const { return running_as_service_; }
+    void running_as_service(bool on) { running_as_service_ = on; }
+    bool service_running_elsewhere() const { return service_running_elsewhere_; }
+    int16_t sync_counter() const { return sync_counter_; }
+    int32_t sync_warning_minutes() const { return warning_minutes_; }
+    void minimize() { model_.minimized = true; }
+
+private:
+    void set_label(std::string WindowModel::*field, const char* name, std::string text);
+
+    WindowModel model_;
+    server::ListenerPool pool_;
+    engine::CNISTtimeset engine_;
+    server::ConsoleProtocol console_;
+    records::CSync sync_;
+    platform::Timer timerInit_;
+    platform::Timer tmrMin_;
+    platform::Timer tmrRelay_;
+
+    bool loaded_ = false;
+    bool unloaded_ = false;
+    bool terminate_ = false;
+    bool service_started_ = false;
+    bool running_as_service_ = false;
+    bool service_running_elsewhere_ = false;
+    int16_t sync_counter_ = 0;
+    int32_t warning_minutes_ = 0;  // the last warning given; 0 when none yet
+};
+
+// The program-wide reference to the loaded window (nullptr when none).
+frmMainKtrsvc* main_window();
+
+// The desktop run: shows the window and serves in the foreground until it is unloaded (the window's Exit,
+// SIGINT or SIGTERM). When standard output is a terminal every label change is printed as one line.
+// Returns the process's exit code.
+int desktop_run();
+
+} // namespace ktr::app
