@@ -8,6 +8,7 @@
 
 #include "fakes/run_program.h"
 #include "fakes/temp_dir.h"
+#include "module_process.h"
 
 namespace ktr::testing {
 namespace {
@@ -38,7 +39,19 @@ protected:
     EnvOverrides env() const {
         return {{"KTRSVC_HOME", home.path()}, {"KTRSVC_REGISTRY", std::nullopt}, {"KTRSVC_SIMULATE", "clock,power"}};
     }
-    RunResult module(const std::vector<std::string>& words) { return run_program(kBin + "/ktrsvc", words, env()); }
+    uint16_t port = free_option_port();
+    void SetUp() override { home.write("ZKEntinit.ini", "TCPPort," + std::to_string(port) + "\r\n"); }
+
+    // Runs the module: once mode and removereg end by themselves; a desktop run is stopped once it listens
+    // on the port.
+    RunResult module(const std::vector<std::string>& words) {
+        for (const auto& w : words)
+            if (w == "once" || w == "removereg") return run_program(kBin + "/ktrsvc", words, env());
+        ModuleProcess m(home, words, env());
+        // A stored batch mode ends the run by itself.
+        EXPECT_TRUE(m.wait_tcp(port) || !m.running()) << "the module does not listen on " << port;
+        return m.stop();
+    }
     RunResult reg(const std::vector<std::string>& args, const std::string& input = {}) {
         return run_program(kBin + "/ktrsvc-reg", args, env(), input);
     }
@@ -66,7 +79,7 @@ protected:
 
 TEST_F(StartupE2E, FirstStartStoresTheWholeSetWithTheInitFileAndTheNextStartLoadsIt) {
     home.write("ZKEntinit.ini",
-               "TCPPort,2000\r\n"
+               "TCPPort," + std::to_string(port) + "\r\n"
                "NISTServer,\"time.example.org, backup.example.org\"\r\n"
                "NoSuchOption,1\r\n"
                "TimedInterval,soon\r\n"
@@ -79,7 +92,7 @@ TEST_F(StartupE2E, FirstStartStoresTheWholeSetWithTheInitFileAndTheNextStartLoad
     for (const auto& [n, v] : values) names.push_back(n);
     EXPECT_EQ(names, kWriteList);
     std::map<std::string, std::string> stored(values.begin(), values.end());
-    EXPECT_EQ(stored["TCPPort"], "2000");
+    EXPECT_EQ(stored["TCPPort"], std::to_string(port));
     EXPECT_EQ(stored["NISTServer"], "time.example.org, backup.example.org");
     EXPECT_EQ(stored["DomainName"], "corp");
     EXPECT_EQ(stored["SyncWarning"], "True");
@@ -92,13 +105,14 @@ TEST_F(StartupE2E, FirstStartStoresTheWholeSetWithTheInitFileAndTheNextStartLoad
     EXPECT_NE(log1.find("set_option_value:  CASE ElseParam: NoSuchOption"), std::string::npos);
 
     // The second start loads what is stored and writes nothing back.
-    ASSERT_EQ(reg({"set", kOptionsKey, "TCPPort", "3000"}).exit_code, 0);
+    port = free_option_port();
+    ASSERT_EQ(reg({"set", kOptionsKey, "TCPPort", std::to_string(port)}).exit_code, 0);
     ASSERT_EQ(reg({"set", kOptionsKey, "Changed", "False"}).exit_code, 0);
     home.write("DebugFile.txt", "");
     ASSERT_EQ(module({"debug"}).exit_code, 0);
     const std::string log2 = home.read("DebugFile.txt");
     EXPECT_NE(log2.find("Start Registry_Get:"), std::string::npos);
-    EXPECT_NE(log2.find("Option Key: TCPPort, Value: 3000"), std::string::npos);
+    EXPECT_NE(log2.find("Option Key: TCPPort, Value: " + std::to_string(port)), std::string::npos);
     EXPECT_NE(log2.find("Option Key: NISTServer, Value: time.example.org, backup.example.org"), std::string::npos);
     EXPECT_EQ(log2.find("Initializing options"), std::string::npos);
     EXPECT_EQ(get(kOptionsKey, "Changed"), "False");
@@ -197,7 +211,7 @@ TEST_F(StartupE2E, TheToolReadsWritesExportsAndImports) {
 TEST_F(StartupE2E, ProcessesWritingAtTheSameMomentAllLand) {
     // The module's first start and a crowd of tool writes race for the hive.
     std::vector<std::unique_ptr<RunningProgram>> running;
-    running.push_back(std::make_unique<RunningProgram>(kBin + "/ktrsvc", std::vector<std::string>{}, env()));
+    ModuleProcess module_run(home, {}, env());
     constexpr int kWriters = 8;
     for (int i = 0; i < kWriters; ++i)
         running.push_back(std::make_unique<RunningProgram>(
@@ -208,6 +222,8 @@ TEST_F(StartupE2E, ProcessesWritingAtTheSameMomentAllLand) {
         const RunResult r = p->wait(60000);
         EXPECT_EQ(r.exit_code, 0) << r.err;
     }
+    EXPECT_TRUE(module_run.wait_tcp(port));
+    EXPECT_EQ(module_run.stop().exit_code, 0);
     for (int i = 0; i < kWriters; ++i)
         EXPECT_EQ(get("HKCU\\Software\\Race", "Writer" + std::to_string(i)), std::to_string(i));
     EXPECT_EQ(get(kOptionsKey, "Changed"), "True");

@@ -127,6 +127,18 @@ RunResult RunningProgram::wait(int timeout_ms) {
     return result;
 }
 
+void RunningProgram::terminate() {
+    if (pid_ > 0) ::kill(pid_, SIGTERM);
+}
+
+bool RunningProgram::running() {
+    if (pid_ <= 0) return false;
+    // Look without reaping: wait() still collects the status.
+    siginfo_t info{};
+    info.si_pid = 0;
+    return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
 RunResult run_program(const std::string& path, const std::vector<std::string>& args, const EnvOverrides& env,
                       const std::string& stdin_text, int timeout_ms) {
     RunningProgram program(path, args, env, stdin_text);

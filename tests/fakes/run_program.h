@@ -28,6 +28,10 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
     // Waits at most timeout_ms, then kills the program.
     RunResult wait(int timeout_ms = 30000);
+    // Asks the program to end, as a service manager or an administrator's kill would (SIGTERM).
+    void terminate();
+    // Whether the program is still running (not yet ended and reaped).
+    bool running();
 
 private:
     int pid_ = -1;
