@@ -1,0 +1,258 @@
+// The main window in process: loading and activation, the console's commands over loopback as the window
+// shows them, the records of a run, the sync warning and unloading.
+#include <gtest/gtest.h>
+
+#include "app/frm_main_ktrsvc.h"
+#include "app/time_obj.h"
+#include "config/option_store.h"
+#include "config/options.h"
+#include "config/program.h"
+#include "fakes/loopback_peer.h"
+#include "fakes/pump_until.h"
+#include "platform/date_value.h"
+#include "platform/settings_store.h"
+#include "records/records_fixture.h"
+
+namespace ktr::app {
+namespace {
+
+using ktr::testing::pump_until;
+
+class MainWindow : public ktr::testing::RecordsTest {
+protected:
+    void SetUp() override {
+        RecordsTest::SetUp();
+        config::set_option_defaults(config::options());
+        config::options().TCPPort(static_cast<int16_t>(port));
+        config::options().LoggingEvntOn(true);
+        clock_.set_utc(platform::make_date(2026, 12, 5, 5, 7, 3, 45));
+    }
+    void TearDown() override {
+        window.reset();
+        time_obj().InterruptFlag(false);
+        RecordsTest::TearDown();
+    }
+    frmMainKtrsvc& show() {
+        window = std::make_unique<frmMainKtrsvc>();
+        window->on_label_change = [this](const std::string& label, const std::string& text) {
+            changes.push_back(label + "=" + text);
+        };
+        window->Show();
+        return *window;
+    }
+    // One TCP request as the console sends it; the reply ("" when none came).
+    std::string ask(const std::string& request, int wait_ms = 2000) {
+        ktr::testing::TcpPeer peer;
+        if (!peer.connect(port) || !peer.send(request)) return "?";
+        std::string reply;
+        pump_until([&] {
+            reply += peer.receive(0);
+            return !reply.empty();
+        }, wait_ms);
+        peer.close();
+        pump_until([&] { return listening(); });
+        return reply;
+    }
+    bool listening() {
+        platform::Socket* s = window->pool().tcpServer()(window->pool().listener_index());
+        return s && s->State() == platform::kStateListening;
+    }
+    std::string log() const { return window->model().lblNISTLog; }
+
+    uint16_t port = ktr::testing::free_port();
+    std::unique_ptr<frmMainKtrsvc> window;
+    std::vector<std::string> changes;
+};
+
+TEST_F(MainWindow, LoadingAndActivationWithoutAServiceManagerListen) {
+    frmMainKtrsvc& w = show();
+    const WindowModel& m = w.model();
+    EXPECT_EQ(m.caption, "Enterprise Service Module");
+    EXPECT_EQ(m.status, "Ready");
+    EXPECT_TRUE(m.visible);
+    EXPECT_EQ(m.tray_tip, "Tovani Service");
+    EXPECT_EQ(m.service_status, "No service manager");
+    EXPECT_EQ(m.service_status_colour, kColourGrey);
+    EXPECT_FALSE(w.service_running_elsewhere());
+    EXPECT_TRUE(listening());
+    EXPECT_EQ(main_window(), &w);
+    EXPECT_FALSE(config::options().Changed());
+    const std::string trace = debug_text();
+    EXPECT_NE(trace.find("-----Initialize Svc Module ----"), std::string::npos);
+    EXPECT_NE(trace.find("---SyncInit---"), std::string::npos);
+    EXPECT_NE(trace.find("Start Service sent"), std::string::npos);
+    EXPECT_NE(trace.find("--------------------Form Main(Svc Module)  ------"), std::string::npos);
+    EXPECT_EQ(changes.front(), "status=Ready");
+}
+
+TEST_F(MainWindow, AServiceFoundRunningIsPolledInsteadOfListening) {
+    window = std::make_unique<frmMainKtrsvc>();
+    window->query_service = [] { return ServiceQuery{"Running", kColourGreen}; };
+    window->Show();
+    EXPECT_TRUE(window->service_running_elsewhere());
+    EXPECT_FALSE(listening());
+    EXPECT_TRUE(window->tmrMin().Enabled());
+    EXPECT_EQ(window->tmrMin().Interval(), 15000);
+    EXPECT_EQ(window->model().status,
+              "Note: the background service (ZKEnterprise) is now\r\nrunning and responding to requests from Enterprise.");
+    EXPECT_NE(debug_text().find("Not starting listening"), std::string::npos);
+
+    window->query_service = [] { return ServiceQuery{"Stopped", kColourLightRed}; };
+    window->Form_Activate();
+    EXPECT_EQ(window->model().status, "Ready") << "the note goes with the service";
+    EXPECT_TRUE(listening());
+
+    window->tmrMin_Timer();
+    EXPECT_EQ(window->model().service_status_colour, kColourLightYellow) << "no status poll available";
+    window->poll_service_status = [](std::string& text) {
+        text = "Set client time";
+        return true;
+    };
+    window->tmrMin_Timer();
+    EXPECT_EQ(window->model().service_status_colour, kColourGreen);
+    EXPECT_EQ(window->model().status, "Set client time");
+
+}
+
+TEST_F(MainWindow, ConsoleCommandsAreAnsweredAndShown) {
+    show();
+    EXPECT_EQ(ask("H+"), "OK-H");
+    EXPECT_NE(log().find(" Request from 127.0.0.1\r\n\r\nCheck Heartbeat\r\n\r\nResponse: OK"), std::string::npos) << log();
+    EXPECT_EQ(ask("h+"), "Unknown");
+    EXPECT_NE(log().find("\r\n\r\nUnknown command\r\n\r\nResponse: Error"), std::string::npos);
+    EXPECT_EQ(ask("T+"), "OK-T 2026-12-05 5:07:03.045");
+    EXPECT_NE(log().find("Check client time"), std::string::npos);
+    EXPECT_EQ(ask("HELLO", 300), "") << "no \"+\": no reply";
+    EXPECT_EQ(log(), "") << "the label is cleared for every TCP request";
+    EXPECT_EQ(ask("+"), "Unknown");
+    const std::string trace = debug_text();
+    EXPECT_NE(trace.find("SERVER TCP NIST(ENT), local port: "), std::string::npos);
+    EXPECT_NE(trace.find("<SVC MOD: Data Arrival from server 127.0.0.1 Cmd: T"), std::string::npos);
+    EXPECT_NE(trace.find("System Date Time String: _2026-12-05 5:07:03.045_"), std::string::npos);
+}
+
+TEST_F(MainWindow, ASetIsAnsweredWithTheClockBeforeAndRecordedAfter) {
+    show();
+    EXPECT_EQ(ask("S+ 26-12-05 05:17:03 500"), "OK-S 26-12-05 05:07:03.045");
+    EXPECT_EQ(clock_.utc_now().minute, 17);
+    EXPECT_NE(log().find("Set client time"), std::string::npos);
+    const std::string trace = debug_text();
+    EXPECT_NE(trace.find("<Time strg:_S+ 26-12-05 05:17:03 500_"), std::string::npos);
+    EXPECT_NE(trace.find("TIME SETTING DONE at "), std::string::npos);
+
+    const records::CSync& rec = window->sync_record();
+    EXPECT_EQ(rec.SyncStatus(), 0);
+    EXPECT_EQ(rec.SyncDifferenceSec(), 600);
+    EXPECT_EQ(rec.SyncServer(), "127.0.0.1");
+    EXPECT_TRUE(rec.SyncUseFrac());
+    EXPECT_EQ(config::options().LastSyncTime(), rec.SyncLocalTime());
+    EXPECT_NE(platform::get_setting("Ktrsvc", "Options", "LastSyncTime"), "");
+    EXPECT_NE(dir_.read("logfile.txt").find("127.0.0.1"), std::string::npos);
+    EXPECT_NE(dir_.read("evntfile.txt").find("time changed: 600 seconds."), std::string::npos);
+    EXPECT_NE(dir_.read("evntfile.txt").find("Time difference of 600 seconds exceeds limit of 30 seconds."),
+              std::string::npos);
+
+    EXPECT_EQ(ask("F+ 26-12-05 05:17:03 600"), "OK-F 26-12-05 05:17:03");
+    EXPECT_EQ(clock_.utc_now().millisecond, 600) << "forced below the minimum";
+    EXPECT_EQ(ask("S+ 26-12-05 05:17:03 700"), "OK-S 26-12-05 05:17:03.6");
+    EXPECT_EQ(clock_.utc_now().millisecond, 600) << "an earlier force does not force this run";
+    EXPECT_NE(dir_.read("evntfile.txt").find("Setting done - Time difference too small"), std::string::npos);
+}
+
+TEST_F(MainWindow, UdpRequestsAreAnsweredByAFreshMemberEachTime) {
+    config::options().ClientFormat(2);
+    show();
+    ktr::testing::UdpPeer peer;
+    std::vector<uint8_t> request(48, 0);
+    request[0] = 0x1B;
+    std::vector<uint8_t> reply;
+    for (int16_t expected = 1; expected <= 3; ++expected) {
+        ASSERT_TRUE(peer.send_to(port, request));
+        ASSERT_TRUE(pump_until([&] { return window->pool().listener_index() == expected; }));
+        ASSERT_TRUE(peer.receive(reply, 2000));
+        EXPECT_EQ(reply.size(), 48u);
+        EXPECT_EQ(reply[0], 0x1C);
+    }
+    EXPECT_NE(log().find("Check client time SNTP"), std::string::npos);
+    EXPECT_EQ(window->pool().tcpServer().count(), 2u) << "member 0 and the one bound now";
+
+    ASSERT_TRUE(peer.send_to(port, {'H', '+'}));
+    ASSERT_TRUE(pump_until([&] { return window->pool().listener_index() == 4; }));
+    ASSERT_TRUE(peer.receive(reply, 2000));
+    EXPECT_EQ(std::string(reply.begin(), reply.begin() + 5), std::string("OK-H\0", 5));
+
+    // Too short to answer: dropped, and the member is kept for the next datagram.
+    ASSERT_TRUE(peer.send_to(port, std::vector<uint8_t>(47, 0x1B)));
+    ASSERT_TRUE(peer.send_to(port, {'T'}));
+    EXPECT_FALSE(pump_until([&] { return peer.receive(reply, 10); }, 300));
+    EXPECT_EQ(window->pool().listener_index(), 4);
+    const std::string trace = debug_text();
+    EXPECT_NE(trace.find("Server: Data Arrival Error."), std::string::npos);
+    EXPECT_NE(trace.find("Reply is empty"), std::string::npos);
+    ASSERT_TRUE(peer.send_to(port, request));
+    EXPECT_TRUE(pump_until([&] { return peer.receive(reply, 10); }));
+}
+
+TEST_F(MainWindow, TheSyncWarningCountsFromTheLastSyncWithItsOwnThreshold) {
+    EXPECT_EQ(sync_warning_text(59), "59 minutes");
+    EXPECT_EQ(sync_warning_text(90), "1.5 hours");
+    EXPECT_EQ(sync_warning_text(1439), "24.0 hours");
+    EXPECT_EQ(sync_warning_text(2880), "2.0 days");
+
+    config::COptions& o = config::options();
+    o.SyncWarning(true);
+    o.SyncWarningInterval(7200);
+    o.msecTimeOffset(0);  // a warning threshold of its own, not the clock's offset
+    o.LastSyncTime(clock_.utc() - 1.0 / 24);
+    show();
+    EXPECT_EQ(window->model().status, "Ready") << "one hour is within two";
+    EXPECT_NE(debug_text().find("Seconds since last time check: 3600"), std::string::npos);
+
+    window.reset();
+    o.LastSyncTime(clock_.utc() - 3.0 / 24);
+    show();
+    EXPECT_EQ(window->sync_warning_minutes(), 180);
+    EXPECT_NE(debug_text().find("First Sync Warning"), std::string::npos);
+    EXPECT_NE(dir_.read("evntfile.txt").find("Unable to check clock for the last 3.0 hours"), std::string::npos);
+    window->sync_warning(200);
+    EXPECT_EQ(window->model().status, "Warning: Unable to check clock\r\nfor the last 3.3 hours");
+}
+
+TEST_F(MainWindow, ChangedOptionsAreReloadedOnceAndSavedAtUnload) {
+    show();
+    const std::string app = config::program().title;
+    EXPECT_TRUE(window->CheckSettings()) << "no stored flag reads as changed";
+    EXPECT_EQ(platform::get_setting(app, "Options", "Changed"), "False");
+    EXPECT_FALSE(window->CheckSettings());
+
+    config::options().SettingMode(3);
+    config::options().Changed(true);
+    window->MainRouter();
+    EXPECT_NE(debug_text().find("ELSE Mode"), std::string::npos);
+    EXPECT_TRUE(window->Unload());
+    EXPECT_TRUE(window->unloaded());
+    EXPECT_TRUE(window->terminate());
+    EXPECT_TRUE(time_obj().InterruptFlag());
+    EXPECT_FALSE(config::options().Changed());
+    EXPECT_EQ(platform::get_setting(app, "Options", "SettingMode"), "3");
+}
+
+TEST_F(MainWindow, AnAutomaticallyStartedWindowAsksBeforeItGoes) {
+    config::options().SystemStartup(true);
+    show();
+    int asked = 0;
+    window->ask_yes_no = [&](const std::string& q) {
+        ++asked;
+        EXPECT_EQ(q, "Are you sure you want to exit the Service Module?");
+        return false;
+    };
+    EXPECT_FALSE(window->Unload());
+    EXPECT_TRUE(window->model().minimized);
+    EXPECT_FALSE(window->unloaded());
+    EXPECT_TRUE(window->Unload()) << "a minimised window goes without asking";
+    EXPECT_EQ(asked, 1);
+    EXPECT_NE(debug_text().find("Exiting systray (minimized)..."), std::string::npos);
+}
+
+} // namespace
+} // namespace ktr::app
