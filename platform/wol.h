@@ -41,8 +41,12 @@ public:
     void OnSent(SentHandler handler) { on_sent_ = std::move(handler); }
     void OnError(ErrorHandler handler) { on_error_ = std::move(handler); }
 
-    // The destination port; tests send to a loopback listener instead of the real port.
-    void set_destination_port_for_tests(uint16_t port) { port_ = port; }
+    // Tests only: sends to this address and port (a loopback listener) instead of the broadcast address
+    // and port 9, so that no test packet leaves the machine.
+    void redirect_for_tests(std::string address, uint16_t port) {
+        redirect_ = std::move(address);
+        port_ = port;
+    }
 
 private:
     bool fail(const std::string& text);
@@ -50,6 +54,7 @@ private:
     std::string broadcast_;
     std::string mac_;
     std::string local_;
+    std::string redirect_;
     uint16_t port_ = kWakeOnLanPort;
     SentHandler on_sent_;
     ErrorHandler on_error_;

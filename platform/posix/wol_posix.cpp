@@ -66,6 +66,7 @@ bool WakeOnLan::Send() {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr = broadcast;
+    if (!redirect_.empty() && !parse_ipv4(redirect_, to.sin_addr)) return fail("Invalid test address");
     to.sin_port = htons(port_);
     const std::string packet = magic_packet(*mac);
     const ssize_t sent =
