@@ -1,0 +1,227 @@
+#include "server/listener_pool.h"
+
+#include "config/options.h"
+#include "platform/clock.h"
+#include "platform/format.h"
+#include "platform/pending_error.h"
+#include "records/debug_log.h"
+#include "records/error_report.h"
+#include "server/time_replies.h"
+#include "server/waits.h"
+
+namespace ktr::server {
+namespace {
+
+constexpr const char* kModule = "frmMainKtrsvc";
+
+void trace(const std::string& text) {
+    if (records::debug_on()) records::debug_write(text);
+}
+
+bool udp_format(int16_t client_format) { return client_format == 2 || client_format == 4; }
+
+// The option holds the port as a signed 16-bit value; ports above 32767 read back negative there.
+int32_t option_port() { return static_cast<uint16_t>(config::options().TCPPort()); }
+
+void missing_member() { platform::set_pending_error(340, "Control array element does not exist"); }
+
+} // namespace
+
+const char* socket_state_name(int16_t state) {
+    switch (state) {
+    case 0: return " 0   Default. Closed";
+    case 1: return "1   Open";
+    case 2: return " 2   Listening";
+    case 3: return " 3   Connection pending";
+    case 4: return " 4   Resolving host";
+    case 5: return " 5   Host resolved";
+    case 6: return " 6   Connecting";
+    case 7: return " 7   Connected";
+    case 8: return " 8   Peer is closing the connection";
+    case 9: return " 9   Error";
+    default: return " UNKNOWN";
+    }
+}
+
+ListenerPool::ListenerPool() : sockets_(this) {}
+
+void ListenerPool::serv_init(int16_t& instance) {
+    platform::Socket* s = sockets_(instance);
+    bool ok = s != nullptr;
+    if (!ok) missing_member();
+    std::string protocol_name;
+    if (ok) {
+        s->LocalPort(option_port());
+        s->RemotePort(option_port());
+        if (udp_format(config::options().ClientFormat())) {
+            s->Protocol(platform::kUdpProtocol);
+            protocol_name = "UDP";
+            ok = s->Bind();
+        } else {
+            s->Protocol(platform::kTcpProtocol);
+            protocol_name = "TCP";
+            ok = s->Listen();
+        }
+    }
+    if (!ok) {
+        trace("Error init server");
+        records::error_report(1, "Can't init server.", kModule, "serv_init", 25);
+        restart_ = true;
+        return;
+    }
+    trace("Service server listening on " + protocol_name + " port " + std::to_string(s->LocalPort()));
+    restart_ = false;
+}
+
+void ListenerPool::reset_server(int16_t& instance) {
+    trace(service_module() ? ">SVC MOD: Resetting port. Index " + std::to_string(instance)
+                           : std::string("SERVER: Resetting server"));
+    restart_ = false;
+    if (!serverClose(instance)) {
+        trace("reset_server: failed to close connection");
+        return;
+    }
+    // The member may have gone while the close waited.
+    platform::Socket* s = sockets_(instance);
+    bool ok = s != nullptr;
+    if (!ok) missing_member();
+    const config::COptions& o = config::options();
+    if (ok) {
+        s->RemoteHost(o.Servername());
+        s->RemotePort(option_port());
+        s->LocalPort(option_port());
+        if (udp_format(o.ClientFormat())) {
+            s->Protocol(platform::kUdpProtocol);
+            ok = s->Bind();
+        } else {
+            s->Protocol(platform::kTcpProtocol);
+            ok = s->Listen();
+            if (ok && s->State() != platform::kStateListening) {
+                trace("FAILED TO RESET_SERVER");
+                return;
+            }
+        }
+    }
+    if (!ok) {
+        trace("Error resetting server");
+        records::error_report(1, "Can't reset server.", kModule, "reset_server", 25);
+        wait_seconds(1);
+        restart_ = true;
+        return;
+    }
+    if (records::debug_on()) {
+        int16_t state = s->State();
+        const int16_t st = show_state(state);
+        records::debug_write("Reset_Server: state " + std::to_string(st) + " on port " + std::to_string(s->RemotePort()));
+    }
+    restart_ = false;
+}
+
+bool ListenerPool::close_with_retries(const std::function<platform::Socket*()>& member, const char* failure_text) {
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        // Other events run inside the waits: look the socket up again each time.
+        platform::Socket* s = member();
+        if (!s) {
+            missing_member();
+            break;
+        }
+        if (!s->Close()) break;
+        if (s->State() == platform::kStateClosed) return true;
+        wait_ms(100);
+        s = member();
+        if (s && s->State() == platform::kStateClosed) return true;
+        wait_seconds(2);
+        if (attempt == 5) return false;
+    }
+    const platform::PendingError err = platform::pending_error();
+    trace(failure_text + std::to_string(err.number) + " Desc: " + err.description);
+    platform::clear_pending_error();
+    return false;
+}
+
+bool ListenerPool::clientClose(platform::Socket& socket) {
+    return close_with_retries([&socket] { return &socket; }, "error closing client: ");
+}
+
+bool ListenerPool::serverClose(int16_t& instance) {
+    const int16_t index = instance;
+    return close_with_retries([this, index] { return sockets_(index); }, "error closing server: ");
+}
+
+int16_t ListenerPool::NewInstance(int16_t& instance) {
+    const int16_t previous = instance;
+    // Wraps to 1 after the highest index instead of refusing every later connection; member 0 stays.
+    instance = previous >= INT16_MAX || previous < 0 ? 1 : static_cast<int16_t>(previous + 1);
+    if (!sockets_.Load(instance)) return -1;
+    if (previous >= 1 && previous != instance) sockets_.Unload(previous);
+    return instance;
+}
+
+int16_t ListenerPool::show_state(int16_t& state) {
+    if (records::debug_on())
+        records::debug_write("State [" + platform::format_date(platform::now_local(), "hh:nn:ss") + "]: " +
+                             socket_state_name(state));
+    return state;
+}
+
+void ListenerPool::ConnectionRequest(int16_t index, int32_t request_id) {
+    platform::Socket* requested = sockets_(index);
+    if (service_module()) {
+        if (records::debug_on())
+            records::debug_write("<SVC MOD: connection request from server on remote port " +
+                                 std::to_string(requested ? requested->RemotePort() : 0));
+        if (on_log_caption)
+            on_log_caption(platform::format_date(platform::now_local(), "General Date") +
+                           " Connection request from server...");
+        if (records::debug_on()) records::debug_write("Conn Req at: " + utc_clock_text());
+    } else if (records::debug_on()) {
+        // The member that raised the event holds the requester's address.
+        records::debug_write("SERVER: Connection Request from " + (requested ? requested->RemoteHostIP() : std::string()));
+    }
+
+    const int16_t format = config::options().ClientFormat();
+    if (format == 0) {
+        const int16_t next = NewInstance(listener_index_);
+        bool ok = next >= 0;
+        if (ok) {
+            trace(" TCP, NIST  format");
+            ok = sockets_(next)->Accept(request_id);
+        }
+        if (!ok) {
+            trace("Error in connection request");
+            records::error_report(2, "Bad connection request.", kModule, "ConnectionRequest", 27);
+        }
+    } else if (format == 2) {
+        trace(" UDP, STNP format (ERROR)");
+    } else {
+        trace("Connection rquest from unknown client format!");
+    }
+}
+
+void ListenerPool::DataArrival(int16_t index, int32_t bytes_total) {
+    if (on_data_arrival) on_data_arrival(index, bytes_total);
+}
+
+void ListenerPool::Close(int16_t index) {
+    if (service_module()) trace(">SVC MOD: server requests close...");
+    reset_server(index);
+}
+
+void ListenerPool::Error(int16_t index, int16_t number, const std::string& description, int32_t, const std::string&,
+                         const std::string&, int32_t, bool&) {
+    trace("Server Winsock Error: " + std::to_string(number) + "\r\n" + description);
+    restart_ = true;
+    reset_server(index);
+}
+
+void ListenerPool::SendProgress(int16_t, int32_t, int32_t) {
+    if (records::debug_on()) records::debug_write(" SendProgress: " + utc_clock_text());
+}
+
+void ListenerPool::SendComplete(int16_t) {
+    if (!service_module() || !records::debug_on()) return;
+    records::debug_write(">SVC MOD: SendComplete");
+    records::debug_write(" Completed at: " + utc_clock_text());
+}
+
+} // namespace ktr::server

@@ -1,0 +1,131 @@
+#include "server/time_replies.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "engine/nist_timeset.h"
+#include "engine/time_util.h"
+#include "platform/clock.h"
+#include "platform/pending_error.h"
+#include "records/debug_log.h"
+#include "records/error_report.h"
+
+namespace ktr::server {
+namespace {
+
+constexpr size_t kPacketSize = 48;
+
+} // namespace
+
+std::array<uint8_t, 2> frac_to_bytes(float fraction) {
+    // Whole parts of a fraction below 1 always fit a byte; anything else is clamped rather than wrapped.
+    const double scaled = static_cast<double>(fraction) * 256.0;
+    const double f0 = std::clamp(std::floor(scaled), 0.0, 255.0);
+    const double f1 = std::clamp(std::floor((scaled - f0) * 256.0), 0.0, 255.0);
+    return {static_cast<uint8_t>(f0), static_cast<uint8_t>(f1)};
+}
+
+std::string trace_packet(const std::string& label, const std::vector<uint8_t>& bytes) {
+    std::string text = label;
+    char hex[8];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(bytes[i]));
+        text += " [" + std::to_string(i) + "]" + hex;
+    }
+    text += " <-(Hex) size: " + std::to_string(bytes.size());
+    return text;
+}
+
+std::string bytes_to_text(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    for (const uint8_t b : bytes)
+        if (b >= 32 && b < 127) text += static_cast<char>(b);
+    return text;
+}
+
+std::vector<uint8_t> build_ntp_reply(const std::vector<uint8_t>& request, const std::array<uint8_t, 4>& t,
+                                     const std::array<uint8_t, 2>& f) {
+    if (request.size() < kPacketSize || request[0] == 255) return {};
+    std::vector<uint8_t> p(request.begin(), request.begin() + kPacketSize);
+    p[0] = static_cast<uint8_t>(request[0] + 1);  // mode 3 (client) becomes 4 (server)
+    p[1] = 1;                                      // stratum
+    p[2] = 4;                                      // poll
+    p[3] = 238;                                    // precision
+    p[12] = 'Z';
+    p[13] = 'N';
+    p[14] = 'T';
+    p[15] = 'K';
+    for (size_t i = 0; i < 4; ++i) {
+        p[16 + i] = t[i];
+        p[32 + i] = t[i];
+        p[40 + i] = t[i];
+    }
+    // The originate timestamp is the client's transmit timestamp when it sent one.
+    if (request[40] > 0)
+        for (size_t i = 0; i < 8; ++i) p[24 + i] = request[40 + i];
+    p[36] = f[0];
+    p[37] = f[1];
+    p[44] = f[0];
+    p[45] = f[1];
+    p[46] = 0;
+    p[47] = 0;
+    return p;
+}
+
+bool send_NTP_time(platform::Socket& member, const std::vector<uint8_t>& request) {
+    const platform::DateParts utc = platform::clock().utc_now();
+    platform::DateParts whole = utc;
+    whole.millisecond = 0;
+    const auto seconds = engine::CNISTtimeset::date_to_byte(platform::parts_to_date(whole));
+    const auto fraction = frac_to_bytes(engine::current_fraction());
+    const std::vector<uint8_t> p = build_ntp_reply(request, seconds, fraction);
+    bool sent = false;
+    if (!p.empty()) {
+        if (records::debug_on())
+            records::debug_write("SERVER NTP Ports:----------Remote: " + std::to_string(member.RemotePort()) +
+                                 " Local: " + std::to_string(member.LocalPort()));
+        sent = member.SendData(p);
+    } else {
+        platform::set_pending_error(9, "Subscript out of range");
+    }
+    if (!sent) {
+        if (records::debug_on()) records::debug_write("Port Error in sending NTP data");
+        records::error_report(3, "Port Error in sending NTP data.", "frmMainKtrsvc", "send_NTP_time", 0);
+        return false;
+    }
+    if (records::debug_on()) records::debug_write(trace_packet("SERVER Sent NTP time:", p));
+    return true;
+}
+
+bool send_UDP_string(platform::Socket& member, int16_t instance, const std::vector<uint8_t>&,
+                     const std::string& text) {
+    std::vector<uint8_t> b(kPacketSize, 0);
+    bool sent = false;
+    if (text.size() <= kPacketSize) {
+        for (size_t i = 0; i < text.size(); ++i) b[i] = static_cast<uint8_t>(text[i]);
+        sent = member.SendData(b);
+    } else {
+        platform::set_pending_error(9, "Subscript out of range");
+    }
+    if (!sent) {
+        if (records::debug_on()) records::debug_write("Port Error in sending UDP data");
+        records::error_report(3, "Port Error in sending UDP data.", "frmMainKtrsvc", "send_UDP_string", 0);
+        return false;
+    }
+    if (records::debug_on()) {
+        records::debug_write(trace_packet("CLIENT Sent UDP string:", b));
+        records::debug_write("Local port: " + std::to_string(member.LocalPort()) + ", remote port: " +
+                             std::to_string(member.RemotePort()) + ", Instance: " + std::to_string(instance));
+    }
+    return true;
+}
+
+std::string utc_clock_text() {
+    const platform::DateParts t = platform::clock().utc_now();
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d:%02d:%02d.%03d", t.hour, t.minute, t.second, t.millisecond);
+    return buf;
+}
+
+} // namespace ktr::server

@@ -1,0 +1,62 @@
+// Test peers on 127.0.0.1: a blocking TCP client and a UDP client with receive time-outs, and a probe for a
+// free port. They stand in for the console and for other programs that hold ports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ktr::testing {
+
+// A port that is free for both TCP and UDP right now (the kernel picks it).
+uint16_t free_port();
+
+class TcpPeer {
+public:
+    TcpPeer() = default;
+    ~TcpPeer();
+    TcpPeer(const TcpPeer&) = delete;
+    TcpPeer& operator=(const TcpPeer&) = delete;
+    bool connect(uint16_t port);
+    bool send(const std::string& data);
+    // Waits up to timeout_ms for at least one byte; "" on time-out or end.
+    std::string receive(int timeout_ms = 2000);
+    // Whether the server ended the connection within the time.
+    bool closed_by_peer(int timeout_ms = 2000);
+    void close();
+    // Closes with a reset instead of an orderly end.
+    void reset();
+
+private:
+    int fd_ = -1;
+};
+
+class UdpPeer {
+public:
+    UdpPeer();
+    ~UdpPeer();
+    UdpPeer(const UdpPeer&) = delete;
+    UdpPeer& operator=(const UdpPeer&) = delete;
+    bool send_to(uint16_t port, const std::vector<uint8_t>& data);
+    // One datagram, or false on time-out.
+    bool receive(std::vector<uint8_t>& data, int timeout_ms = 2000);
+    uint16_t port() const;
+
+private:
+    int fd_ = -1;
+};
+
+// Holds a port as another program would (TCP listener or bound UDP socket).
+class PortHolder {
+public:
+    PortHolder(uint16_t port, bool tcp);
+    ~PortHolder();
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace ktr::testing

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "fakes/loopback_peer.h"
+#include "fakes/pump_until.h"
+#include "platform/pending_error.h"
+#include "platform/socket.h"
+
+namespace ktr::platform {
+namespace {
+
+using testing::pump_until;
+
+// Records what the array reports and, for UDP, answers each datagram with its own bytes reversed.
+struct Recorder : SocketEvents {
+    SocketArray* array = nullptr;
+    std::vector<int16_t> requests, closes, errors;
+    std::vector<std::vector<uint8_t>> datagrams;
+    size_t tcp_bytes = 0;
+    bool echo = false;
+    bool renew = false;  // after each datagram: close the member, create the next, bind it
+    int16_t current = 0;
+
+    void ConnectionRequest(int16_t index, int32_t id) override {
+        requests.push_back(index);
+        const int16_t next = static_cast<int16_t>(current + 1);
+        array->Load(next);
+        if ((*array)(next)->Accept(id)) current = next;
+    }
+    void DataArrival(int16_t index, int32_t) override {
+        Socket& s = *(*array)(index);
+        std::vector<uint8_t> data;
+        s.GetData(data);
+        if (s.Protocol() == kTcpProtocol) {
+            tcp_bytes += data.size();
+            return;
+        }
+        datagrams.push_back(data);
+        if (echo) s.SendData(std::vector<uint8_t>(data.rbegin(), data.rend()));
+        if (renew) {
+            s.Close();
+            const int16_t next = static_cast<int16_t>(current + 1);
+            array->Load(next);
+            if (current > 0) array->Unload(current);
+            current = next;
+            Socket& n = *(*array)(next);
+            n.Protocol(kUdpProtocol);
+            n.LocalPort(s.LocalPort());
+            n.Bind();
+        }
+    }
+    void Close(int16_t index) override { closes.push_back(index); }
+    void Error(int16_t index, int16_t, const std::string&, int32_t, const std::string&, const std::string&, int32_t,
+               bool&) override {
+        errors.push_back(index);
+    }
+};
+
+struct Fixture : ::testing::Test {
+    Recorder events;
+    SocketArray array{&events};
+    uint16_t port = testing::free_port();
+    Fixture() { events.array = &array; }
+    Socket& member0() { return *array(0); }
+    void bind_udp() {
+        member0().Protocol(kUdpProtocol);
+        member0().LocalPort(port);
+        ASSERT_TRUE(member0().Bind());
+        EXPECT_EQ(member0().State(), kStateOpen);
+    }
+    void listen_tcp() {
+        member0().LocalPort(port);
+        ASSERT_TRUE(member0().Listen());
+        EXPECT_EQ(member0().State(), kStateListening);
+    }
+};
+
+using SocketUdp = Fixture;
+using SocketTcp = Fixture;
+
+TEST_F(SocketUdp, ARepliesReachesTheSenderOfEachDatagramWhateverItsSize) {
+    bind_udp();
+    events.echo = true;
+    testing::UdpPeer a, b;
+    const std::vector<uint8_t> big(65507, 0x5A);
+    a.send_to(port, {1, 2, 3});
+    b.send_to(port, {});
+    b.send_to(port, big);
+    ASSERT_TRUE(pump_until([&] { return events.datagrams.size() == 3; }));
+    EXPECT_EQ(events.datagrams[1].size(), 0u);
+    EXPECT_EQ(events.datagrams[2].size(), 65507u);
+    EXPECT_EQ(member0().RemoteHostIP(), "127.0.0.1");
+    std::vector<uint8_t> reply;
+    ASSERT_TRUE(a.receive(reply));
+    EXPECT_EQ(reply, (std::vector<uint8_t>{3, 2, 1}));
+    ASSERT_TRUE(b.receive(reply));
+    EXPECT_TRUE(reply.empty());
+    ASSERT_TRUE(b.receive(reply));
+    EXPECT_EQ(reply.size(), 65507u);
+    EXPECT_FALSE(a.receive(reply, 50)) << "nothing else went to the first sender";
+}
+
+TEST_F(SocketUdp, RenewingTheMemberAfterEachDatagramLosesNone) {
+    bind_udp();
+    events.echo = true;
+    events.renew = true;
+    // Bursts small enough for the kernel's queue: each queues behind the one being answered, and the
+    // sender goes on sending while members are renewed.
+    constexpr int kBursts = 40, kBurst = 40, kCount = kBursts * kBurst;
+    std::atomic<int> replies{0};
+    std::atomic<bool> done{false};
+    std::thread client([&] {
+        testing::UdpPeer peer;
+        std::vector<uint8_t> reply;
+        for (int b = 0; b < kBursts; ++b) {
+            for (int i = 0; i < kBurst; ++i) {
+                const int n = b * kBurst + i;
+                peer.send_to(port, {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8)});
+            }
+            for (int i = 0; i < kBurst && peer.receive(reply, 2000); ++i) ++replies;
+        }
+        done = true;
+    });
+    EXPECT_TRUE(pump_until([&] { return done.load(); }, 60000));
+    client.join();
+    EXPECT_EQ(replies, kCount);
+    ASSERT_EQ(events.datagrams.size(), static_cast<size_t>(kCount));
+    for (int i = 0; i < kCount; ++i) EXPECT_EQ(events.datagrams[i][1] * 256 + events.datagrams[i][0], i);
+    EXPECT_EQ(array.indexes(), (std::vector<int16_t>{0, kCount}));
+}
+
+TEST_F(SocketUdp, APortReleasedForGoodIsFreeAgainAfterTheGraceTime) {
+    bind_udp();
+    member0().Close();
+    EXPECT_EQ(member0().State(), kStateClosed);
+    // Within the grace time a new holder takes the same descriptor over.
+    testing::PortHolder other(port, false);
+    EXPECT_FALSE(other.ok());
+    pump_until([] { return false; }, kPortGraceMs + 300);
+    testing::PortHolder later(port, false);
+    EXPECT_TRUE(later.ok());
+}
+
+TEST_F(SocketTcp, APortTakenByAnotherProgramIsRefusedWithAddressInUse) {
+    testing::PortHolder other(port, true);
+    ASSERT_TRUE(other.ok());
+    clear_pending_error();
+    member0().LocalPort(port);
+    EXPECT_FALSE(member0().Listen());
+    EXPECT_EQ(pending_error().number, kErrAddressInUse);
+    EXPECT_EQ(member0().State(), kStateClosed);
+    clear_pending_error();
+    member0().Protocol(kUdpProtocol);
+    EXPECT_FALSE(member0().Listen()) << "listen on a UDP object";
+    EXPECT_EQ(pending_error().number, kErrInvalidOperation);
+    clear_pending_error();
+}
+
+TEST_F(SocketTcp, HostileAndSilentPeersNeverStallTheOthers) {
+    listen_tcp();
+    std::atomic<int> stage{0};
+    std::thread client([&] {
+        testing::TcpPeer flood, silent, resetter, polite;
+        flood.connect(port);
+        silent.connect(port);
+        resetter.connect(port);
+        flood.send(std::string(1 << 20, 'x'));  // a megabyte without a command
+        resetter.send("half");
+        resetter.reset();
+        polite.connect(port);
+        polite.send("H+");
+        polite.close();
+        stage = 1;
+        while (stage != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    ASSERT_TRUE(pump_until([&] { return stage == 1 && events.tcp_bytes >= (1u << 20) + 6 && events.closes.size() >= 2; }))
+        << events.tcp_bytes << " bytes, " << events.closes.size() << " closes";
+    EXPECT_EQ(events.requests.size(), 4u);
+    EXPECT_TRUE(events.errors.empty());
+    stage = 2;
+    client.join();
+}
+
+TEST_F(SocketTcp, ARequestNobodyAcceptsIsRefusedAndTheListenerGoesOn) {
+    listen_tcp();
+    struct Refuser : Recorder {
+        void ConnectionRequest(int16_t index, int32_t) override { requests.push_back(index); }
+    } refuser;
+    SocketArray other(&refuser);
+    refuser.array = &other;
+    Socket& s = *other(0);
+    s.LocalPort(testing::free_port());
+    ASSERT_TRUE(s.Listen());
+    std::atomic<bool> closed{false};
+    std::thread client([&] {
+        testing::TcpPeer peer;
+        peer.connect(static_cast<uint16_t>(s.LocalPort()));
+        closed = peer.closed_by_peer(3000);
+    });
+    ASSERT_TRUE(pump_until([&] { return refuser.requests.size() == 1; }));
+    client.join();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(s.State(), kStateListening);
+}
+
+TEST_F(SocketTcp, SeveralMembersListenOnOnePortAndTheLastToArmGetsTheRequest) {
+    listen_tcp();
+    array.Load(5);
+    Socket& second = *array(5);
+    second.LocalPort(port);
+    ASSERT_TRUE(second.Listen()) << "the port is shared, not refused";
+    events.current = 5;
+    std::thread client([&] {
+        testing::TcpPeer peer;
+        peer.connect(port);
+        peer.send("T+");
+        peer.closed_by_peer(100);
+    });
+    ASSERT_TRUE(pump_until([&] { return events.requests.size() == 1; }));
+    client.join();
+    EXPECT_EQ(events.requests[0], 5);
+    ASSERT_TRUE(array.Unload(5));
+    EXPECT_EQ(member0().State(), kStateListening);
+}
+
+} // namespace
+} // namespace ktr::platform
