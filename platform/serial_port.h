@@ -78,11 +78,12 @@ public:
     // The communication event; the handler reads CommEvent.
     void OnComm(std::function<void()> handler);
 
-    // For the event pump: the handle to watch for input (-1 while closed), and the call to make when it
-    // is readable. It reads what has arrived and raises one receive event for each byte received while
-    // at least RThreshold bytes wait.
+    // The open port is watched by the event pump, which calls handle_readable when input is waiting: it
+    // reads what has arrived and raises one receive event for each byte received while at least
+    // RThreshold bytes wait. False when nothing could be read (a device that hung up is then no longer
+    // watched, so that it cannot keep the pump busy). native_handle is -1 while closed.
     int native_handle() const;
-    void handle_readable();
+    bool handle_readable();
 
     struct Impl;
 

@@ -6,6 +6,7 @@
 #include "platform/convert.h"
 #include "platform/pending_error.h"
 #include "records/debug_log.h"
+#include "server/waits.h"
 
 namespace ktr::server {
 namespace {
@@ -81,8 +82,9 @@ bool relay_port_open(int16_t port, platform::SerialPort& port_object) {
     return false;
 }
 
-RelayControl::RelayControl(platform::SerialPort& port, RelayHost& host) : port_(port), host_(host) {
+RelayControl::RelayControl(platform::SerialPort& port, platform::Timer& tmrRelay) : port_(port), timer_(tmrRelay) {
     port_.OnComm([this] { MSComm1_OnComm(); });
+    timer_.on_timer([this] { tmrRelay_Timer(); });
 }
 
 std::string RelayControl::do_Relay(const std::string& request, int16_t local_port, std::string& status,
@@ -120,19 +122,19 @@ std::string RelayControl::do_Relay(const std::string& request, int16_t local_por
                 pending_switch_ = r->sw;
                 pending_action_ = r->action;
                 if (r->duration_ms < 63000) {
-                    host_.timer_interval(r->duration_ms - 200);
+                    timer_.Interval(r->duration_ms - 200);
                     remaining_ms_ = 0;
                 } else {
-                    host_.timer_interval(kSliceMs);
+                    timer_.Interval(kSliceMs);
                     remaining_ms_ = r->duration_ms - 62200;
                 }
-                host_.timer_enabled(true);
+                timer_.Enabled(true);
             }
         } else {
             relay_read();
         }
 
-        host_.wait_ms(kBoardWaitMs);
+        wait_ms(kBoardWaitMs);
         const std::string result = relay_check(r->sw, r->action, status) ? "OK" : "Failed.";
         if (!r->timed) port_.PortOpen(false);
         return result;
@@ -194,7 +196,7 @@ void RelayControl::MSComm1_OnComm() {
 }
 
 void RelayControl::tmrRelay_Timer() {
-    host_.timer_enabled(false);
+    timer_.Enabled(false);
     if (remaining_ms_ < 1) {
         if (debug_on())
             debug_write("Relay timer expired, sw: " + std::to_string(pending_switch_) +
@@ -213,9 +215,9 @@ void RelayControl::tmrRelay_Timer() {
         return;
     }
     const int32_t interval = remaining_ms_ > kSliceMs ? kSliceMs : remaining_ms_;
-    host_.timer_interval(interval);
+    timer_.Interval(interval);
     remaining_ms_ -= interval;
-    host_.timer_enabled(true);
+    timer_.Enabled(true);
 }
 
 } // namespace ktr::server

@@ -8,22 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/event_pump.h"
 #include "platform/serial_port.h"
 
 namespace ktr::server {
-
-// What the relay needs from the main window's event machinery: its timer tmrRelay, whose ticks the
-// owner delivers to RelayControl::tmrRelay_Timer, and the wait that lets pending events (the serial
-// port's input among them) run.
-class RelayHost {
-public:
-    virtual ~RelayHost() = default;
-    virtual void wait_ms(int32_t ms) = 0;
-    virtual void timer_interval(int32_t ms) = 0;
-    virtual int32_t timer_interval() const = 0;
-    virtual void timer_enabled(bool enabled) = 0;
-    virtual bool timer_enabled() const = 0;
-};
 
 // The port's line settings for a speed text: "2400" and "4800" their own, all else 9600.
 bool relay_port_speed(const std::string& speed, platform::SerialPort& port);
@@ -34,8 +22,9 @@ bool relay_port_open(int16_t port, platform::SerialPort& port_object);
 
 class RelayControl {
 public:
-    // Wires the port's communication event to MSComm1_OnComm.
-    RelayControl(platform::SerialPort& port, RelayHost& host);
+    // The main window's serial port MSComm1 and timer tmrRelay: their events are wired to
+    // MSComm1_OnComm and tmrRelay_Timer here.
+    RelayControl(platform::SerialPort& port, platform::Timer& tmrRelay);
     RelayControl(const RelayControl&) = delete;
     RelayControl& operator=(const RelayControl&) = delete;
 
@@ -66,7 +55,7 @@ public:
 
 private:
     platform::SerialPort& port_;
-    RelayHost& host_;
+    platform::Timer& timer_;
     int16_t relay_state_[9][3] = {};
     uint8_t status_byte_ = 0;
     int16_t pending_switch_ = 0;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/event_pump.h"
 #include "platform/pending_error.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
@@ -82,7 +83,9 @@ std::string serial_device_path(int port) {
 }
 
 struct SerialPort::Impl {
+    SerialPort* owner = nullptr;
     int fd = -1;
+    int watch = 0;
     int16_t comm_port = 1;
     std::string settings = "9600,N,8,1";
     LineSettings line;
@@ -128,6 +131,8 @@ struct SerialPort::Impl {
 
     void close_port() {
         if (fd < 0) return;
+        if (watch) unwatch(watch);
+        watch = 0;
         ioctl(fd, TIOCNXCL);
         ::close(fd);  // also drops the lock
         fd = -1;
@@ -167,6 +172,10 @@ struct SerialPort::Impl {
         apply_modem_lines();
         tcflush(fd, TCIOFLUSH);
         in_buffer.clear();
+        // Input arrives through the event pump, as the control's events do.
+        watch = watch_descriptor(fd, kReadable, [this](unsigned ready) {
+            if (!owner->handle_readable() && (ready & kHangup)) set_watch_interest(watch, 0);
+        });
         return true;
     }
 
@@ -176,7 +185,7 @@ struct SerialPort::Impl {
     }
 };
 
-SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
+SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) { impl_->owner = this; }
 SerialPort::~SerialPort() { impl_->close_port(); }
 
 int16_t SerialPort::CommPort() const { return impl_->comm_port; }
@@ -277,7 +286,7 @@ void SerialPort::OnComm(std::function<void()> handler) { impl_->on_comm = std::m
 
 int SerialPort::native_handle() const { return impl_->fd; }
 
-void SerialPort::handle_readable() {
+bool SerialPort::handle_readable() {
     size_t received = 0;
     bool overflow = false;
     while (impl_->fd >= 0) {
@@ -297,6 +306,7 @@ void SerialPort::handle_readable() {
         if (impl_->r_threshold <= 0 || impl_->in_buffer.size() < static_cast<size_t>(impl_->r_threshold)) break;
         impl_->raise(comEvReceive);
     }
+    return received > 0 || overflow;
 }
 
 } // namespace ktr::platform

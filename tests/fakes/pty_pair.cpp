@@ -14,9 +14,11 @@ PtyPair::PtyPair() {
     char name[128] = {};
     if (ptsname_r(master_, name, sizeof name) != 0) return;
     slave_path_ = name;
+    keep_slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
 PtyPair::~PtyPair() {
+    if (keep_slave_ >= 0) close(keep_slave_);
     if (master_ >= 0) close(master_);
 }
 

@@ -8,7 +8,9 @@ namespace ktr::testing {
 
 class PtyPair {
 public:
-    PtyPair();  // the master is non-blocking
+    // The master is non-blocking. The pair also holds the slave open itself (never reading it), so the
+    // line does not hang up between the times the code under test opens and closes it.
+    PtyPair();
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
@@ -22,6 +24,7 @@ public:
 
 private:
     int master_ = -1;
+    int keep_slave_ = -1;
     std::string slave_path_;
 };
 

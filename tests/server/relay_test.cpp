@@ -1,10 +1,11 @@
 #include <poll.h>
 
-#include <chrono>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "fakes/debug_capture.h"
+#include "fakes/trace_capture.h"
+#include "fakes/fake_clock.h"
 #include "fakes/pty_pair.h"
 #include "platform/serial_port.h"
 #include "server/relay.h"
@@ -12,67 +13,31 @@
 namespace ktr::server {
 namespace {
 
-using testing::DebugCapture;
+using testing::TraceCapture;
 using testing::PtyPair;
 using testing::ScopedComMapping;
 
-// Plays the relay board on the master side of a pseudo-terminal and stands in for the window's timer and
-// its event-pumping wait. Timer time is counted, never waited for.
-class BoardHost : public RelayHost {
+// Plays the relay board on the master side of a pseudo-terminal, answering through the event pump.
+class Board {
 public:
-    BoardHost(PtyPair& pty, platform::SerialPort& port) : pty_(pty), port_(port) {}
+    explicit Board(PtyPair& pty) : pty_(pty) {
+        watch_ = platform::watch_descriptor(pty_.master(), platform::kReadable,
+                                            [this](unsigned) { serve(pty_.read_available()); });
+    }
+    ~Board() { platform::unwatch(watch_); }
 
-    // The board: relay bits as last set, input 2, and whether it answers at all.
-    uint8_t relays = 0;
+    uint8_t relays = 0;    // as last set
     bool input2 = false;
-    bool silent = false;
+    bool silent = false;   // never answers a read
     std::string received;  // every byte the module sent
 
-    // The event-pumping wait: the board answers and the port's input events run, for at most ms.
-    void wait_ms(int32_t ms) override {
-        waits.push_back(ms);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        bool answered = false;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  deadline - std::chrono::steady_clock::now()).count();
-            if (left <= 0) return;
-            pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {port_.native_handle(), POLLIN, 0}};
-            if (poll(fds, 2, static_cast<int>(left)) <= 0) continue;
-            if (fds[0].revents & POLLIN) answered = serve(pty_.read_available()) || answered;
-            if (fds[1].revents & POLLIN) {
-                port_.handle_readable();
-                if (answered && port_.InBufferCount() == 0) return;  // the answer has been taken
-            }
-        }
-    }
-    void timer_interval(int32_t ms) override { interval_ = ms; }
-    int32_t timer_interval() const override { return interval_; }
-    void timer_enabled(bool on) override {
-        enabled_ = on;
-        if (on) armed.push_back(interval_);
-    }
-    bool timer_enabled() const override { return enabled_; }
-
-    // Lets the timer's interval pass and delivers its tick.
-    void tick(RelayControl& relay) {
-        ASSERT_TRUE(enabled_);
-        elapsed_ms += interval_;
-        relay.tmrRelay_Timer();
-    }
-    // Takes in what the module sent since, without answering.
-    void drain() { serve(pty_.read_available(50), false); }
-
-    std::vector<int32_t> waits;
-    std::vector<int32_t> armed;  // the interval at each enabling of the timer
-    int64_t elapsed_ms = 0;
+    // Takes in what the module sent just before it closed the port.
+    void drain() { serve(pty_.read_available(50)); }
 
 private:
-    // Acts on complete commands; true when it answered a read.
-    bool serve(const std::string& bytes, bool answer = true) {
+    void serve(const std::string& bytes) {
         received += bytes;
         pending_ += bytes;
-        bool answered = false;
         while (pending_.size() >= 3) {
             if (pending_.compare(0, 3, "!0S") == 0) {
                 if (pending_.size() < 4) break;
@@ -80,150 +45,176 @@ private:
                 pending_.erase(0, 4);
             } else if (pending_.compare(0, 3, "!0R") == 0) {
                 pending_.erase(0, 3);
-                if (answer && !silent) {
-                    pty_.write(std::string(1, static_cast<char>(relays | (input2 ? 4 : 0))));
-                    answered = true;
-                }
+                if (!silent) pty_.write(std::string(1, static_cast<char>(relays | (input2 ? 4 : 0))));
             } else {
                 pending_.erase(0, 1);
             }
         }
-        return answered;
     }
 
     PtyPair& pty_;
-    platform::SerialPort& port_;
     std::string pending_;
-    int32_t interval_ = 0;
-    bool enabled_ = false;
+    int watch_ = 0;
 };
 
 std::string set_cmd(int byte) { return std::string("!0S") + static_cast<char>(byte); }
 
+// Time is a fake clock that the pump moves on when it has nothing to do: a pause still lets the
+// pseudo-terminal deliver (a few real milliseconds at most), a 62-second timer slice costs no real time.
 class RelayTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(pty.ok()); }
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        platform::set_pause_hook([this](int ms) {
+            pollfd fds[2] = {{pty.master(), POLLIN, 0}, {port.native_handle(), POLLIN, 0}};
+            poll(fds, 2, std::min(ms, 5));
+            clock.advance_ms(ms);
+        });
+        // Counts the ticks the relay gets.
+        tmrRelay.on_timer([this] {
+            ++ticks;
+            relay.tmrRelay_Timer();
+        });
+    }
+    void TearDown() override { platform::set_pause_hook(nullptr); }
 
     std::string run(const std::string& request, int16_t local_port = 0) {
         status = "untouched";
-        return relay.do_Relay(request, local_port, status, log);
+        const int32_t start = clock.tick_count();
+        const std::string result = relay.do_Relay(request, local_port, status, log);
+        waited_ms = clock.tick_count() - start;
+        return result;
+    }
+    // Lets time pass until the timer has ticked once more; the fake milliseconds that took.
+    int32_t next_tick() {
+        const int before = ticks;
+        const int32_t start = clock.tick_count();
+        for (int i = 0; i < 100 && ticks == before; ++i) platform::pump_events(1000000);
+        EXPECT_EQ(ticks, before + 1);
+        return clock.tick_count() - start;
     }
 
+    testing::FakeClock clock;
+    testing::ScopedFakeClock scoped{clock};
     PtyPair pty;
     ScopedComMapping com1{1, pty.slave_path()};
     ScopedComMapping com2{2, pty.slave_path()};
     platform::SerialPort port;
-    BoardHost host{pty, port};
-    RelayControl relay{port, host};
+    platform::Timer tmrRelay;
+    RelayControl relay{port, tmrRelay};
+    Board board{pty};
+    int ticks = 0;
+    int32_t waited_ms = 0;
     std::string status;
     std::string log;
 };
 
 TEST_F(RelayTest, TimedSwitchingSendsStateAndReadThenSwitchesBackWhenTheTimerExpires) {
-    DebugCapture trace;
+    TraceCapture trace;
     EXPECT_EQ(run("X+1 On 5 COM2 9600"), "OK");
     EXPECT_EQ(status, "On");
     EXPECT_EQ(log, "Relay: Switch: 1 On 5, Port: COM2, Baud: 9600");
-    EXPECT_EQ(host.received, set_cmd(2) + "!0R");
-    EXPECT_EQ(host.waits, std::vector<int32_t>{200});
-    EXPECT_EQ(host.armed, std::vector<int32_t>{4800});
+    EXPECT_EQ(board.received, set_cmd(2) + "!0R");
+    EXPECT_GE(waited_ms, 200) << "the board gets its time to answer";
+    EXPECT_LT(waited_ms, 400);
+    EXPECT_TRUE(tmrRelay.Enabled());
+    EXPECT_EQ(tmrRelay.Interval(), 4800);
     EXPECT_TRUE(port.PortOpen()) << "a timed switching keeps the port for the timer";
     EXPECT_EQ(port.Settings(), "9600,N,8,1");
 
-    host.received.clear();
-    host.tick(relay);
-    host.drain();
-    EXPECT_EQ(host.received, set_cmd(0) + "!0R");
-    EXPECT_EQ(host.relays, 0);
+    board.received.clear();
+    EXPECT_EQ(next_tick(), 4800 - waited_ms);
+    board.drain();
+    EXPECT_EQ(board.received, set_cmd(0) + "!0R");
+    EXPECT_EQ(board.relays, 0);
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_FALSE(host.timer_enabled());
+    EXPECT_FALSE(tmrRelay.Enabled());
     EXPECT_EQ(relay.pending_action(), "");
-    EXPECT_TRUE(trace.contains("Relay:_X+1 On 5 COM2 9600_"));
-    EXPECT_TRUE(trace.contains("Relay: Switch: 1 On 5, Port: COM2, Baud: 9600"));
-    EXPECT_TRUE(trace.contains("Relay timer expired, sw: 1, current state: On"));
+    EXPECT_TRUE(trace.has("Relay:_X+1 On 5 COM2 9600_"));
+    EXPECT_TRUE(trace.has("Relay: Switch: 1 On 5, Port: COM2, Baud: 9600"));
+    EXPECT_TRUE(trace.has("Relay timer expired, sw: 1, current state: On"));
 }
 
 TEST_F(RelayTest, LongDurationRunsIn62SecondSlices) {
     EXPECT_EQ(run("X+0 On 120 COM1 2400"), "OK");
     EXPECT_EQ(port.Settings(), "2400,N,8,1");
-    EXPECT_EQ(host.timer_interval(), 62000);
+    EXPECT_EQ(tmrRelay.Interval(), 62000);
     EXPECT_EQ(relay.remaining_ms(), 57800);
 
-    host.received.clear();
-    host.tick(relay);
-    EXPECT_EQ(host.timer_interval(), 57800);
+    board.received.clear();
+    const int32_t first = next_tick() + waited_ms;
+    EXPECT_EQ(first, 62000);
+    EXPECT_EQ(tmrRelay.Interval(), 57800);
     EXPECT_EQ(relay.remaining_ms(), 0);
     EXPECT_TRUE(port.PortOpen());
-    host.drain();
-    EXPECT_EQ(host.received, "") << "nothing is sent between slices";
+    EXPECT_EQ(board.received, "") << "nothing is sent between slices";
 
-    host.tick(relay);
-    host.drain();
-    EXPECT_EQ(host.received, set_cmd(0) + "!0R");
+    EXPECT_EQ(next_tick(), 57800);
+    board.drain();
+    EXPECT_EQ(board.received, set_cmd(0) + "!0R");
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_EQ(host.armed, (std::vector<int32_t>{62000, 57800}));
-    EXPECT_EQ(host.elapsed_ms, 119800);
 
-    // Durations of several slices: 62000 each, the rest last.
+    // Several slices: 62000 each, the rest last.
     EXPECT_EQ(run("X+1 Off 200 COM1 9600"), "OK");
     EXPECT_EQ(relay.remaining_ms(), 200000 - 62200);
-    host.armed.clear();
-    while (port.PortOpen()) host.tick(relay);
-    EXPECT_EQ(host.armed, (std::vector<int32_t>{62000, 62000, 13800}));
+    std::vector<int32_t> slices{next_tick() + waited_ms};
+    while (port.PortOpen() && slices.size() < 10) slices.push_back(next_tick());
+    EXPECT_EQ(slices, (std::vector<int32_t>{62000, 62000, 62000, 13800}));
     EXPECT_EQ(relay.wanted_state(1), 1) << "an Off switching is switched back on";
 }
 
 TEST_F(RelayTest, LatchedSwitchingAndInputReadCloseThePortAtOnce) {
     EXPECT_EQ(run("X+0 On Latch COM1 4800"), "OK");
     EXPECT_EQ(status, "On");
-    EXPECT_EQ(host.received, set_cmd(1) + "!0R");
+    EXPECT_EQ(board.received, set_cmd(1) + "!0R");
     EXPECT_EQ(port.Settings(), "4800,N,8,1");
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_TRUE(host.armed.empty());
+    EXPECT_FALSE(tmrRelay.Enabled());
 
     // Relay 0 keeps its wanted state when relay 1 is switched.
-    host.received.clear();
+    board.received.clear();
     EXPECT_EQ(run("X+1 On Latch COM1 9600"), "OK");
-    EXPECT_EQ(host.received, set_cmd(3) + "!0R");
+    EXPECT_EQ(board.received, set_cmd(3) + "!0R");
 
-    host.received.clear();
-    host.input2 = true;
+    board.received.clear();
+    board.input2 = true;
     EXPECT_EQ(run("X+2 x x COM1 9600"), "OK");
-    EXPECT_EQ(host.received, "!0R");
+    EXPECT_EQ(board.received, "!0R");
     EXPECT_EQ(status, "On");
     EXPECT_EQ(log, "Relay: Switch: 2, Port: COM1, Baud: 9600");
     EXPECT_FALSE(port.PortOpen());
 
-    host.input2 = false;
+    board.input2 = false;
     EXPECT_EQ(run("X+2 x x COM1 9600"), "OK");
     EXPECT_EQ(status, "Off");
+    EXPECT_FALSE(tmrRelay.Enabled());
 }
 
 TEST_F(RelayTest, SpeedInsideTheRangeRunsAt9600AndOutsideIsRefused) {
     EXPECT_EQ(run("X+0 Off Latch COM1 3000"), "OK");
     EXPECT_EQ(port.Settings(), "9600,N,8,1");
-    host.received.clear();
+    board.received.clear();
     for (const char* request : {"X+0 On Latch COM1 19200", "X+0 On Latch COM1 2399", "X+0 On Latch COM1 fast"}) {
         EXPECT_EQ(run(request), "") << request;
         EXPECT_EQ(status, "untouched") << request;
     }
-    EXPECT_EQ(host.received, "");
+    EXPECT_EQ(board.received, "");
 }
 
 TEST_F(RelayTest, SecondRequestWhileATimedSwitchingHoldsThePortCannotOpenIt) {
     ASSERT_EQ(run("X+1 On 5 COM2 9600"), "OK");
-    host.received.clear();
+    board.received.clear();
     EXPECT_EQ(run("X+0 On 10 COM2 2400"), "Could not open port: COM2");
     EXPECT_EQ(status, "untouched");
-    EXPECT_EQ(host.armed, std::vector<int32_t>{4800}) << "the pending switch-back is kept";
+    EXPECT_EQ(tmrRelay.Interval(), 4800) << "the pending switch-back is kept";
     EXPECT_EQ(port.Settings(), "9600,N,8,1") << "the held port keeps its speed";
     EXPECT_TRUE(port.PortOpen());
-    host.drain();
-    EXPECT_EQ(host.received, "");
+    board.drain();
+    EXPECT_EQ(board.received, "");
 
-    host.tick(relay);
-    host.drain();
-    EXPECT_EQ(host.received, set_cmd(0) + "!0R");
+    next_tick();
+    board.drain();
+    EXPECT_EQ(board.received, set_cmd(0) + "!0R");
 }
 
 TEST_F(RelayTest, MalformedRequestsSendNothing) {
@@ -246,10 +237,10 @@ TEST_F(RelayTest, MalformedRequestsSendNothing) {
         EXPECT_EQ(run(request), "") << request;
         EXPECT_EQ(status, "untouched") << request;
     }
-    host.drain();
-    EXPECT_EQ(host.received, "");
+    board.drain();
+    EXPECT_EQ(board.received, "");
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_TRUE(host.armed.empty());
+    EXPECT_FALSE(tmrRelay.Enabled());
 }
 
 TEST_F(RelayTest, PortZeroUsesTheConfiguredPort) {
@@ -274,17 +265,18 @@ TEST_F(RelayTest, MissingOrBusyPortCannotBeOpened) {
 }
 
 TEST_F(RelayTest, SilentBoardGivesFailedAfterTheWait) {
-    host.silent = true;
+    board.silent = true;
     EXPECT_EQ(run("X+0 On Latch COM1 9600"), "Failed.");
     EXPECT_EQ(status, "Off");
-    EXPECT_EQ(host.waits, std::vector<int32_t>{200});
+    EXPECT_GE(waited_ms, 200);
+    EXPECT_LT(waited_ms, 400) << "no longer than the board's time to answer";
     EXPECT_FALSE(port.PortOpen());
     // Off is what the stale status byte says, so this one passes.
     EXPECT_EQ(run("X+0 Off Latch COM1 9600"), "OK");
 }
 
 TEST_F(RelayTest, ReceiveEventKeepsTheFirstByteAndErrorsAreTraced) {
-    DebugCapture trace;
+    TraceCapture trace;
     relay_port_init(port);
     ASSERT_TRUE(relay_port_open(1, port));
     pty.write("\x05\x02");
@@ -297,23 +289,25 @@ TEST_F(RelayTest, ReceiveEventKeepsTheFirstByteAndErrorsAreTraced) {
     std::string s;
     EXPECT_FALSE(relay.relay_check(5, "On", s));
     EXPECT_EQ(s, "Off");
-    EXPECT_TRUE(trace.contains("Did not find this switch: 5"));
+    EXPECT_TRUE(trace.has("Did not find this switch: 5"));
 
     // More than the receive buffer holds: the overflow event is traced.
     pty.write(std::string(platform::kInBufferSize + 200, 'x'));
     relay_port_init(port);
     port.RThreshold(0);  // keep the bytes unread
     for (int i = 0; i < 50 && poll(&p, 1, 50) == 1; ++i) port.handle_readable();
-    EXPECT_TRUE(trace.contains("Error: buffer overflow"));
+    EXPECT_TRUE(trace.has("Error: buffer overflow"));
     port.PortOpen(false);
 }
 
 TEST_F(RelayTest, TimerTickWithoutAPendingSwitchingDoesNothing) {
-    host.timer_enabled(true);
-    host.received.clear();
-    relay.tmrRelay_Timer();
-    EXPECT_FALSE(host.timer_enabled());
+    tmrRelay.Interval(1000);
+    tmrRelay.Enabled(true);
+    next_tick();
+    EXPECT_FALSE(tmrRelay.Enabled());
     EXPECT_FALSE(port.PortOpen());
+    board.drain();
+    EXPECT_EQ(board.received, "");
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-#include "fakes/debug_capture.h"
+#include "fakes/trace_capture.h"
 #include "fakes/temp_dir.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -18,7 +18,7 @@
 namespace ktr::server {
 namespace {
 
-using testing::DebugCapture;
+using testing::TraceCapture;
 using testing::TempDir;
 
 // Power requests are only ever simulated here: they land in power-actions.txt of a temporary folder.
@@ -52,25 +52,25 @@ private:
 };
 
 TEST_F(RemoteActionsTest, ShutdownWordsGiveTheirFlagsAndTheStatusText) {
-    DebugCapture trace;
+    TraceCapture trace;
     EXPECT_EQ(actions_.do_command("C+Windows Reboot (forced)", status_), "");
     EXPECT_EQ(status_, "Windows Reboot (forced)");
-    EXPECT_TRUE(trace.contains("Remote SHUTDOWN Command:_C+Windows Reboot (forced)_"));
-    EXPECT_TRUE(trace.contains("Exit_Windows, Flags: 6"));
-    EXPECT_TRUE(trace.contains("Running Windows NT, Windows 2000 or Windows XP"));
-    EXPECT_TRUE(trace.contains("Post-AdjustToken GetLastError "));
-    EXPECT_FALSE(trace.contains("Exit_Windows Error: "));
+    EXPECT_TRUE(trace.has("Remote SHUTDOWN Command:_C+Windows Reboot (forced)_"));
+    EXPECT_TRUE(trace.has("Exit_Windows, Flags: 6"));
+    EXPECT_TRUE(trace.has("Running Windows NT, Windows 2000 or Windows XP"));
+    EXPECT_TRUE(trace.has("Post-AdjustToken GetLastError "));
+    EXPECT_FALSE(trace.has("Exit_Windows Error: "));
 
     EXPECT_EQ(actions_.do_command("C+Windows Logoff", status_), "");
     EXPECT_EQ(status_, "Windows Logoff");
-    EXPECT_TRUE(trace.contains("Exit_Windows, Flags: 0"));
+    EXPECT_TRUE(trace.has("Exit_Windows, Flags: 0"));
 
     EXPECT_EQ(actions_.do_command("C+Windows Shutdown Power-off", status_), "");
-    EXPECT_TRUE(trace.contains("Exit_Windows, Flags: 9"));
+    EXPECT_TRUE(trace.has("Exit_Windows, Flags: 9"));
 
     // Repeated words combine; unknown and lower-case words add nothing.
     EXPECT_EQ(actions_.do_command("C+Windows Reboot Reboot reboot Restart", status_), "");
-    EXPECT_TRUE(trace.contains("Exit_Windows, Flags: 2\r\n"));
+    EXPECT_TRUE(trace.has("Exit_Windows, Flags: 2\r\n"));
 
     const std::string recorded = power_actions();
     EXPECT_NE(recorded.find("Flags: 6 (Reboot, forced)"), std::string::npos) << recorded;
@@ -80,10 +80,10 @@ TEST_F(RemoteActionsTest, ShutdownWordsGiveTheirFlagsAndTheStatusText) {
 }
 
 TEST_F(RemoteActionsTest, LowerCaseWindowsIsAProgramToRun) {
-    DebugCapture trace;
+    TraceCapture trace;
     EXPECT_EQ(actions_.do_command("C+windows shutdown", status_), "Shell Error");
     EXPECT_EQ(status_, "Run: windows shutdown");
-    EXPECT_TRUE(trace.contains("Remote Command:_windows shutdown_"));
+    EXPECT_TRUE(trace.has("Remote Command:_windows shutdown_"));
     EXPECT_EQ(power_actions(), "");
 }
 
@@ -135,7 +135,7 @@ private:
 };
 
 TEST_F(RemoteActionsTest, WakeOnLanSendsTheMagicPacket) {
-    DebugCapture trace;
+    TraceCapture trace;
     Listener listener;
     actions_.ctlUltraWOL1().redirect_for_tests("127.0.0.1", listener.port());
     EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C", status_), "OK");
@@ -145,8 +145,8 @@ TEST_F(RemoteActionsTest, WakeOnLanSendsTheMagicPacket) {
     EXPECT_EQ(packet.substr(0, 6), std::string(6, '\xFF'));
     const std::string mac("\x00\x0C\x29\x3A\x5B\x7C", 6);
     for (size_t i = 6; i < packet.size(); i += 6) EXPECT_EQ(packet.substr(i, 6), mac) << i;
-    EXPECT_TRUE(trace.contains("WOL Command:_C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C_"));
-    EXPECT_TRUE(trace.contains(
+    EXPECT_TRUE(trace.has("WOL Command:_C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C_"));
+    EXPECT_TRUE(trace.has(
         "WOL: Magic packet sent. MAC addr: 00-0C-29-3A-5B-7C, Bcast IP: 127.0.0.1, Local IP: 127.0.0.1"));
 }
 
@@ -161,22 +161,22 @@ TEST_F(RemoteActionsTest, WakeOnLanFieldsComeFromTheRequest) {
 }
 
 TEST_F(RemoteActionsTest, WakeOnLanBadRequests) {
-    DebugCapture trace;
+    TraceCapture trace;
     Listener listener;
     actions_.ctlUltraWOL1().redirect_for_tests("127.0.0.1", listener.port());
 
     EXPECT_EQ(actions_.do_command("C+WOL-192.0.2.255-192.0.2.10-00-0C-29-3A-5B", status_), "");
-    EXPECT_TRUE(trace.contains("Too few ARGS for WOL: 7"));
+    EXPECT_TRUE(trace.has("Too few ARGS for WOL: 7"));
     EXPECT_EQ(actions_.do_command("C+WOL", status_), "");
-    EXPECT_TRUE(trace.contains("Too few ARGS for WOL: 0"));
+    EXPECT_TRUE(trace.has("Too few ARGS for WOL: 0"));
     EXPECT_EQ(status_, "untouched");
 
     EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-ZZ", status_), "Error");
-    EXPECT_TRUE(trace.contains("WOL Error: Invalid MAC address: 00-0C-29-3A-5B-ZZ"));
+    EXPECT_TRUE(trace.has("WOL Error: Invalid MAC address: 00-0C-29-3A-5B-ZZ"));
     EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-", status_), "Error");
     EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C0", status_), "Error");
     EXPECT_EQ(actions_.do_command("C+WOL-not.an.ip-127.0.0.1-00-0C-29-3A-5B-7C", status_), "Error");
-    EXPECT_TRUE(trace.contains("WOL Error: Invalid broadcast address: not.an.ip"));
+    EXPECT_TRUE(trace.has("WOL Error: Invalid broadcast address: not.an.ip"));
     EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-300.1.1.1-00-0C-29-3A-5B-7C", status_), "Error");
     EXPECT_EQ(listener.receive(100), "") << "nothing is sent for a bad request";
 }
