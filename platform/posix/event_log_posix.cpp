@@ -6,8 +6,14 @@
 #include "platform/event_log.h"
 
 namespace ktr::platform {
+namespace {
+EventRecorder g_recorder;
+}
+
+void set_event_recorder(EventRecorder recorder) { g_recorder = std::move(recorder); }
 
 bool report_system_event(std::string_view source, int event_type, int32_t event_id, std::string_view text) {
+    if (g_recorder) return g_recorder(source, event_type, event_id, text);
     int priority = LOG_INFO;
     if (event_type == static_cast<int>(EventType::error))
         priority = LOG_ERR;

@@ -66,7 +66,8 @@ std::string join_path(std::string_view folder, std::string_view name) {
 }
 
 OpenResult try_open_for_reading(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO does not hang the caller.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {
         ::close(fd);
         return OpenResult::ok;

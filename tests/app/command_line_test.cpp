@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include "app/startup.h"
+#include "fakes/temp_dir.h"
+#include "platform/files.h"
+#include "records/debug_log.h"
+
+namespace ktr::app {
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(CommandArgs, BlanksAndTabsSeparateWords) {
+    EXPECT_EQ(get_command_args(""), Words{""});
+    EXPECT_EQ(get_command_args("  debug\t once  "), (Words{"", "debug", "once"}));
+    EXPECT_EQ(get_command_args("a b c d debug", 4), (Words{"", "a", "b", "c", "d"}));
+    EXPECT_EQ(get_command_args("1 2 3 4 5 6 7 8 9 10 11 12").size(), 11u);  // ten words by default
+}
+
+class CommandWords : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = records::debug_state();
+        records::debug_state() = {};
+        platform::set_program_folder(dir.path());
+    }
+    void TearDown() override {
+        records::set_debug_file_mode(false);
+        records::debug_state() = saved;
+        platform::set_program_folder(std::string());
+    }
+    testing::TempDir dir;
+    records::DebugState saved;
+};
+
+TEST_F(CommandWords, SwitchesAreExactAndLaterWordsWin) {
+    auto flags = apply_command_words(get_command_args("Debug DEBUG screen", 4));
+    EXPECT_TRUE(records::debug_state().on);
+    EXPECT_FALSE(records::debug_state().to_file);
+    EXPECT_FALSE(records::debug_file_open());
+
+    flags = apply_command_words(get_command_args("debug screen once removereg", 4));
+    EXPECT_TRUE(flags.once);
+    EXPECT_TRUE(flags.remove_registration);
+    EXPECT_FALSE(records::debug_state().to_file);
+    EXPECT_TRUE(records::debug_file_open());  // "debug" opened it before "screen" turned file mode off
+    EXPECT_EQ(records::debug_state().file_path, dir.file("DebugFile.txt"));
+}
+
+TEST_F(CommandWords, FifthWordIsNeverSeen) {
+    apply_command_words(get_command_args("a b c d debug", 4));
+    EXPECT_FALSE(records::debug_state().on);
+}
+
+} // namespace
+} // namespace ktr::app
