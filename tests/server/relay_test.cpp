@@ -30,6 +30,7 @@ public:
     bool input2 = false;
     bool silent = false;   // never answers a read
     std::string received;  // every byte the module sent
+    bool answer_in_flight = false;  // an answer written that the port may not see yet
 
     // Takes in what the module sent just before it closed the port.
     void drain() { serve(pty_.read_available(50)); }
@@ -45,7 +46,10 @@ private:
                 pending_.erase(0, 4);
             } else if (pending_.compare(0, 3, "!0R") == 0) {
                 pending_.erase(0, 3);
-                if (!silent) pty_.write(std::string(1, static_cast<char>(relays | (input2 ? 4 : 0))));
+                if (!silent) {
+                    pty_.write(std::string(1, static_cast<char>(relays | (input2 ? 4 : 0))));
+                    answer_in_flight = true;
+                }
             } else {
                 pending_.erase(0, 1);
             }
@@ -67,8 +71,15 @@ protected:
         ASSERT_TRUE(pty.ok());
         platform::set_pause_hook([this](int ms) {
             pollfd fds[2] = {{pty.master(), POLLIN, 0}, {port.native_handle(), POLLIN, 0}};
-            poll(fds, 2, std::min(ms, 5));
+            // A busy machine may be slow to pass the board's answer on: it still arrives in board time.
+            const int real_ms = board.answer_in_flight && port.PortOpen() ? 2000 : std::min(ms, 5);
+            poll(fds, 2, real_ms);
             clock.advance_ms(ms);
+        });
+        // The answer has arrived once the port raised its receive event.
+        port.OnComm([this] {
+            if (port.CommEvent() == platform::comEvReceive) board.answer_in_flight = false;
+            relay.MSComm1_OnComm();
         });
         // Counts the ticks the relay gets.
         tmrRelay.on_timer([this] {
