@@ -2,10 +2,16 @@
 
 #include <string>
 
+#include "config/option_store.h"
 #include "config/options.h"
 #include "config/program.h"
+#include "config/registry_tools.h"
 #include "platform/files.h"
+#include "platform/pending_error.h"
+#include "platform/registry_hive.h"
+#include "platform/system.h"
 #include "records/debug_log.h"
+#include "records/error_report.h"
 
 namespace ktr::app {
 
@@ -55,14 +61,148 @@ CommandFlags apply_command_words(const std::vector<std::string>& words) {
     return flags;
 }
 
+void set_registry_location() {
+    auto& program = config::program();
+    if (platform::os_family() == "Windows 95/98") {
+        program.registry_root = config::kHkeyCurrentUser;
+        program.registry_base = "Software\\VB and VBA Program Settings\\";
+    } else {
+        program.registry_root = config::kHkeyUsers;
+        program.registry_base = ".DEFAULT\\Software\\VB and VBA Program Settings\\";
+    }
+    program.options_key = program.registry_base + program.title + "\\Options";
+    program.settings_key = program.registry_base + program.title + "\\Settings";
+}
+
+bool registry_usable() {
+    platform::RegistryHive& hive = platform::registry_hive();
+    if (hive.status() == platform::kRegOk) return true;
+    const std::string text = "Registry " + hive.file_path() + " cannot be used (" + hive.status_text() +
+                             "); running on default options without storing them.";
+    if (records::debug_on()) records::debug_write(text);
+    platform::set_pending_error(hive.status(), hive.status_text());
+    records::error_report(3, text, "modMain", "Main", 7);
+    return false;
+}
+
+DelimitedReader::DelimitedReader(std::string_view text) : text_(text) {}
+
+bool DelimitedReader::at_end() const {
+    // Blank lines at the very end hold no more fields.
+    for (size_t i = pos_; i < text_.size(); ++i) {
+        const char c = text_[i];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+    }
+    return true;
+}
+
+bool DelimitedReader::next_field(std::string& field) {
+    field.clear();
+    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
+    if (pos_ >= text_.size()) return false;
+    if (text_[pos_] == '"') {
+        const size_t close = text_.find('"', pos_ + 1);
+        const size_t stop = close == std::string_view::npos ? text_.size() : close;
+        field.assign(text_.substr(pos_ + 1, stop - pos_ - 1));
+        pos_ = close == std::string_view::npos ? text_.size() : close + 1;
+        // Whatever follows the closing quote up to the delimiter is not part of the field.
+        while (pos_ < text_.size() && text_[pos_] != ',' && text_[pos_] != '\r' && text_[pos_] != '\n') ++pos_;
+    } else {
+        const size_t start = pos_;
+        while (pos_ < text_.size() && text_[pos_] != ',' && text_[pos_] != '\r' && text_[pos_] != '\n') ++pos_;
+        std::string_view raw = text_.substr(start, pos_ - start);
+        while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\t')) raw.remove_suffix(1);
+        field.assign(raw);
+    }
+    if (pos_ < text_.size()) {
+        if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n') ++pos_;
+        ++pos_;
+    }
+    return true;
+}
+
+void ReadInFile(const std::string& path, config::COptions& options) {
+    const bool trace = records::debug_on();
+    if (trace) records::debug_write("--Begin: ReadIn Initial Option Settings--");
+    if (path.empty()) return;
+    std::string contents;
+    if (!platform::read_file(path, contents)) {
+        records::error_report(1, "ReadInSetting error", "modMain", "ReadInFile", 1);
+        return;
+    }
+    DelimitedReader reader(contents);
+    std::string name;
+    std::string value;
+    for (int pair = 1; !reader.at_end(); ++pair) {
+        reader.next_field(name);
+        if (!reader.next_field(value)) {
+            // The file ended inside the pair: the name has no value to apply.
+            platform::set_pending_error(62, "Input past end of file");
+            records::error_report(1, "ReadInSetting error", "modMain", "ReadInFile", 1);
+            break;
+        }
+        if (!name.empty()) {
+            if (records::debug_on()) records::debug_write(std::to_string(pair) + "-> ", true);
+            config::set_option_value(name, value, options);
+        } else if (records::debug_on()) {
+            records::debug_write(std::to_string(pair) + "(Line  is empty:) " + value);
+        }
+    }
+    if (records::debug_on()) records::debug_write("--End: ReadIn Initial Option Settings--");
+}
+
+void once_mode() {
+    if (records::debug_on()) records::debug_write("Once mode begins...");
+    config::options().SettingMode(0);
+    // The batch run would press the main window's manual command; in this module that is its Exit, and
+    // no window exists yet, so once mode ends here.
+}
+
 int Main(std::string_view command_line) {
     const CommandFlags flags = apply_command_words(get_command_args(command_line, 4));
-    (void)flags;
+    auto& program = config::program();
+    auto& options = config::options();
     if (records::debug_on()) {
         records::debug_write("");
         records::debug_write("------------------------------------------------------------");
         records::debug_write(config::program_comments());
     }
+
+    if (!flags.once) {
+        set_registry_location();
+        // A hive that cannot be read is reported and left alone: the options stay in memory only.
+        const bool hive_ok = registry_usable();
+        if (hive_ok && !config::Registry_Get(options, program.title) && records::debug_on())
+            records::debug_write("Registry options not found for " + program.title + ".  Aborting.");
+        if (options.NISTServer().empty()) {
+            if (records::debug_on())
+                records::debug_write("Initializing options for " + program.title + " Version " +
+                                     std::to_string(config::kVersionMajor) + "." +
+                                     std::to_string(config::kVersionMinor) + "." +
+                                     std::to_string(config::kVersionRevision) + " for the first time.");
+            config::set_option_defaults(options);
+            options.SettingMode(2);
+            const std::string init_file = platform::join_path(platform::program_folder(), "ZKEntinit.ini");
+            if (records::file_exists(init_file)) ReadInFile(init_file, options);
+            if (hive_ok) {
+                // The key writes below only open existing keys; a first start has none yet.
+                config::CreateNewKey(program.options_key, program.registry_root);
+                config::Registry_Set(program.options_key, options);
+            }
+        }
+    }
+
+    if (flags.remove_registration) {
+        config::remove_startup_entry(program.title);
+        // On the NT family the service registration is removed here too, once the service manager
+        // operations exist.
+        return 0;
+    }
+    if (options.SettingMode() == 0) {
+        once_mode();
+        return 0;
+    }
+    // The main window is shown here once it exists; until then start-up is the whole run.
     return 0;
 }
 

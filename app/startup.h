@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "config/options.h"
+
 namespace ktr::app {
 
 // The words of a command line at indexes 1..n (index 0 stays empty). A blank or a tab ends a word;
@@ -20,6 +22,34 @@ struct CommandFlags {
 
 // Step 1 and 2 of Main: fixes the program-wide paths and applies the words (debug switches included).
 CommandFlags apply_command_words(const std::vector<std::string>& words);
+
+// Step 4.1 of Main: the registry root, base path, options key and settings key by operating-system family.
+void set_registry_location();
+
+// Whether the registry hive can be used; when not, says so in the debug log and the error report.
+bool registry_usable();
+
+// Fields of a delimited text file, as the runtime's list input reads them: leading blanks are skipped; a
+// field that starts with a double quote runs to the closing quote (dropped, and anything up to the next
+// delimiter with it); any other field ends at a comma or a line end, trailing blanks dropped.
+class DelimitedReader {
+public:
+    explicit DelimitedReader(std::string_view text);
+    // No field left (only blanks and line ends remain).
+    bool at_end() const;
+    // The next field; false when the text ended before one began.
+    bool next_field(std::string& field);
+
+private:
+    std::string_view text_;
+    size_t pos_ = 0;
+};
+
+// Reads the initial option file: name, value pairs applied with set_option_value.
+void ReadInFile(const std::string& path, config::COptions& options);
+
+// The batch mode entered when SettingMode is 0: ends without serving.
+void once_mode();
 
 // Main: returns the process's exit code.
 int Main(std::string_view command_line);

@@ -113,7 +113,6 @@ private:
 
     struct CompareVariant;
     int16_t compare_on_skeleton(const CompareVariant& variant, std::string_view server_text);
-    void short_form_fraction(const std::string& ms_element);
 
     int32_t SystemDSTrtn_ = 0;
     bool SystemDateChange_ = false;

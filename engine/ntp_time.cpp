@@ -26,8 +26,15 @@ std::array<uint8_t, 4> four_bytes_at(std::span<const uint8_t> payload, size_t of
     return out;
 }
 
-void log_received_date(double date) {
-    if (debug_on()) debug_write("Date Received: " + platform::format_date(date, "General Date"));
+// A plausible reply date becomes the date text; anything else is a protocol error.
+bool accept_reply_date(bool plausible, double date, std::string& date_text) {
+    if (!plausible) {
+        if (debug_on()) debug_write("Protocol Error.");
+        return false;
+    }
+    date_text = platform::format_date(date, "General Date");
+    if (debug_on()) debug_write("Date Received: " + date_text);
+    return true;
 }
 
 } // namespace
@@ -96,12 +103,7 @@ bool CNISTtimeset::check_reply_date(double date) {
 
 bool CNISTtimeset::decode_ntp_reply(std::span<const uint8_t> payload) {
     const double date = byte_to_date(four_bytes_at(payload, 40));
-    if (!check_reply_date(date)) {
-        if (debug_on()) debug_write("Protocol Error.");
-        return false;
-    }
-    log_received_date(date);
-    NISTDate_ = platform::format_date(date, "General Date");
+    if (!accept_reply_date(check_reply_date(date), date, NISTDate_)) return false;
     NISTSecFrac_ = ntp_fraction(payload);
     NISTServerHealth_ = check_ntp_mode(payload.empty() ? 0 : payload[0]) ? 0 : 3;
     return true;
@@ -109,13 +111,7 @@ bool CNISTtimeset::decode_ntp_reply(std::span<const uint8_t> payload) {
 
 bool CNISTtimeset::decode_time_reply(std::span<const uint8_t> payload) {
     const double date = byte_to_date(four_bytes_at(payload, 0));
-    if (!check_reply_date(date)) {
-        if (debug_on()) debug_write("Protocol Error.");
-        return false;
-    }
-    log_received_date(date);
-    NISTDate_ = platform::format_date(date, "General Date");
-    return true;
+    return accept_reply_date(check_reply_date(date), date, NISTDate_);
 }
 
 } // namespace ktr::engine

@@ -29,5 +29,7 @@ std::optional<double> text_to_number(std::string_view text);
 
 // The runtime's Str/CStr of numbers: shortest text that reads back to the same value (no leading blank).
 std::string number_to_text(double value);
+// The same for single-precision values (their own shortest text, so 0.1f gives "0.1").
+std::string single_to_text(float value);
 
 } // namespace ktr::platform

@@ -9,7 +9,7 @@ namespace ktr::platform {
 
 // The program folder: KTRSVC_HOME, else the folder of the running executable.
 std::string program_folder();
-// Overrides the program folder (tests).
+// Overrides the program folder (tests); an empty folder returns to the default.
 void set_program_folder(std::string folder);
 
 // Folder + native separator + name (the design writes folder + "\" + name).
@@ -45,5 +45,13 @@ bool remove_file(const std::string& path);
 
 // The path of the running executable.
 std::string executable_path();
+
+} // namespace ktr::platform
+
+namespace ktr::platform {
+
+// The 8.3 short form of a path. Paths here have no short form: an existing path comes back unchanged, a
+// missing one as "".
+std::string short_path_name(const std::string& path);
 
 } // namespace ktr::platform

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace ktr::platform {
@@ -33,5 +34,25 @@ LocaleInfo iso_locale();
 const LocaleInfo& current_locale();
 // Replaces the process's conventions (tests; a program that wants fixed conventions).
 void set_locale(const LocaleInfo& info);
+
+// Which field the short date pattern starts with (the first of d, M, y), the order numeric dates are read in.
+enum class DateOrder { MonthFirst, DayFirst, YearFirst };
+DateOrder short_date_order(const LocaleInfo& info);
+
+// The locale's date and time texts as the C library gives them (strftime-style patterns such as "%d.%m.%Y",
+// names in the locale's own spelling).
+struct LocaleTexts {
+    std::string date_format;      // D_FMT
+    std::string time_format;      // T_FMT
+    std::string time_format_ampm; // T_FMT_AMPM (what "%r" stands for)
+    std::string am, pm;
+    std::array<std::string, 12> months, month_abbrevs;
+    std::array<std::string, 7> days, day_abbrevs;
+};
+// Conventions from those texts: the patterns turned into the d/M/y/h/H/m/s/tt letters used above, a long
+// date pattern in the same day/month order, the separators taken from the patterns.
+LocaleInfo locale_from_texts(const LocaleTexts& texts);
+// The environment's LC_TIME texts; nothing for the C/POSIX locale or when it cannot be loaded.
+std::optional<LocaleTexts> read_system_locale_texts();
 
 } // namespace ktr::platform

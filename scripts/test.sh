@@ -30,16 +30,21 @@ case "$mode" in
   fuzz)
     CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTRSVC_FUZZ=ON \
       -DKTRSVC_BENCH=OFF -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-    cmake --build build-fuzz -j"$jobs" --target all
+    targets=()
+    for src in tests/fuzz/*.cpp; do
+      [ -e "$src" ] && targets+=("fuzz_$(basename "$src" .cpp)")
+    done
+    [ ${#targets[@]} -gt 0 ] && cmake --build build-fuzz -j"$jobs" --target "${targets[@]}"
     status=0
     for f in build-fuzz/tests/fuzz_*; do
       [ -x "$f" ] || continue
       name=${f##*/fuzz_}
       corpus=tests/fuzz/corpus/$name
       work=$(mktemp -d)
-      [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/ 2>/dev/null || true
       echo "fuzzing $name for ${seconds}s"
-      if ! "$f" -max_total_time="$seconds" -print_final_stats=0 "$work" >"$work.log" 2>&1; then
+      # New inputs go to the scratch folder first; the saved corpus is only read.
+      if ! "$f" -max_total_time="$seconds" -print_final_stats=0 "$work" $( [ -d "$corpus" ] && echo "$corpus" ) \
+          >"$work.log" 2>&1; then
         echo "fuzz target $name failed:"; tail -40 "$work.log"; status=1
       fi
       rm -rf "$work" "$work.log"

@@ -54,8 +54,9 @@ std::string program_folder() {
 }
 
 void set_program_folder(std::string folder) {
+    // An empty folder returns to the default (KTRSVC_HOME or the executable's folder).
+    g_program_folder_set = !folder.empty();
     g_program_folder = std::move(folder);
-    g_program_folder_set = true;
 }
 
 std::string join_path(std::string_view folder, std::string_view name) {

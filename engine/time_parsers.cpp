@@ -1,0 +1,216 @@
+// The text parsers of the engine: NIST daytime lines (and the console's own short forms), ACTS lines and
+// daytime lines with the weekday first.
+#include <cfloat>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "engine/nist_timeset.h"
+#include "platform/clock.h"
+#include "platform/convert.h"
+#include "platform/date_parse.h"
+#include "platform/format.h"
+#include "records/debug_log.h"
+
+namespace ktr::engine {
+namespace {
+
+using records::debug_on;
+using records::debug_write;
+
+std::optional<float> to_single(double v) {
+    if (!std::isfinite(v) || std::fabs(v) > FLT_MAX) return std::nullopt;
+    return static_cast<float>(v);
+}
+
+std::optional<int16_t> small_field(const std::string& text) { return platform::to_int16(platform::leading_number(text)); }
+
+std::optional<float> real_field(const std::string& text) {
+    const auto v = platform::text_to_number(text);
+    return v ? to_single(*v) : std::nullopt;
+}
+
+// The received elements, each read step by step: a step whose element is missing or does not convert
+// is traced and skipped, so a short string leaves the later properties as they were.
+class Elements {
+public:
+    Elements(std::string_view text, const char* error_text) : e_(platform::split_blanks(text)), error_(error_text) {
+        if (!debug_on()) return;
+        std::string dump;
+        for (size_t k = 0; k < e_.size(); ++k) dump += "[" + std::to_string(k) + "]_" + e_[k] + "_ ";
+        debug_write(dump, true);
+        debug_write("_");
+    }
+
+    size_t size() const { return e_.size(); }
+    // Element k, or an empty text when the string is shorter.
+    const std::string& at_or_empty(size_t k) const { return k < e_.size() ? e_[k] : empty_; }
+
+    // Element k (traced as a parse error when missing).
+    const std::string* get(size_t k) const {
+        if (k < e_.size()) return &e_[k];
+        failed();
+        return nullptr;
+    }
+
+    // Converts element k and stores it; a missing or unconvertible element is traced and leaves the target.
+    template <class T, class Convert> void read(size_t k, T& target, Convert convert) const {
+        const std::string* text = get(k);
+        if (!text) return;
+        if (const auto v = convert(*text)) target = *v;
+        else failed();
+    }
+    void read_text(size_t k, std::string& target) const {
+        read(k, target, [](const std::string& t) { return std::optional<std::string>(t); });
+    }
+
+    void failed() const {
+        if (debug_on()) debug_write(error_);
+    }
+
+private:
+    std::vector<std::string> e_;
+    const char* error_;
+    std::string empty_;
+};
+
+bool is_numeric(std::string_view text) { return platform::text_to_number(text).has_value(); }
+
+// A line whose eighth element is the on-time marker has no Julian-day field in front.
+bool lacks_julian_days(const Elements& e) {
+    const std::string& marker = e.at_or_empty(7);
+    return marker == "#" || marker == "*";
+}
+
+} // namespace
+
+bool CNISTtimeset::NIST_parse_string(std::string_view sNIST) {
+    const Elements e(sNIST, "parse error of NIST string");
+    size_t i = 0;
+    bool short_form = false;
+
+    if (lacks_julian_days(e)) {
+        if (debug_on()) debug_write("NIST parse string - no Julian days.");
+        NISTJulianDays_ = 0;
+    } else {
+        const std::string& first = e.at_or_empty(0);
+        const auto console_form = [&](const char* cmd) {
+            short_form = true;
+            NISTServerHealth_ = 0;
+            NISTAdvance_ = 0;
+            if (cmd) EntCmd_ = cmd;
+        };
+        if (first == "Server:" || first == "tovanisoft:") console_form(nullptr);
+        else if (first.starts_with("S+")) console_form("S");
+        else if (first.starts_with("F+")) console_form("F");
+        else if (first.starts_with("OK-")) console_form(nullptr);
+        else if (is_numeric(first))
+            e.read(0, NISTJulianDays_, [](const std::string& t) { return platform::to_int32(*platform::text_to_number(t)); });
+        else return false;
+        i = 1;
+    }
+
+    e.read_text(i, NISTDate_);
+    e.read_text(i + 1, NISTTime_);
+    if (!short_form) {
+        e.read(i + 2, NISTDST_, small_field);
+        e.read(i + 3, NISTLeapSecFlag_, small_field);
+        e.read(i + 4, NISTServerHealth_, small_field);
+        e.read(i + 5, NISTAdvance_, real_field);
+        e.read_text(i + 6, NISTMisc_);
+        NISTSecFrac_ = 0.5f;
+        return true;
+    }
+
+    if (EntCmd_ == "S" || EntCmd_ == "F") {
+        // The element after the time carries milliseconds.
+        e.read(i + 2, NISTSecFrac_, [](const std::string& t) {
+            const auto ms = platform::text_to_number(t);
+            return ms ? to_single(*ms / 1000) : std::nullopt;
+        });
+    } else if (const size_t dot = NISTTime_.find('.', 1); dot != std::string::npos) {
+        if (const auto frac = to_single(platform::leading_number(std::string_view(NISTTime_).substr(dot))))
+            NISTSecFrac_ = *frac;
+        else
+            e.failed();
+        NISTTime_.resize(dot);
+        if (debug_on()) debug_write("Time: _" + NISTTime_ + "_ frac: " + platform::single_to_text(NISTSecFrac_));
+    }
+    return true;
+}
+
+bool CNISTtimeset::ACTS_parse_string(std::string_view sNIST) {
+    if (debug_on()) debug_write("ACTS:");
+    const Elements e(sNIST, "parse error of ACTS string");
+    size_t i = 0;
+
+    if (lacks_julian_days(e)) {
+        if (debug_on()) debug_write("ACTS parse string - no Julian days.");
+        NISTJulianDays_ = 0;
+    } else {
+        const std::string& first = e.at_or_empty(0);
+        if (first == "Server:") {
+            NISTServerHealth_ = 0;
+            NISTAdvance_ = 0;
+        } else if (is_numeric(first)) {
+            e.read(0, NISTJulianDays_, [](const std::string& t) { return platform::to_int32(*platform::text_to_number(t)); });
+        } else {
+            return false;
+        }
+        i = 1;
+    }
+
+    e.read_text(i, NISTDate_);
+    e.read_text(i + 1, NISTTime_);
+    e.read(i + 2, NISTDST_, small_field);
+    e.read(i + 3, NISTLeapSecFlag_, small_field);
+    e.get(i + 4);  // the DUT1 correction is not used
+    NISTServerHealth_ = 0;
+    e.read(i + 5, NISTAdvance_, real_field);
+    e.read_text(i + 6, NISTMisc_);
+    return true;
+}
+
+bool CNISTtimeset::Daytime_parse_string(std::string_view sDaytime) {
+    const Elements e(sDaytime, "parse error of Daytime string");
+    std::string month, day, year;
+    size_t i = 2;
+    e.read_text(1, month);
+    e.read_text(2, day);
+    if (day.empty()) {
+        // Single-digit days follow two blanks.
+        e.read_text(3, day);
+        i = 3;
+    }
+    e.read_text(i + 1, NISTTime_);
+    NISTSecFrac_ = 0.5f;
+
+    if (const std::string* next = e.get(i + 2)) {
+        // A year ends the line (possibly with its line end); otherwise a zone word comes first.
+        const std::string bare = next->substr(0, next->find_last_not_of("\r\n") + 1);
+        if (is_numeric(bare)) year = *next;
+        else e.read_text(i + 3, year);
+    }
+    if (year.size() > 4) {
+        if (debug_on()) debug_write("Trimming year:_" + year + "_");
+        year.resize(4);
+    }
+
+    const std::string local_month = platform::format_date(platform::now_local(), "mmm");
+    const std::string candidates[] = {
+        month + " " + day + ", " + year,
+        day + " " + month + " " + year,
+        day + " " + local_month + " " + year,
+        local_month + " " + day + ", " + year,
+    };
+    for (const std::string& candidate : candidates) {
+        if (platform::is_date(candidate)) {
+            NISTDate_ = candidate;
+            return true;
+        }
+    }
+    if (debug_on()) debug_write("Date field error in Daytime string");
+    return false;
+}
+
+} // namespace ktr::engine

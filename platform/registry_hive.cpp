@@ -1,0 +1,77 @@
+#include "platform/registry_hive.h"
+
+#include <cctype>
+
+#include "platform/files.h"
+#include "platform/system.h"
+
+namespace ktr::platform {
+
+RegValue RegValue::sz(std::string_view text) {
+    RegValue v;
+    v.type = kRegSz;
+    v.data.assign(text);
+    v.data.push_back('\0');
+    return v;
+}
+
+RegValue RegValue::dword(uint32_t number) {
+    RegValue v;
+    v.type = kRegDword;
+    for (int i = 0; i < 4; ++i) v.data.push_back(static_cast<char>((number >> (8 * i)) & 0xFFu));
+    return v;
+}
+
+std::string RegValue::text() const {
+    size_t end = data.size();
+    if (type == kRegSz)
+        while (end > 0 && data[end - 1] == '\0') --end;
+    return data.substr(0, end);
+}
+
+uint32_t RegValue::number() const {
+    if (data.size() != 4) return 0;
+    uint32_t n = 0;
+    for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(data[static_cast<size_t>(i)]);
+    return n;
+}
+
+std::string registry_file_path() {
+    if (auto file = get_env("KTRSVC_REGISTRY"); file && !file->empty()) return *file;
+    return join_path(program_folder(), "registry.db");
+}
+
+namespace {
+std::unique_ptr<RegistryHive>& process_hive() {
+    static std::unique_ptr<RegistryHive> hive;
+    return hive;
+}
+} // namespace
+
+RegistryHive& registry_hive() {
+    auto& hive = process_hive();
+    if (!hive) hive = open_registry_hive(registry_file_path());
+    return *hive;
+}
+
+void close_registry_hive() { process_hive().reset(); }
+
+uint32_t registry_root_from_name(std::string_view name) {
+    std::string upper;
+    for (const char c : name) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == "HKEY_CURRENT_USER" || upper == "HKCU") return kHkeyCurrentUserRoot;
+    if (upper == "HKEY_LOCAL_MACHINE" || upper == "HKLM") return kHkeyLocalMachineRoot;
+    if (upper == "HKEY_USERS" || upper == "HKU") return kHkeyUsersRoot;
+    return 0;
+}
+
+std::string registry_root_name(uint32_t root) {
+    switch (root) {
+    case kHkeyCurrentUserRoot: return "HKEY_CURRENT_USER";
+    case kHkeyLocalMachineRoot: return "HKEY_LOCAL_MACHINE";
+    case kHkeyUsersRoot: return "HKEY_USERS";
+    default: return {};
+    }
+}
+
+} // namespace ktr::platform

@@ -1,0 +1,45 @@
+// Runs a program as a user would and captures what it prints.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ktr::testing {
+
+struct RunResult {
+    int exit_code = -1;      // the exit status; 128 + signal when killed by a signal
+    bool timed_out = false;  // killed because it ran longer than the timeout
+    std::string out;
+    std::string err;
+};
+
+// Environment changes for the child: a value sets the variable, nothing removes it.
+using EnvOverrides = std::map<std::string, std::optional<std::string>>;
+
+// A started program; wait() feeds its standard input, collects its output and reaps it.
+class RunningProgram {
+public:
+    RunningProgram(const std::string& path, const std::vector<std::string>& args, const EnvOverrides& env = {},
+                   std::string stdin_text = {});
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+    // Waits at most timeout_ms, then kills the program.
+    RunResult wait(int timeout_ms = 30000);
+
+private:
+    int pid_ = -1;
+    int in_fd_ = -1;
+    int out_fd_ = -1;
+    int err_fd_ = -1;
+    std::string stdin_text_;
+    std::string start_error_;
+};
+
+// Starts the program and waits for it.
+RunResult run_program(const std::string& path, const std::vector<std::string>& args, const EnvOverrides& env = {},
+                      const std::string& stdin_text = {}, int timeout_ms = 30000);
+
+} // namespace ktr::testing

@@ -1,0 +1,42 @@
+// Shared set-up of the engine's fuzz targets: a fixed clock, so that runs are repeatable and this machine's
+// clock is never touched, and a way into the engine's private decoders.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "engine/nist_timeset.h"
+#include "platform/clock.h"
+#include "platform/date_value.h"
+
+namespace ktr::engine {
+
+struct CNISTtimesetAccess {
+    static bool decode_ntp_reply(CNISTtimeset& e, std::span<const uint8_t> p) { return e.decode_ntp_reply(p); }
+    static bool decode_time_reply(CNISTtimeset& e, std::span<const uint8_t> p) { return e.decode_time_reply(p); }
+};
+
+namespace fuzz {
+
+class FixedClock : public platform::Clock {
+public:
+    platform::DateParts utc_now() override { return platform::date_to_parts(platform::make_date(2026, 7, 1, 12, 0, 0)); }
+    platform::DateParts local_now() override { return platform::date_to_parts(platform::make_date(2026, 7, 1, 8, 0, 0)); }
+    bool set_local_time(const platform::DateParts&) override { return true; }
+    bool set_system_time(const platform::DateParts&) override { return true; }
+    int32_t tick_count() override { return 0; }
+    platform::TimeZoneInfo time_zone() override { return {300, 0, -60, 2, "", ""}; }
+};
+
+inline void install_fixed_clock() {
+    static FixedClock clock;
+    platform::set_clock(&clock);
+}
+
+inline std::string_view as_text(const uint8_t* data, size_t size) {
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+} // namespace fuzz
+} // namespace ktr::engine

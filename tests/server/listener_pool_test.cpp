@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "config/options.h"
+#include "fakes/fake_clock.h"
+#include "fakes/loopback_peer.h"
+#include "fakes/pump_until.h"
+#include "fakes/trace_capture.h"
+#include "server/listener_pool.h"
+
+namespace ktr::server {
+namespace {
+
+using testing::pump_until;
+
+struct ListenerFixture : ::testing::Test {
+    ListenerPool pool;
+    uint16_t port = testing::free_port();
+    std::atomic<int> served{0};
+
+    ListenerFixture() {
+        config::options().TCPPort(static_cast<int16_t>(port));
+        config::options().ClientFormat(0);
+        config::options().Servername("127.0.0.1");
+        // Stands in for the console protocol: answers "X+..." with "OK-X".
+        pool.on_data_arrival = [this](int16_t index, int32_t) {
+            platform::Socket* s = pool.tcpServer()(index);
+            std::string text;
+            s->GetData(text);
+            const auto plus = text.find('+');
+            if (plus == std::string::npos) return;
+            s->SendData("OK-" + text.substr(0, plus));
+            ++served;
+        };
+    }
+    ~ListenerFixture() override { config::options().ClientFormat(0); }
+
+    void start() {
+        pool.serv_init(pool.listener_index());
+        ASSERT_FALSE(pool.listener_restart());
+    }
+
+    // One console session in step with the module: each side waits for the other's move.
+    bool session_in_step() {
+        testing::TcpPeer peer;
+        const int before = served;
+        if (!peer.connect(port) || !peer.send("H+")) return false;
+        if (!pump_until([&] { return served == before + 1; })) return false;
+        if (peer.receive() != "OK-H") return false;
+        peer.close();
+        return pump_until([&] {
+            return pool.tcpServer()(pool.listener_index())->State() == platform::kStateListening;
+        });
+    }
+
+    // Sequential console sessions: connect, "H+", read the reply, end (orderly or by reset).
+    void sessions(int count, bool reset, std::atomic<int>& replies) {
+        std::atomic<bool> done{false};
+        std::thread client([&] {
+            for (int i = 0; i < count; ++i) {
+                testing::TcpPeer peer;
+                if (!peer.connect(port) || !peer.send("H+")) break;
+                if (peer.receive() == "OK-H") ++replies;
+                if (reset)
+                    peer.reset();
+                else
+                    peer.close();
+            }
+            done = true;
+        });
+        pump_until([&] { return done.load(); }, 600000);
+        client.join();
+        // The last close reaches the module after the client is done.
+        pump_until([&] { return pool.tcpServer()(pool.listener_index())->State() == platform::kStateListening; }, 2000);
+    }
+};
+
+using ListenerTcp = ListenerFixture;
+using ListenerUdp = ListenerFixture;
+using ListenerClose = ListenerFixture;
+using ListenerFailures = ListenerFixture;
+
+TEST_F(ListenerTcp, ThreeConnectionsLeaveMembersZeroAndThreeWithIndexThree) {
+    testing::TraceCapture trace;
+    start();
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(session_in_step()) << i;
+    EXPECT_EQ(pool.tcpServer().indexes(), (std::vector<int16_t>{0, 3}));
+    EXPECT_EQ(pool.listener_index(), 3);
+    EXPECT_EQ(pool.tcpServer()(0)->State(), platform::kStateListening);
+    EXPECT_TRUE(trace.has("Service server listening on TCP port " + std::to_string(port)));
+    EXPECT_EQ(trace.count("<SVC MOD: connection request from server on remote port " + std::to_string(port)), 3u);
+    EXPECT_EQ(trace.count("Conn Req at: "), 3u);
+    EXPECT_EQ(trace.count(" TCP, NIST  format"), 3u);
+    EXPECT_EQ(trace.count(">SVC MOD: server requests close..."), 3u);
+    EXPECT_TRUE(trace.has(">SVC MOD: Resetting port. Index 1"));
+    EXPECT_TRUE(trace.has(">SVC MOD: Resetting port. Index 3"));
+    EXPECT_TRUE(trace.has("]:  2   Listening"));
+    EXPECT_EQ(trace.count("Reset_Server: state 2 on port " + std::to_string(port)), 3u);
+    EXPECT_EQ(trace.count(">SVC MOD: SendComplete"), 3u);
+    EXPECT_FALSE(trace.has("ERROR"));
+}
+
+TEST_F(ListenerTcp, TheIndexWrapsFromItsHighestValueBackToOne) {
+    start();
+    pool.listener_index() = 32766;
+    std::atomic<int> replies{0};
+    sessions(3, true, replies);
+    EXPECT_EQ(replies, 3);
+    EXPECT_EQ(pool.listener_index(), 2);
+    EXPECT_EQ(pool.tcpServer().indexes(), (std::vector<int16_t>{0, 2}));
+}
+
+TEST_F(ListenerTcp, FortyThousandSequentialConnectionsAreAllServed) {
+    start();
+    std::atomic<int> replies{0};
+    sessions(40000, true, replies);
+    EXPECT_EQ(replies, 40000);
+    EXPECT_EQ(pool.listener_index(), 40000 - 32767);
+    EXPECT_EQ(pool.tcpServer().count(), 2u);
+    EXPECT_FALSE(pool.listener_restart());
+}
+
+TEST_F(ListenerTcp, ARequestWhileTheFormatIsUdpIsNotAccepted) {
+    start();
+    config::options().ClientFormat(2);
+    testing::TraceCapture trace;
+    std::thread client([&] {
+        testing::TcpPeer peer;
+        peer.connect(port);
+        peer.closed_by_peer(2000);
+    });
+    pump_until([&] { return trace.has(" UDP, STNP format (ERROR)"); });
+    client.join();
+    EXPECT_EQ(pool.tcpServer().indexes(), (std::vector<int16_t>{0}));
+    config::options().ClientFormat(7);
+    std::thread other([&] {
+        testing::TcpPeer peer;
+        peer.connect(port);
+        peer.closed_by_peer(2000);
+    });
+    pump_until([&] { return trace.has("Connection rquest from unknown client format!"); });
+    other.join();
+    EXPECT_EQ(pool.listener_index(), 0);
+}
+
+TEST_F(ListenerTcp, TheTimeServerRoleTracesItsOwnTexts) {
+    pool.module_type('N');
+    start();
+    testing::TraceCapture trace;
+    std::atomic<int> replies{0};
+    sessions(1, false, replies);
+    EXPECT_TRUE(trace.has("SERVER: Connection Request from 127.0.0.1"));
+    EXPECT_TRUE(trace.has("SERVER: Resetting server"));
+    EXPECT_FALSE(trace.has("SVC MOD"));
+}
+
+TEST_F(ListenerUdp, FormatTwoBindsMemberZeroAndEachRequestGetsAFreshMember) {
+    config::options().ClientFormat(2);
+    testing::TraceCapture trace;
+    start();
+    EXPECT_TRUE(trace.has("Service server listening on UDP port " + std::to_string(port)));
+    EXPECT_EQ(pool.tcpServer()(0)->Protocol(), platform::kUdpProtocol);
+    EXPECT_EQ(pool.tcpServer()(0)->State(), platform::kStateOpen);
+    // The renewal the console protocol does after each datagram.
+    pool.on_data_arrival = [this](int16_t index, int32_t) {
+        std::vector<uint8_t> data;
+        pool.tcpServer()(index)->GetData(data);
+        pool.tcpServer()(index)->SendData(std::vector<uint8_t>{'O', 'K'});
+        pool.serverClose(pool.listener_index());
+        pool.NewInstance(pool.listener_index());
+        pool.serv_init(pool.listener_index());
+    };
+    testing::UdpPeer peer;
+    for (int i = 0; i < 3; ++i) peer.send_to(port, {'H', 0});
+    int replies = 0;
+    std::vector<uint8_t> reply;
+    pump_until([&] {
+        while (peer.receive(reply, 0)) ++replies;
+        return replies == 3;
+    });
+    EXPECT_EQ(replies, 3);
+    EXPECT_EQ(pool.listener_index(), 3);
+    EXPECT_EQ(pool.tcpServer().indexes(), (std::vector<int16_t>{0, 3}));
+}
+
+// A socket whose close never takes effect.
+struct StuckSocket : platform::Socket {
+    int closes = 0;
+    bool Close() override {
+        ++closes;
+        return true;
+    }
+    int16_t State() const override { return platform::kStateConnected; }
+};
+
+TEST_F(ListenerClose, RetriesFiveTimesAgainstASocketThatNeverCloses) {
+    testing::FakeClock clock;
+    testing::ScopedFakeClock scoped(clock);
+    platform::set_pause_hook([&](int ms) { clock.advance_ms(ms); });
+    StuckSocket stuck;
+    const int32_t start = clock.tick_count();
+    EXPECT_FALSE(pool.clientClose(stuck));
+    EXPECT_EQ(stuck.closes, 5);
+    const int32_t waited = clock.tick_count() - start;
+    EXPECT_GE(waited, 5 * 2100);
+    EXPECT_LT(waited, 5 * 2100 + 200);
+
+    platform::Socket fine;
+    const int32_t before = clock.tick_count();
+    EXPECT_TRUE(pool.clientClose(fine));
+    EXPECT_EQ(clock.tick_count(), before) << "no wait when the first close works";
+
+    testing::TraceCapture trace;
+    pool.tcpServer().replace(3, std::make_shared<StuckSocket>());
+    int16_t three = 3;
+    pool.reset_server(three);
+    EXPECT_TRUE(trace.has("reset_server: failed to close connection"));
+    platform::set_pause_hook(nullptr);
+}
+
+TEST_F(ListenerFailures, APortTakenByAnotherProgramIsReportedAndRetriedLater) {
+    testing::TraceCapture trace;
+    {
+        testing::PortHolder other(port, true);
+        ASSERT_TRUE(other.ok());
+        pool.serv_init(pool.listener_index());
+        EXPECT_TRUE(pool.listener_restart());
+        EXPECT_TRUE(trace.has("Error init server"));
+        EXPECT_TRUE(trace.has("Can't init server."));
+        EXPECT_TRUE(trace.has("ID: serv_init 25"));
+    }
+    // The main loop's later pass finds the port free.
+    pool.serv_init(pool.listener_index());
+    EXPECT_FALSE(pool.listener_restart());
+    EXPECT_EQ(pool.tcpServer()(0)->State(), platform::kStateListening);
+}
+
+TEST_F(ListenerFailures, ASocketErrorRaisesTheRestartFlagOnlyUntilTheReArmWorks) {
+    start();
+    testing::TraceCapture trace;
+    pool.tcpServer().Load(3);
+    bool cancel = false;
+    pool.Error(3, 10053, "Connection is aborted due to timeout or other failure", 0, "", "", 0, cancel);
+    EXPECT_TRUE(trace.has("Server Winsock Error: 10053\r\nConnection is aborted"));
+    EXPECT_FALSE(pool.listener_restart()) << "re-armed on the shared port";
+    EXPECT_EQ(pool.tcpServer()(3)->State(), platform::kStateListening);
+
+    // With the port in another program's hands the re-arm fails and the flag stays up.
+    pool.tcpServer()(3)->Close();
+    pool.tcpServer()(0)->Close();
+    pump_until([] { return false; }, platform::kPortGraceMs + 300);
+    testing::PortHolder other(port, true);
+    ASSERT_TRUE(other.ok());
+    int16_t three = 3;
+    pool.Error(three, 10054, "Connection is reset by remote side", 0, "", "", 0, cancel);
+    EXPECT_TRUE(pool.listener_restart());
+    EXPECT_TRUE(trace.has("Error resetting server"));
+    EXPECT_TRUE(trace.has("Can't reset server."));
+}
+
+TEST(ShowState, TracesTheStateNameAndReturnsTheStateUnchanged) {
+    ListenerPool pool;
+    testing::TraceCapture trace;
+    int16_t state = 8;
+    EXPECT_EQ(pool.show_state(state), 8);
+    state = 42;
+    EXPECT_EQ(pool.show_state(state), 42);
+    EXPECT_TRUE(trace.has("]:  8   Peer is closing the connection"));
+    EXPECT_TRUE(trace.has("]:  UNKNOWN"));
+    EXPECT_STREQ(socket_state_name(1), "1   Open");
+}
+
+} // namespace
+} // namespace ktr::server
