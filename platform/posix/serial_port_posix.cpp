@@ -1,0 +1,312 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/event_pump.h"
+#include "platform/pending_error.h"
+#include "platform/serial_port.h"
+#include "platform/system.h"
+
+namespace ktr::platform {
+
+namespace {
+
+struct LineSettings {
+    speed_t speed = B9600;
+    char parity = 'N';
+    int data_bits = 8;
+    int stop_bits = 1;
+};
+
+bool speed_of(long baud, speed_t& out) {
+    static const struct {
+        long baud;
+        speed_t speed;
+    } table[] = {{110, B110},     {300, B300},     {600, B600},     {1200, B1200},    {2400, B2400},
+                 {4800, B4800},   {9600, B9600},   {19200, B19200}, {38400, B38400},  {57600, B57600},
+                 {115200, B115200}};
+    for (const auto& e : table) {
+        if (e.baud == baud) {
+            out = e.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads "baud,parity,data,stop"; false when any part is missing or not supported.
+bool parse_settings(std::string_view text, LineSettings& out) {
+    std::string parts[4];
+    size_t n = 0;
+    size_t start = 0;
+    for (;;) {
+        if (n == 4) return false;
+        const auto comma = text.find(',', start);
+        parts[n++] = std::string(text.substr(start, comma == std::string_view::npos ? std::string_view::npos
+                                                                                     : comma - start));
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    if (n != 4) return false;
+    for (auto& p : parts) {
+        if (p.empty() || p.size() > 7) return false;
+    }
+    char* end = nullptr;
+    const long baud = std::strtol(parts[0].c_str(), &end, 10);
+    if (*end != '\0' || !speed_of(baud, out.speed)) return false;
+    if (parts[1].size() != 1) return false;
+    const char parity = static_cast<char>(std::toupper(static_cast<unsigned char>(parts[1][0])));
+    if (parity != 'N' && parity != 'E' && parity != 'O') return false;
+    out.parity = parity;
+    if (parts[2].size() != 1 || parts[2][0] < '5' || parts[2][0] > '8') return false;
+    out.data_bits = parts[2][0] - '0';
+    if (parts[3] != "1" && parts[3] != "2") return false;
+    out.stop_bits = parts[3][0] - '0';
+    return true;
+}
+
+} // namespace
+
+std::string serial_device_path(int port) {
+    if (port < 1) return {};
+    const std::string name = "KTRSVC_COM" + std::to_string(port);
+    if (auto mapped = get_env(name.c_str()); mapped && !mapped->empty()) return *mapped;
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+struct SerialPort::Impl {
+    SerialPort* owner = nullptr;
+    int fd = -1;
+    int watch = 0;
+    int16_t comm_port = 1;
+    std::string settings = "9600,N,8,1";
+    LineSettings line;
+    std::string in_buffer;
+    int16_t input_len = 0;
+    int16_t input_mode = 0;
+    int16_t handshaking = 0;
+    bool dtr = false;
+    bool rts = false;
+    int16_t r_threshold = 0;
+    int16_t s_threshold = 0;
+    int16_t comm_event = 0;
+    std::function<void()> on_comm;
+
+    bool apply_line() {
+        termios t{};
+        if (tcgetattr(fd, &t) != 0) return false;
+        cfmakeraw(&t);
+        t.c_cflag |= CLOCAL | CREAD;
+        t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+        static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+        t.c_cflag |= sizes[line.data_bits - 5];
+        if (line.parity != 'N') t.c_cflag |= PARENB;
+        if (line.parity == 'O') t.c_cflag |= PARODD;
+        if (line.stop_bits == 2) t.c_cflag |= CSTOPB;
+        t.c_iflag &= ~(IXON | IXOFF | IXANY);
+        if (handshaking == 1 || handshaking == 3) t.c_iflag |= IXON | IXOFF;
+        if (handshaking == 2 || handshaking == 3) t.c_cflag |= CRTSCTS;
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        cfsetispeed(&t, line.speed);
+        cfsetospeed(&t, line.speed);
+        return tcsetattr(fd, TCSANOW, &t) == 0;
+    }
+
+    // Modem lines; devices without them (pseudo-terminals) ignore the request.
+    void apply_modem_lines() {
+        int bits = TIOCM_DTR;
+        ioctl(fd, dtr ? TIOCMBIS : TIOCMBIC, &bits);
+        bits = TIOCM_RTS;
+        ioctl(fd, rts ? TIOCMBIS : TIOCMBIC, &bits);
+    }
+
+    void close_port() {
+        if (fd < 0) return;
+        if (watch) unwatch(watch);
+        watch = 0;
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);  // also drops the lock
+        fd = -1;
+        in_buffer.clear();
+    }
+
+    bool open_port() {
+        if (fd >= 0) {
+            set_pending_error(comPortAlreadyOpen, "Port already open");
+            return false;
+        }
+        const std::string path = serial_device_path(comm_port);
+        const int f = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (f < 0) {
+            set_pending_error(comPortOpenFailed, "Port open failed: " + path + ": " + std::strerror(errno));
+            return false;
+        }
+        if (!isatty(f)) {
+            ::close(f);
+            set_pending_error(comPortOpenFailed, "Port open failed: " + path + " is not a serial port");
+            return false;
+        }
+        // Another program (or another control of ours) holding the port makes it busy.
+        if (flock(f, LOCK_EX | LOCK_NB) != 0) {
+            ::close(f);
+            set_pending_error(comPortAlreadyOpen, "Port already open: " + path + " is in use");
+            return false;
+        }
+        ioctl(f, TIOCEXCL);
+        fd = f;
+        if (!apply_line()) {
+            const int e = errno;
+            close_port();
+            set_pending_error(comPortOpenFailed, "Port open failed: " + path + ": " + std::strerror(e));
+            return false;
+        }
+        apply_modem_lines();
+        tcflush(fd, TCIOFLUSH);
+        in_buffer.clear();
+        // Input arrives through the event pump, as the control's events do.
+        watch = watch_descriptor(fd, kReadable, [this](unsigned ready) {
+            if (!owner->handle_readable() && (ready & kHangup)) set_watch_interest(watch, 0);
+        });
+        return true;
+    }
+
+    void raise(int16_t code) {
+        comm_event = code;
+        if (on_comm) on_comm();
+    }
+};
+
+SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) { impl_->owner = this; }
+SerialPort::~SerialPort() { impl_->close_port(); }
+
+int16_t SerialPort::CommPort() const { return impl_->comm_port; }
+bool SerialPort::CommPort(int16_t port) {
+    if (impl_->fd >= 0) {
+        set_pending_error(comPortAlreadyOpen, "Port already open");
+        return false;
+    }
+    if (port < 1) {
+        set_pending_error(comInvalidPropertyValue, "Invalid port number");
+        return false;
+    }
+    impl_->comm_port = port;
+    return true;
+}
+
+const std::string& SerialPort::Settings() const { return impl_->settings; }
+bool SerialPort::Settings(std::string_view settings) {
+    LineSettings line;
+    if (!parse_settings(settings, line)) {
+        set_pending_error(comInvalidPropertyValue, "Invalid property value");
+        return false;
+    }
+    impl_->line = line;
+    impl_->settings = std::string(settings);
+    if (impl_->fd >= 0 && !impl_->apply_line()) {
+        set_pending_error_from_errno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::PortOpen() const { return impl_->fd >= 0; }
+bool SerialPort::PortOpen(bool open) {
+    if (open) return impl_->open_port();
+    impl_->close_port();
+    return true;
+}
+
+bool SerialPort::Output(std::string_view bytes) {
+    if (impl_->fd < 0) {
+        set_pending_error(comPortNotOpen, "Operation valid only when the port is open");
+        return false;
+    }
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(impl_->fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            set_pending_error_from_errno(n < 0 ? errno : EAGAIN);
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::string SerialPort::Input() {
+    auto& buf = impl_->in_buffer;
+    const size_t n = impl_->input_len > 0 ? std::min(buf.size(), static_cast<size_t>(impl_->input_len)) : buf.size();
+    std::string out = buf.substr(0, n);
+    buf.erase(0, n);
+    return out;
+}
+
+int16_t SerialPort::InBufferCount() const { return static_cast<int16_t>(impl_->in_buffer.size()); }
+
+int16_t SerialPort::InputLen() const { return impl_->input_len; }
+void SerialPort::InputLen(int16_t n) { impl_->input_len = n < 0 ? 0 : n; }
+int16_t SerialPort::InputMode() const { return impl_->input_mode; }
+void SerialPort::InputMode(int16_t mode) { impl_->input_mode = mode; }
+int16_t SerialPort::Handshaking() const { return impl_->handshaking; }
+bool SerialPort::Handshaking(int16_t mode) {
+    if (mode < 0 || mode > 3) {
+        set_pending_error(comInvalidPropertyValue, "Invalid property value");
+        return false;
+    }
+    impl_->handshaking = mode;
+    if (impl_->fd >= 0) impl_->apply_line();
+    return true;
+}
+bool SerialPort::DTREnable() const { return impl_->dtr; }
+void SerialPort::DTREnable(bool on) {
+    impl_->dtr = on;
+    if (impl_->fd >= 0) impl_->apply_modem_lines();
+}
+bool SerialPort::RTSEnable() const { return impl_->rts; }
+void SerialPort::RTSEnable(bool on) {
+    impl_->rts = on;
+    if (impl_->fd >= 0) impl_->apply_modem_lines();
+}
+int16_t SerialPort::RThreshold() const { return impl_->r_threshold; }
+void SerialPort::RThreshold(int16_t n) { impl_->r_threshold = n < 0 ? 0 : n; }
+int16_t SerialPort::SThreshold() const { return impl_->s_threshold; }
+void SerialPort::SThreshold(int16_t n) { impl_->s_threshold = n < 0 ? 0 : n; }
+int16_t SerialPort::CommEvent() const { return impl_->comm_event; }
+
+void SerialPort::OnComm(std::function<void()> handler) { impl_->on_comm = std::move(handler); }
+
+int SerialPort::native_handle() const { return impl_->fd; }
+
+bool SerialPort::handle_readable() {
+    size_t received = 0;
+    bool overflow = false;
+    while (impl_->fd >= 0) {
+        char chunk[256];
+        const ssize_t n = ::read(impl_->fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // nothing more now, or the device is gone
+        const size_t room = kInBufferSize - std::min(kInBufferSize, impl_->in_buffer.size());
+        const size_t kept = std::min(room, static_cast<size_t>(n));
+        if (kept < static_cast<size_t>(n)) overflow = true;
+        impl_->in_buffer.append(chunk, kept);
+        received += kept;
+    }
+    if (overflow) impl_->raise(comEventRxOver);
+    // One receive event per byte while the threshold is met; a handler may close the port meanwhile.
+    for (size_t i = 0; i < received && impl_->fd >= 0; ++i) {
+        if (impl_->r_threshold <= 0 || impl_->in_buffer.size() < static_cast<size_t>(impl_->r_threshold)) break;
+        impl_->raise(comEvReceive);
+    }
+    return received > 0 || overflow;
+}
+
+} // namespace ktr::platform

@@ -1,0 +1,39 @@
+// The debug switch, run as a user would in an empty program folder.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "fakes/run_program.h"
+#include "fakes/temp_dir.h"
+
+namespace ktr::testing {
+namespace {
+
+TEST(DebugE2E, DebugSwitchWritesTimeStampedLinesInAnEmptyFolder) {
+    TempDir home;
+    const auto r = run_program(std::string(KTRSVC_BIN_DIR) + "/ktrsvc", {"debug", "once"},
+                               {{"KTRSVC_HOME", home.path()}, {"KTRSVC_REGISTRY", std::nullopt},
+                                {"KTRSVC_SIMULATE", "clock,power"}});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string log = home.read("DebugFile.txt");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+    const std::regex stamped(R"(\d\d-\d\d \d\d:\d\d:\d\d  .*)");
+    std::istringstream lines(log);
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_FALSE(line.empty());
+        EXPECT_EQ(line.back(), '\r') << line;
+        line.pop_back();
+        EXPECT_TRUE(std::regex_match(line, stamped)) << line;
+        ++count;
+    }
+    EXPECT_GE(count, 4);  // file mode on, the empty line, the banner, the comments text, once mode
+    EXPECT_NE(log.find("  Debug FILE mode is now on.\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Once mode begins..."), std::string::npos);
+}
+
+} // namespace
+} // namespace ktr::testing

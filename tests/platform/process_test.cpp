@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include "platform/pending_error.h"
+#include "platform/process.h"
+
+namespace ktr::platform {
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(CommandLine, SplitsQuotedWordsAsAShellWould) {
+    EXPECT_EQ(split_command_line("notepad.exe"), Words{"notepad.exe"});
+    EXPECT_EQ(split_command_line("  a \t b  "), (Words{"a", "b"}));
+    EXPECT_EQ(split_command_line("prog 'two words' \"and three more\""),
+              (Words{"prog", "two words", "and three more"}));
+    EXPECT_EQ(split_command_line("a'b'\"c\"d"), Words{"abcd"}) << "quoted parts join the word around them";
+    EXPECT_EQ(split_command_line("'' x"), (Words{"", "x"})) << "empty quotes are an empty word";
+    EXPECT_EQ(split_command_line("'$HOME \\n' \"\\$x \\\" \\a\""), (Words{"$HOME \\n", "$x \" \\a"}));
+    EXPECT_EQ(split_command_line("a\\ b c\\'d"), (Words{"a b", "c'd"}));
+    EXPECT_EQ(split_command_line("echo ;|&>x $(id) `id`"), (Words{"echo", ";|&>x", "$(id)", "`id`"}))
+        << "no shell syntax is interpreted";
+    EXPECT_EQ(split_command_line(""), Words{});
+}
+
+TEST(CommandLine, OpenQuotesAndTrailingBackslashAreRefused) {
+    for (const char* bad : {"'open", "\"open", "x \"a\\\"", "ends\\"}) EXPECT_FALSE(split_command_line(bad)) << bad;
+}
+
+TEST(StartProgram, FailsForMissingProgramsAndLeavesNoZombies) {
+    EXPECT_FALSE(start_program("no-such-program-ktr --flag"));
+    EXPECT_NE(pending_error().number, 0);
+    clear_pending_error();
+    EXPECT_FALSE(start_program("   "));
+    clear_pending_error();
+
+    ASSERT_TRUE(start_program("true"));
+    ASSERT_TRUE(start_program("sleep 3"));
+    // The short one ends and is collected; the sleeper is still ours to collect later.
+    int running = 2;
+    for (int i = 0; i < 500 && running > 1; ++i) {
+        running = reap_started_programs();
+        if (running > 1) run_and_wait({"true"}, 1000);  // a pause that does real work
+    }
+    EXPECT_EQ(running, 1);
+}
+
+TEST(RunAndWait, ReportsTheExitStatusAndGivesUpAtTheTimeout) {
+    EXPECT_EQ(run_and_wait({"sh", "-c", "exit 3"}, 5000), 3);
+    std::string out;
+    EXPECT_EQ(run_and_capture({"printf", "a\\nb"}, 5000, out), 0);
+    EXPECT_EQ(out, "a\nb");
+    EXPECT_FALSE(run_and_wait({"sleep", "5"}, 50));
+    clear_pending_error();
+    EXPECT_FALSE(run_and_wait({"no-such-program-ktr"}, 1000));
+    clear_pending_error();
+}
+
+} // namespace
+} // namespace ktr::platform

@@ -1,0 +1,78 @@
+#include <poll.h>
+
+#include <gtest/gtest.h>
+
+#include "fakes/pty_pair.h"
+#include "platform/pending_error.h"
+#include "platform/serial_port.h"
+
+namespace ktr::platform {
+namespace {
+
+using testing::PtyPair;
+using testing::ScopedComMapping;
+
+TEST(SerialDevice, ComPortsMapToTtySUnlessASettingNamesTheDevice) {
+    EXPECT_EQ(serial_device_path(1), "/dev/ttyS0");
+    EXPECT_EQ(serial_device_path(4), "/dev/ttyS3");
+    EXPECT_EQ(serial_device_path(0), "");
+    ScopedComMapping usb(3, "/dev/ttyUSB0");
+    EXPECT_EQ(serial_device_path(3), "/dev/ttyUSB0");
+}
+
+TEST(SerialSettings, AcceptsTheLineSettingsTheDeviceSupports) {
+    SerialPort port;
+    for (const char* good : {"9600,N,8,1", "2400,n,8,1", "4800,E,7,2", "115200,O,5,1"})
+        EXPECT_TRUE(port.Settings(good)) << good;
+    EXPECT_EQ(port.Settings(), "115200,O,5,1");
+    for (const char* bad : {"", "9600", "9600,N,8", "9600,N,8,1,1", "3000,N,8,1", "9600,X,8,1", "9600,N,9,1",
+                            "9600,N,8,3", "96OO,N,8,1", "9600,,8,1"}) {
+        EXPECT_FALSE(port.Settings(bad)) << bad;
+        EXPECT_EQ(pending_error().number, comInvalidPropertyValue) << bad;
+    }
+    clear_pending_error();
+    EXPECT_EQ(port.Settings(), "115200,O,5,1") << "a refused value changes nothing";
+}
+
+TEST(SerialPortOnPty, OpensOnceSendsAndRaisesOneReceiveEventPerByte) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    ScopedComMapping com(5, pty.slave_path());
+    SerialPort port;
+    EXPECT_FALSE(port.Output("x")) << "closed";
+    clear_pending_error();
+    ASSERT_TRUE(port.CommPort(5));
+    ASSERT_TRUE(port.PortOpen(true));
+    EXPECT_FALSE(port.PortOpen(true));
+    EXPECT_EQ(pending_error().number, comPortAlreadyOpen);
+    EXPECT_FALSE(port.CommPort(6)) << "the port cannot change while open";
+    clear_pending_error();
+
+    ASSERT_TRUE(port.Output(std::string("!0S\0", 4)));
+    EXPECT_EQ(pty.read_available(1000), std::string("!0S\0", 4)) << "raw bytes, a zero byte included";
+
+    port.InputLen(1);
+    port.RThreshold(1);
+    std::string seen;
+    port.OnComm([&] {
+        if (port.CommEvent() == comEvReceive) seen += port.Input();
+    });
+    pty.write("abc");
+    pollfd p{port.native_handle(), POLLIN, 0};
+    while (seen.size() < 3 && poll(&p, 1, 1000) == 1) port.handle_readable();
+    EXPECT_EQ(seen, "abc");
+
+    // Without a threshold the bytes wait in the buffer.
+    port.RThreshold(0);
+    port.InputLen(0);
+    pty.write("xyz");
+    while (port.InBufferCount() < 3 && poll(&p, 1, 1000) == 1) port.handle_readable();
+    EXPECT_EQ(port.Input(), "xyz");
+
+    port.PortOpen(false);
+    EXPECT_EQ(port.native_handle(), -1);
+    EXPECT_TRUE(port.PortOpen(true)) << "it opens again after closing";
+}
+
+} // namespace
+} // namespace ktr::platform

@@ -1,0 +1,325 @@
+#include <poll.h>
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <vector>
+
+#include "fakes/trace_capture.h"
+#include "fakes/fake_clock.h"
+#include "fakes/pty_pair.h"
+#include "platform/serial_port.h"
+#include "server/relay.h"
+
+namespace ktr::server {
+namespace {
+
+using testing::TraceCapture;
+using testing::PtyPair;
+using testing::ScopedComMapping;
+
+// Plays the relay board on the master side of a pseudo-terminal, answering through the event pump.
+class Board {
+public:
+    explicit Board(PtyPair& pty) : pty_(pty) {
+        watch_ = platform::watch_descriptor(pty_.master(), platform::kReadable,
+                                            [this](unsigned) { serve(pty_.read_available()); });
+    }
+    ~Board() { platform::unwatch(watch_); }
+
+    uint8_t relays = 0;    // as last set
+    bool input2 = false;
+    bool silent = false;   // never answers a read
+    std::string received;  // every byte the module sent
+    bool answer_in_flight = false;  // an answer written that the port may not see yet
+
+    // Takes in what the module sent just before it closed the port.
+    void drain() { serve(pty_.read_available(50)); }
+
+private:
+    void serve(const std::string& bytes) {
+        received += bytes;
+        pending_ += bytes;
+        while (pending_.size() >= 3) {
+            if (pending_.compare(0, 3, "!0S") == 0) {
+                if (pending_.size() < 4) break;
+                relays = static_cast<uint8_t>(pending_[3]) & 3;
+                pending_.erase(0, 4);
+            } else if (pending_.compare(0, 3, "!0R") == 0) {
+                pending_.erase(0, 3);
+                if (!silent) {
+                    pty_.write(std::string(1, static_cast<char>(relays | (input2 ? 4 : 0))));
+                    answer_in_flight = true;
+                }
+            } else {
+                pending_.erase(0, 1);
+            }
+        }
+    }
+
+    PtyPair& pty_;
+    std::string pending_;
+    int watch_ = 0;
+};
+
+std::string set_cmd(int byte) { return std::string("!0S") + static_cast<char>(byte); }
+
+// Time is a fake clock that the pump moves on when it has nothing to do: a pause still lets the
+// pseudo-terminal deliver (a few real milliseconds at most), a 62-second timer slice costs no real time.
+class RelayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        platform::set_pause_hook([this](int ms) {
+            pollfd fds[2] = {{pty.master(), POLLIN, 0}, {port.native_handle(), POLLIN, 0}};
+            // A busy machine may be slow to pass the board's answer on: it still arrives in board time.
+            const int real_ms = board.answer_in_flight && port.PortOpen() ? 2000 : std::min(ms, 5);
+            poll(fds, 2, real_ms);
+            clock.advance_ms(ms);
+        });
+        // The answer has arrived once the port raised its receive event.
+        port.OnComm([this] {
+            if (port.CommEvent() == platform::comEvReceive) board.answer_in_flight = false;
+            relay.MSComm1_OnComm();
+        });
+        // Counts the ticks the relay gets.
+        tmrRelay.on_timer([this] {
+            ++ticks;
+            relay.tmrRelay_Timer();
+        });
+    }
+    void TearDown() override { platform::set_pause_hook(nullptr); }
+
+    std::string run(const std::string& request, int16_t local_port = 0) {
+        status = "untouched";
+        const int32_t start = clock.tick_count();
+        const std::string result = relay.do_Relay(request, local_port, status, log);
+        waited_ms = clock.tick_count() - start;
+        return result;
+    }
+    // Lets time pass until the timer has ticked once more; the fake milliseconds that took.
+    int32_t next_tick() {
+        const int before = ticks;
+        const int32_t start = clock.tick_count();
+        for (int i = 0; i < 100 && ticks == before; ++i) platform::pump_events(1000000);
+        EXPECT_EQ(ticks, before + 1);
+        return clock.tick_count() - start;
+    }
+
+    testing::FakeClock clock;
+    testing::ScopedFakeClock scoped{clock};
+    PtyPair pty;
+    ScopedComMapping com1{1, pty.slave_path()};
+    ScopedComMapping com2{2, pty.slave_path()};
+    platform::SerialPort port;
+    platform::Timer tmrRelay;
+    RelayControl relay{port, tmrRelay};
+    Board board{pty};
+    int ticks = 0;
+    int32_t waited_ms = 0;
+    std::string status;
+    std::string log;
+};
+
+TEST_F(RelayTest, TimedSwitchingSendsStateAndReadThenSwitchesBackWhenTheTimerExpires) {
+    TraceCapture trace;
+    EXPECT_EQ(run("X+1 On 5 COM2 9600"), "OK");
+    EXPECT_EQ(status, "On");
+    EXPECT_EQ(log, "Relay: Switch: 1 On 5, Port: COM2, Baud: 9600");
+    EXPECT_EQ(board.received, set_cmd(2) + "!0R");
+    EXPECT_GE(waited_ms, 200) << "the board gets its time to answer";
+    EXPECT_LT(waited_ms, 400);
+    EXPECT_TRUE(tmrRelay.Enabled());
+    EXPECT_EQ(tmrRelay.Interval(), 4800);
+    EXPECT_TRUE(port.PortOpen()) << "a timed switching keeps the port for the timer";
+    EXPECT_EQ(port.Settings(), "9600,N,8,1");
+
+    board.received.clear();
+    EXPECT_EQ(next_tick(), 4800 - waited_ms);
+    board.drain();
+    EXPECT_EQ(board.received, set_cmd(0) + "!0R");
+    EXPECT_EQ(board.relays, 0);
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(tmrRelay.Enabled());
+    EXPECT_EQ(relay.pending_action(), "");
+    EXPECT_TRUE(trace.has("Relay:_X+1 On 5 COM2 9600_"));
+    EXPECT_TRUE(trace.has("Relay: Switch: 1 On 5, Port: COM2, Baud: 9600"));
+    EXPECT_TRUE(trace.has("Relay timer expired, sw: 1, current state: On"));
+}
+
+TEST_F(RelayTest, LongDurationRunsIn62SecondSlices) {
+    EXPECT_EQ(run("X+0 On 120 COM1 2400"), "OK");
+    EXPECT_EQ(port.Settings(), "2400,N,8,1");
+    EXPECT_EQ(tmrRelay.Interval(), 62000);
+    EXPECT_EQ(relay.remaining_ms(), 57800);
+
+    board.received.clear();
+    const int32_t first = next_tick() + waited_ms;
+    EXPECT_EQ(first, 62000);
+    EXPECT_EQ(tmrRelay.Interval(), 57800);
+    EXPECT_EQ(relay.remaining_ms(), 0);
+    EXPECT_TRUE(port.PortOpen());
+    EXPECT_EQ(board.received, "") << "nothing is sent between slices";
+
+    EXPECT_EQ(next_tick(), 57800);
+    board.drain();
+    EXPECT_EQ(board.received, set_cmd(0) + "!0R");
+    EXPECT_FALSE(port.PortOpen());
+
+    // Several slices: 62000 each, the rest last.
+    EXPECT_EQ(run("X+1 Off 200 COM1 9600"), "OK");
+    EXPECT_EQ(relay.remaining_ms(), 200000 - 62200);
+    std::vector<int32_t> slices{next_tick() + waited_ms};
+    while (port.PortOpen() && slices.size() < 10) slices.push_back(next_tick());
+    EXPECT_EQ(slices, (std::vector<int32_t>{62000, 62000, 62000, 13800}));
+    EXPECT_EQ(relay.wanted_state(1), 1) << "an Off switching is switched back on";
+}
+
+TEST_F(RelayTest, LatchedSwitchingAndInputReadCloseThePortAtOnce) {
+    EXPECT_EQ(run("X+0 On Latch COM1 4800"), "OK");
+    EXPECT_EQ(status, "On");
+    EXPECT_EQ(board.received, set_cmd(1) + "!0R");
+    EXPECT_EQ(port.Settings(), "4800,N,8,1");
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(tmrRelay.Enabled());
+
+    // Relay 0 keeps its wanted state when relay 1 is switched.
+    board.received.clear();
+    EXPECT_EQ(run("X+1 On Latch COM1 9600"), "OK");
+    EXPECT_EQ(board.received, set_cmd(3) + "!0R");
+
+    board.received.clear();
+    board.input2 = true;
+    EXPECT_EQ(run("X+2 x x COM1 9600"), "OK");
+    EXPECT_EQ(board.received, "!0R");
+    EXPECT_EQ(status, "On");
+    EXPECT_EQ(log, "Relay: Switch: 2, Port: COM1, Baud: 9600");
+    EXPECT_FALSE(port.PortOpen());
+
+    board.input2 = false;
+    EXPECT_EQ(run("X+2 x x COM1 9600"), "OK");
+    EXPECT_EQ(status, "Off");
+    EXPECT_FALSE(tmrRelay.Enabled());
+}
+
+TEST_F(RelayTest, SpeedInsideTheRangeRunsAt9600AndOutsideIsRefused) {
+    EXPECT_EQ(run("X+0 Off Latch COM1 3000"), "OK");
+    EXPECT_EQ(port.Settings(), "9600,N,8,1");
+    board.received.clear();
+    for (const char* request : {"X+0 On Latch COM1 19200", "X+0 On Latch COM1 2399", "X+0 On Latch COM1 fast"}) {
+        EXPECT_EQ(run(request), "") << request;
+        EXPECT_EQ(status, "untouched") << request;
+    }
+    EXPECT_EQ(board.received, "");
+}
+
+TEST_F(RelayTest, SecondRequestWhileATimedSwitchingHoldsThePortCannotOpenIt) {
+    ASSERT_EQ(run("X+1 On 5 COM2 9600"), "OK");
+    board.received.clear();
+    EXPECT_EQ(run("X+0 On 10 COM2 2400"), "Could not open port: COM2");
+    EXPECT_EQ(status, "untouched");
+    EXPECT_EQ(tmrRelay.Interval(), 4800) << "the pending switch-back is kept";
+    EXPECT_EQ(port.Settings(), "9600,N,8,1") << "the held port keeps its speed";
+    EXPECT_TRUE(port.PortOpen());
+    board.drain();
+    EXPECT_EQ(board.received, "");
+
+    next_tick();
+    board.drain();
+    EXPECT_EQ(board.received, set_cmd(0) + "!0R");
+}
+
+TEST_F(RelayTest, MalformedRequestsSendNothing) {
+    EXPECT_EQ(run(""), "No command.");
+    EXPECT_EQ(log, "Relay: ");
+    for (const char* request : {
+             "X+1 On 5 COM2",          // four elements
+             "X+1  On 5 COM2 9600",    // two blanks make an empty element
+             "X+3 On 5 COM1 9600",     // no such switch
+             "X+1 on 5 COM1 9600",     // actions are case-sensitive
+             "X+0 Toggle Latch COM1 9600",
+             "X+0 On 0 COM1 9600",     // a duration is at least one second
+             "X+0 On 0.5 COM1 9600",
+             "X+0 On soon COM1 9600",
+             "X+0 On 99999999 COM1 9600",  // longer than the timer can count
+             "X+0 On Latch COM0 9600",     // no port and X10ComPort 0
+             "X+0 On Latch COM99999 9600", // not a port number
+             "X+",
+         }) {
+        EXPECT_EQ(run(request), "") << request;
+        EXPECT_EQ(status, "untouched") << request;
+    }
+    board.drain();
+    EXPECT_EQ(board.received, "");
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(tmrRelay.Enabled());
+}
+
+TEST_F(RelayTest, PortZeroUsesTheConfiguredPort) {
+    EXPECT_EQ(run("X+0 On Latch COM0 9600", 2), "OK");
+    EXPECT_EQ(port.CommPort(), 2);
+}
+
+TEST_F(RelayTest, MissingOrBusyPortCannotBeOpened) {
+    ScopedComMapping missing(7, "/nonexistent/ttyKTR");
+    EXPECT_EQ(run("X+0 On Latch COM7 9600"), "Could not open port: COM7");
+    EXPECT_EQ(status, "untouched");
+
+    ScopedComMapping not_serial(8, "/dev/null");
+    EXPECT_EQ(run("X+0 On Latch COM8 9600"), "Could not open port: COM8");
+
+    platform::SerialPort other;
+    ASSERT_TRUE(other.CommPort(1));
+    ASSERT_TRUE(other.PortOpen(true));
+    EXPECT_EQ(run("X+0 On Latch COM1 9600"), "Could not open port: COM1");
+    other.PortOpen(false);
+    EXPECT_EQ(run("X+0 On Latch COM1 9600"), "OK");
+}
+
+TEST_F(RelayTest, SilentBoardGivesFailedAfterTheWait) {
+    board.silent = true;
+    EXPECT_EQ(run("X+0 On Latch COM1 9600"), "Failed.");
+    EXPECT_EQ(status, "Off");
+    EXPECT_GE(waited_ms, 200);
+    EXPECT_LT(waited_ms, 400) << "no longer than the board's time to answer";
+    EXPECT_FALSE(port.PortOpen());
+    // Off is what the stale status byte says, so this one passes.
+    EXPECT_EQ(run("X+0 Off Latch COM1 9600"), "OK");
+}
+
+TEST_F(RelayTest, ReceiveEventKeepsTheFirstByteAndErrorsAreTraced) {
+    TraceCapture trace;
+    relay_port_init(port);
+    ASSERT_TRUE(relay_port_open(1, port));
+    pty.write("\x05\x02");
+    pollfd p{port.native_handle(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    port.handle_readable();
+    while (port.InBufferCount() == 0 && poll(&p, 1, 200) == 1) port.handle_readable();
+    EXPECT_EQ(relay.status_byte(), 2) << "one event per byte: the last byte wins";
+
+    std::string s;
+    EXPECT_FALSE(relay.relay_check(5, "On", s));
+    EXPECT_EQ(s, "Off");
+    EXPECT_TRUE(trace.has("Did not find this switch: 5"));
+
+    // More than the receive buffer holds: the overflow event is traced.
+    pty.write(std::string(platform::kInBufferSize + 200, 'x'));
+    relay_port_init(port);
+    port.RThreshold(0);  // keep the bytes unread
+    for (int i = 0; i < 50 && poll(&p, 1, 50) == 1; ++i) port.handle_readable();
+    EXPECT_TRUE(trace.has("Error: buffer overflow"));
+    port.PortOpen(false);
+}
+
+TEST_F(RelayTest, TimerTickWithoutAPendingSwitchingDoesNothing) {
+    tmrRelay.Interval(1000);
+    tmrRelay.Enabled(true);
+    next_tick();
+    EXPECT_FALSE(tmrRelay.Enabled());
+    EXPECT_FALSE(port.PortOpen());
+    board.drain();
+    EXPECT_EQ(board.received, "");
+}
+
+} // namespace
+} // namespace ktr::server

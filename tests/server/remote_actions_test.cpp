@@ -1,0 +1,194 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "fakes/trace_capture.h"
+#include "fakes/temp_dir.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "server/remote_actions.h"
+
+namespace ktr::server {
+namespace {
+
+using testing::TraceCapture;
+using testing::TempDir;
+
+// Power requests are only ever simulated here: they land in power-actions.txt of a temporary folder.
+class RemoteActionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* v = getenv("KTRSVC_SIMULATE")) saved_simulate_ = v, had_simulate_ = true;
+        setenv("KTRSVC_SIMULATE", "power", 1);
+        ASSERT_TRUE(platform::simulating("power"));
+        saved_folder_ = platform::program_folder();
+        platform::set_program_folder(home_.path());
+    }
+    void TearDown() override {
+        platform::set_program_folder(saved_folder_);
+        if (had_simulate_) {
+            setenv("KTRSVC_SIMULATE", saved_simulate_.c_str(), 1);
+        } else {
+            unsetenv("KTRSVC_SIMULATE");
+        }
+    }
+    std::string power_actions() const { return home_.read("power-actions.txt"); }
+
+    TempDir home_;
+    RemoteActions actions_;
+    std::string status_ = "untouched";
+
+private:
+    std::string saved_folder_;
+    std::string saved_simulate_;
+    bool had_simulate_ = false;
+};
+
+TEST_F(RemoteActionsTest, ShutdownWordsGiveTheirFlagsAndTheStatusText) {
+    TraceCapture trace;
+    EXPECT_EQ(actions_.do_command("C+Windows Reboot (forced)", status_), "");
+    EXPECT_EQ(status_, "Windows Reboot (forced)");
+    EXPECT_TRUE(trace.has("Remote SHUTDOWN Command:_C+Windows Reboot (forced)_"));
+    EXPECT_TRUE(trace.has("Exit_Windows, Flags: 6"));
+    EXPECT_TRUE(trace.has("Running Windows NT, Windows 2000 or Windows XP"));
+    EXPECT_TRUE(trace.has("Post-AdjustToken GetLastError "));
+    EXPECT_FALSE(trace.has("Exit_Windows Error: "));
+
+    EXPECT_EQ(actions_.do_command("C+Windows Logoff", status_), "");
+    EXPECT_EQ(status_, "Windows Logoff");
+    EXPECT_TRUE(trace.has("Exit_Windows, Flags: 0"));
+
+    EXPECT_EQ(actions_.do_command("C+Windows Shutdown Power-off", status_), "");
+    EXPECT_TRUE(trace.has("Exit_Windows, Flags: 9"));
+
+    // Repeated words combine; unknown and lower-case words add nothing.
+    EXPECT_EQ(actions_.do_command("C+Windows Reboot Reboot reboot Restart", status_), "");
+    EXPECT_TRUE(trace.has("Exit_Windows, Flags: 2\r\n"));
+
+    const std::string recorded = power_actions();
+    EXPECT_NE(recorded.find("Flags: 6 (Reboot, forced)"), std::string::npos) << recorded;
+    EXPECT_NE(recorded.find("Flags: 0 (Logoff)"), std::string::npos) << recorded;
+    EXPECT_NE(recorded.find("Flags: 9 (Power-off)"), std::string::npos) << recorded;
+    EXPECT_NE(recorded.find("Flags: 2 (Reboot)"), std::string::npos) << recorded;
+}
+
+TEST_F(RemoteActionsTest, LowerCaseWindowsIsAProgramToRun) {
+    TraceCapture trace;
+    EXPECT_EQ(actions_.do_command("C+windows shutdown", status_), "Shell Error");
+    EXPECT_EQ(status_, "Run: windows shutdown");
+    EXPECT_TRUE(trace.has("Remote Command:_windows shutdown_"));
+    EXPECT_EQ(power_actions(), "");
+}
+
+TEST_F(RemoteActionsTest, RunStartsTheProgramWithoutWaitingAndWithoutAShell) {
+    const std::string line = "touch '" + home_.file("started here") + "' \"" + home_.path() + "/$HOME\"x";
+    EXPECT_EQ(actions_.do_command("C+" + line, status_), "");
+    EXPECT_EQ(status_, "Run: " + line);
+    std::string contents;
+    const auto started = [&] { return platform::read_file(home_.file("$HOMEx"), contents); };
+    for (int i = 0; i < 300 && !started(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(started()) << "no shell expanded $HOME";
+    EXPECT_TRUE(platform::read_file(home_.file("started here"), contents)) << "a quoted word is one argument";
+}
+
+TEST_F(RemoteActionsTest, ProgramsThatCannotStartGiveShellError) {
+    for (const char* request : {"C+no-such-program-ktr", "C+", "C+'open quote", "C+notepad.exe"}) {
+        status_ = "untouched";
+        EXPECT_EQ(actions_.do_command(request, status_), "Shell Error") << request;
+        EXPECT_EQ(status_, "Run: " + std::string(request).substr(2)) << request;
+    }
+}
+
+// A UDP listener on a free loopback port.
+class Listener {
+public:
+    Listener() {
+        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+    }
+    ~Listener() { close(fd_); }
+    uint16_t port() const { return port_; }
+    std::string receive(int wait_ms = 2000) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, wait_ms) != 1) return {};
+        char buf[2048];
+        const ssize_t n = recv(fd_, buf, sizeof buf, 0);
+        return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    }
+
+private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
+};
+
+TEST_F(RemoteActionsTest, WakeOnLanSendsTheMagicPacket) {
+    TraceCapture trace;
+    Listener listener;
+    actions_.ctlUltraWOL1().redirect_for_tests("127.0.0.1", listener.port());
+    EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C", status_), "OK");
+    EXPECT_EQ(status_, "WOL: ");
+    const std::string packet = listener.receive();
+    ASSERT_EQ(packet.size(), 102u);
+    EXPECT_EQ(packet.substr(0, 6), std::string(6, '\xFF'));
+    const std::string mac("\x00\x0C\x29\x3A\x5B\x7C", 6);
+    for (size_t i = 6; i < packet.size(); i += 6) EXPECT_EQ(packet.substr(i, 6), mac) << i;
+    EXPECT_TRUE(trace.has("WOL Command:_C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C_"));
+    EXPECT_TRUE(trace.has(
+        "WOL: Magic packet sent. MAC addr: 00-0C-29-3A-5B-7C, Bcast IP: 127.0.0.1, Local IP: 127.0.0.1"));
+}
+
+TEST_F(RemoteActionsTest, WakeOnLanFieldsComeFromTheRequest) {
+    Listener listener;
+    actions_.ctlUltraWOL1().redirect_for_tests("127.0.0.1", listener.port());
+    actions_.do_command("C+WOL-192.0.2.255-192.0.2.10-00-0C-29-3A-5B-7C-extra", status_);
+    EXPECT_EQ(status_, "WOL: ");
+    EXPECT_EQ(actions_.ctlUltraWOL1().BroadcastAddress(), "192.0.2.255");
+    EXPECT_EQ(actions_.ctlUltraWOL1().LocalAddress(), "192.0.2.10");
+    EXPECT_EQ(actions_.ctlUltraWOL1().MACAddress(), "00-0C-29-3A-5B-7C");
+}
+
+TEST_F(RemoteActionsTest, WakeOnLanBadRequests) {
+    TraceCapture trace;
+    Listener listener;
+    actions_.ctlUltraWOL1().redirect_for_tests("127.0.0.1", listener.port());
+
+    EXPECT_EQ(actions_.do_command("C+WOL-192.0.2.255-192.0.2.10-00-0C-29-3A-5B", status_), "");
+    EXPECT_TRUE(trace.has("Too few ARGS for WOL: 7"));
+    EXPECT_EQ(actions_.do_command("C+WOL", status_), "");
+    EXPECT_TRUE(trace.has("Too few ARGS for WOL: 0"));
+    EXPECT_EQ(status_, "untouched");
+
+    EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-ZZ", status_), "Error");
+    EXPECT_TRUE(trace.has("WOL Error: Invalid MAC address: 00-0C-29-3A-5B-ZZ"));
+    EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-", status_), "Error");
+    EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C0", status_), "Error");
+    EXPECT_EQ(actions_.do_command("C+WOL-not.an.ip-127.0.0.1-00-0C-29-3A-5B-7C", status_), "Error");
+    EXPECT_TRUE(trace.has("WOL Error: Invalid broadcast address: not.an.ip"));
+    EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-300.1.1.1-00-0C-29-3A-5B-7C", status_), "Error");
+    EXPECT_EQ(listener.receive(100), "") << "nothing is sent for a bad request";
+}
+
+TEST(MacAddress, AcceptsSixHexGroupsOfOneOrTwoDigits) {
+    const auto mac = platform::parse_mac_address("0-c:29-3a-5B-7c");
+    ASSERT_TRUE(mac);
+    EXPECT_EQ(*mac, (std::array<uint8_t, 6>{0x00, 0x0C, 0x29, 0x3A, 0x5B, 0x7C}));
+    for (const char* bad : {"", "00-0C-29-3A-5B", "00-0C-29-3A-5B-7C-11", "00--0C-29-3A-5B-7C", "0x-0C-29-3A-5B-7C",
+                            "00-0C-29-3A-5B-7C ", "000-0C-29-3A-5B-7C"})
+        EXPECT_FALSE(platform::parse_mac_address(bad)) << bad;
+}
+
+} // namespace
+} // namespace ktr::server
