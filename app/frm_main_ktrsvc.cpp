@@ -54,6 +54,11 @@ frmMainKtrsvc::frmMainKtrsvc() : console_(pool_, engine_, *this) {
     timerInit_.Interval(2000);
     tmrMin_.Interval(59000);
     tmrRelay_.Interval(62000);
+    console_.do_command = [this](const std::string& request, std::string& status) {
+        return actions_.do_command(request, status);
+    };
+    console_.do_Relay = [this](const std::string& request, int16_t com_port, std::string& relay_text,
+                               std::string& status) { return relay_.do_Relay(request, com_port, relay_text, status); };
     timerInit_.on_timer([this] { timerInit_Timer(); });
     tmrMin_.on_timer([this] { tmrMin_Timer(); });
 }

@@ -10,9 +10,12 @@
 #include "engine/nist_timeset.h"
 #include "engine/sync_display.h"
 #include "platform/event_pump.h"
+#include "platform/serial_port.h"
 #include "records/sync_record.h"
 #include "server/console_protocol.h"
 #include "server/listener_pool.h"
+#include "server/relay.h"
+#include "server/remote_actions.h"
 
 namespace ktr::app {
 
@@ -108,6 +111,7 @@ public:
     platform::Timer& timerInit() { return timerInit_; }
     platform::Timer& tmrMin() { return tmrMin_; }
     platform::Timer& tmrRelay() { return tmrRelay_; }
+    platform::SerialPort& MSComm1() { return MSComm1_; }
 
     bool terminate() const { return terminate_; }
     bool service_started() const { return service_started_; }
@@ -130,6 +134,9 @@ private:
     platform::Timer timerInit_;
     platform::Timer tmrMin_;
     platform::Timer tmrRelay_;
+    platform::SerialPort MSComm1_;
+    server::RemoteActions actions_;
+    server::RelayControl relay_{MSComm1_, tmrRelay_};
 
     bool loaded_ = false;
     bool unloaded_ = false;

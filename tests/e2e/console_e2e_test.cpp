@@ -220,6 +220,15 @@ TEST_F(ConsoleE2E, OddDatagramsAreDroppedOrAnsweredAndServingGoesOn) {
     EXPECT_NE(log.find("Server: Data Arrival Error."), std::string::npos);
 }
 
+TEST_F(ConsoleE2E, RemoteActionsAndRelayRequestsAreAnswered) {
+    start();
+    EXPECT_EQ(reply({"C", "Windows", "Logoff"}), "OK-C\n");
+    EXPECT_NE(home.read("power-actions.txt"), "") << "the log-off is recorded, not carried out";
+    const std::string relay = reply({"X", "1", "On", "Latch", "COM250", "9600"});
+    EXPECT_EQ(relay.substr(0, 4), "OK-X") << "answered even when the port cannot be opened";
+    EXPECT_EQ(reply({"H"}), "OK-H\n");
+}
+
 TEST_F(ConsoleE2E, TheTimeServerRoleAnswersNistTextAndSntp) {
     start({}, {{"KTRSVC_MODULE_TYPE", "N"}});
     TcpPeer peer;
