@@ -61,31 +61,29 @@ protected:
     }
 };
 
-TEST_F(StoreTest, WrapperOpensOnlyExistingKeysAndReportsWithItsIds) {
-    EXPECT_TRUE(SetKeyValue("Software\\Missing", kHkeyLocalMachine, "v", "x", kRegTypeString) == false);
-    EXPECT_TRUE(logged("Error Opening key: v, setting: x"));
-    EXPECT_TRUE(logged("SetKeyvalue 902"));
+TEST_F(StoreTest, WrapperOpensOnlyExistingKeysAndReadsBackWhatItWrote) {
+    static const std::string kHere = "Software\\Here";
+    const auto set = [](auto name, auto v, int type) { return SetKeyValue(kHere, kHkeyLocalMachine, name, v, type); };
+    const auto query = [](auto name, std::string& v) { return QueryValue(kHere, kHkeyLocalMachine, name, v); };
     std::string value = "untouched";
-    EXPECT_FALSE(QueryValue("Software\\Missing", kHkeyLocalMachine, "v", value));
+    EXPECT_FALSE(set("v", "x", kRegTypeString));
+    EXPECT_TRUE(logged("Error Opening key: v, setting: x"));
+    EXPECT_FALSE(query("v", value));
     EXPECT_EQ(value, "untouched");
-    EXPECT_TRUE(logged("Error Opening Key: Software\\Missing, setting: v"));
 
-    ASSERT_TRUE(CreateNewKey("Software\\Here", kHkeyLocalMachine));
-    EXPECT_TRUE(SetKeyValue("Software\\Here", kHkeyLocalMachine, "n", "-7", kRegTypeNumber));
-    EXPECT_TRUE(SetKeyValue("Software\\Here", kHkeyLocalMachine, "s", std::string("abc\0\0", 5), kRegTypeString));
-    EXPECT_TRUE(SetKeyValue("Software\\Here", kHkeyLocalMachine, "bin", "zz", 3)) << "other types write nothing";
-    ASSERT_TRUE(QueryValue("Software\\Here", kHkeyLocalMachine, "n", value));
-    EXPECT_EQ(value, "-7");
-    ASSERT_TRUE(QueryValue("Software\\Here", kHkeyLocalMachine, "s", value));
-    EXPECT_EQ(value, "abc") << "a string read back keeps no trailing NUL";
-    EXPECT_FALSE(QueryValue("Software\\Here", kHkeyLocalMachine, "bin", value));
-    EXPECT_TRUE(logged("Error querying value of key: Software\\Here Name:_bin_"));
-    EXPECT_TRUE(logged("Error in QueryValueEx key:"));
+    ASSERT_TRUE(CreateNewKey(kHere, kHkeyLocalMachine));
+    EXPECT_TRUE(set("n", "-7", kRegTypeNumber));
+    EXPECT_TRUE(set("s", std::string("abc\0\0", 5), kRegTypeString));
+    EXPECT_TRUE(set("bin", "zz", 3)) << "other types write nothing";
     // A number that does not convert is a failed write, but the key was opened.
-    EXPECT_TRUE(SetKeyValue("Software\\Here", kHkeyLocalMachine, "n", "many", kRegTypeNumber));
+    EXPECT_TRUE(set("n", "many", kRegTypeNumber));
     EXPECT_TRUE(logged("Error Setting value of key: Software\\Here"));
-    ASSERT_TRUE(QueryValue("Software\\Here", kHkeyLocalMachine, "n", value));
+    ASSERT_TRUE(query("n", value));
     EXPECT_EQ(value, "-7");
+    ASSERT_TRUE(query("s", value));
+    EXPECT_EQ(value, "abc") << "a string read back keeps no trailing NUL";
+    EXPECT_FALSE(query("bin", value));
+    EXPECT_TRUE(logged("Error querying value of key: Software\\Here Name:_bin_"));
 
     EXPECT_EQ(strip_trailing_nuls(std::string("\0\0", 2)), "");
     EXPECT_EQ(strip_trailing_nuls(std::string("a\0b\0", 4)), std::string("a\0b", 3));
@@ -107,7 +105,6 @@ TEST_F(StoreTest, StartupEntryIsWrittenOnlyOverNothingOrItself) {
     std::string run;
     ASSERT_TRUE(QueryValue(kNtRunKey, kHkeyCurrentUser, "run", run));
     EXPECT_EQ(run, own);
-    EXPECT_TRUE(logged("Executable string for run (8.3): " + own));
 
     SaveStartupRegistrySetting(false, "Ktrsvc");
     ASSERT_TRUE(QueryValue(kNtRunKey, kHkeyCurrentUser, "run", run));
@@ -144,13 +141,10 @@ TEST_F(StoreTest, KeyStoreWritesItsListInOrderAndReadsBackItsOwnList) {
     EXPECT_EQ(values.back().first, "Changed");
     EXPECT_EQ(values.back().second.text(), "True");
     for (const auto& [name, v] : values) {
-        EXPECT_NE(name, "msecTimeOffset");
-        EXPECT_NE(name, "LastSyncTime");
-        EXPECT_NE(name, "DisplayCliViewAll");
+        EXPECT_TRUE(name != "msecTimeOffset" && name != "LastSyncTime" && name != "DisplayCliViewAll") << name;
         EXPECT_EQ(v.type, platform::kRegSz);
     }
     EXPECT_TRUE(logged("Option Key saved: TCPPort, Value: 2000"));
-    EXPECT_TRUE(logged("Registry_Set: complete"));
 
     COptions read;
     read.GraphClientOpts("kept");  // written but not read back
@@ -162,7 +156,6 @@ TEST_F(StoreTest, KeyStoreWritesItsListInOrderAndReadsBackItsOwnList) {
     EXPECT_TRUE(read.LoggingOn());
     EXPECT_EQ(read.GraphClientOpts(), "kept");
     EXPECT_EQ(read.msecTimeOffset(), 0);
-    EXPECT_TRUE(logged("Start Registry_Get:"));
 }
 
 TEST_F(StoreTest, KeyStoreMissingAndBadValues) {
@@ -170,7 +163,6 @@ TEST_F(StoreTest, KeyStoreMissingAndBadValues) {
     o.TCPPort(7);
     EXPECT_FALSE(Registry_Get(o, "Ktrsvc")) << "no key at all";
     EXPECT_EQ(o.TCPPort(), 7);
-    EXPECT_TRUE(logged("ERROR Option Key:_NISTServer_ NOT FOUND!"));
     EXPECT_TRUE(logged("RegistryGet: All settings are empty."));
 
     ASSERT_TRUE(CreateNewKey(kOptionsPath, kHkeyUsers));
@@ -194,12 +186,10 @@ TEST_F(StoreTest, KeyStoreMissingAndBadValues) {
     EXPECT_TRUE(o.LoggingOn()) << "a missing value reads as 1";
     EXPECT_EQ(o.TCPPort(), 1);
     EXPECT_EQ(o.ControlFunction(), "1");
-    EXPECT_TRUE(logged("Registry_Get:  Error in getting settings."));
 
     std::string value;
     EXPECT_TRUE(read_option_key(kOptionsPath, kHkeyUsers, "NISTServer", value));
     EXPECT_EQ(value, "time.example");
-    EXPECT_TRUE(logged("Option Key read: NISTServer, Value: time.example"));
     EXPECT_FALSE(save_option_key("No\\Such\\Key", "a", "b"));
 }
 
@@ -211,22 +201,17 @@ TEST_F(StoreTest, SettingsStoreHandlesTheSeventyOneStoredOptions) {
     written.msecTimeOffset(-12);
     written.TCPPort(4000);
     ASSERT_TRUE(RegistrySet(written, "Ktrsvc"));
-    EXPECT_TRUE(logged("RegistrySet: complete"));
     auto pairs = platform::get_all_settings("Ktrsvc", "Options");
     ASSERT_TRUE(pairs.has_value());
     EXPECT_EQ(pairs->size(), 71u);
-    for (const auto& [name, value] : *pairs) {
-        EXPECT_NE(name, "X10ComPort");
-        EXPECT_NE(name, "Changed");
-        EXPECT_NE(name, "SystemStartup");
-    }
+    for (const auto& [name, value] : *pairs)
+        EXPECT_TRUE(name != "X10ComPort" && name != "Changed" && name != "SystemStartup") << name;
 
     COptions read;
     ASSERT_TRUE(RegistryGet(read, "Ktrsvc"));
     EXPECT_EQ(read.TCPPort(), 4000);
     EXPECT_EQ(read.msecTimeOffset(), -12);
     EXPECT_EQ(read.X10ComPort(), 0);
-    EXPECT_TRUE(logged("Start RegistryGet:"));
     EXPECT_TRUE(logged("Name: _TCPPort_  Value:_4000_"));
 
     // Both families meet in the same key.
@@ -235,25 +220,21 @@ TEST_F(StoreTest, SettingsStoreHandlesTheSeventyOneStoredOptions) {
     EXPECT_EQ(via_key_store.TCPPort(), 4000);
 }
 
-TEST_F(StoreTest, SetOptionValueMatchesNamesExactly) {
+TEST_F(StoreTest, SetOptionValueMatchesNamesExactlyAndKeepsUnreadableValues) {
     COptions o;
     o.TCPPort(1001);
     o.TimedInterval(3600);
-    set_option_value("tcpport", "5", o);
+    o.LoggingOn(true);
+    const std::pair<const char*, const char*> settings[] = {
+        {"tcpport", "5"}, {"TimedInterval", "abc"}, {"X10ComPort", "4"}, {"LoggingOn", "maybe"},
+        {"ServerName", "peer"}, {"SettingMode", "True"}};
+    for (const auto& [name, value] : settings) set_option_value(name, value, o);
     EXPECT_EQ(o.TCPPort(), 1001);
-    EXPECT_TRUE(logged("set_option_value:  CASE ElseParam: tcpport"));
-    set_option_value("TimedInterval", "abc", o);
     EXPECT_EQ(o.TimedInterval(), 3600);
     EXPECT_TRUE(logged("set_option_value: ERROR getting: TimedInterval_  Value:_abc_"));
-    set_option_value("X10ComPort", "4", o);
-    EXPECT_EQ(o.X10ComPort(), 0);
-    set_option_value("ServerName", "peer", o);
+    EXPECT_EQ(o.X10ComPort(), 0);  // not a stored option
+    EXPECT_TRUE(o.LoggingOn());
     EXPECT_EQ(o.Servername(), "peer");
-    set_option_value("LoggingOn", "True", o);
-    EXPECT_TRUE(o.LoggingOn());
-    set_option_value("LoggingOn", "maybe", o);
-    EXPECT_TRUE(o.LoggingOn());
-    set_option_value("SettingMode", "True", o);
     EXPECT_EQ(o.SettingMode(), -1);
 }
 
@@ -278,7 +259,6 @@ TEST_F(StoreTest, ABrokenHiveMakesTheSettingsStoreFailLoudly) {
     EXPECT_FALSE(RegistryGet(o, "Ktrsvc"));
     EXPECT_EQ(o.TCPPort(), 9);
     EXPECT_FALSE(RegistrySet(o, "Ktrsvc"));
-    EXPECT_TRUE(logged("Error writing param"));
     EXPECT_TRUE(logged("can't write setting to registry"));
     EXPECT_FALSE(RegistrySyncSave(1.0f, 45000.0, 0, "Ktrsvc"));
     EXPECT_FALSE(RegistrySyncSettingSave(45000.0, "Ktrsvc"));
@@ -286,9 +266,7 @@ TEST_F(StoreTest, ABrokenHiveMakesTheSettingsStoreFailLoudly) {
 }
 
 TEST(OptionTexts, ConversionsBothWays) {
-    EXPECT_EQ(option_value_text(true), "True");
-    EXPECT_EQ(option_value_text(false), "False");
-    EXPECT_EQ(option_value_text(int16_t{-5}), "-5");
+    EXPECT_EQ(option_value_text(false) + option_value_text(int16_t{-5}), "False-5");
     EXPECT_EQ(option_boolean("FALSE"), false);
     EXPECT_EQ(option_boolean("-1"), true);
     EXPECT_EQ(option_boolean(""), std::nullopt);

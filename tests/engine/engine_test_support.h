@@ -1,13 +1,10 @@
-// Shared helpers of the engine tests: the debug log captured to a temporary file, and a way into the
-// engine's private decoders.
+// Shared helpers of the engine tests: a way into the engine's private decoders, and the debug log capture.
 #pragma once
 
 #include <span>
-#include <string>
 
 #include "engine/nist_timeset.h"
-#include "fakes/temp_dir.h"
-#include "records/debug_log.h"
+#include "fakes/trace_capture.h"
 
 namespace ktr::engine {
 
@@ -20,27 +17,7 @@ struct CNISTtimesetAccess {
 };
 
 namespace testing {
-
-// Turns tracing on into a temporary debug file for the life of the object.
-class DebugCapture {
-public:
-    DebugCapture() {
-        auto& st = records::debug_state();
-        st.on = true;
-        st.to_file = true;
-        st.file_path = dir_.file("debug.log");
-        records::set_debug_file_mode(true);
-    }
-    ~DebugCapture() {
-        records::set_debug_file_mode(false);
-        records::debug_state() = records::DebugState{};
-    }
-    std::string text() const { return dir_.read("debug.log"); }
-    bool has(const std::string& fragment) const { return text().find(fragment) != std::string::npos; }
-
-private:
-    ktr::testing::TempDir dir_;
-};
-
+using DebugCapture = ktr::testing::TraceCapture;
 } // namespace testing
+
 } // namespace ktr::engine

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "engine/nist_timeset.h"
@@ -11,174 +12,95 @@
 namespace ktr::engine {
 namespace {
 
-constexpr const char* kNistLine = "57361 25-12-05 05:37:32 00 0 0 45.0 UTC(NIST) *";
-
-TEST(NistParser, FullLineFillsEveryField) {
-    CNISTtimeset e;
-    ASSERT_TRUE(e.NIST_parse_string(kNistLine));
-    EXPECT_EQ(e.NISTJulianDays(), 57361);
-    EXPECT_EQ(e.NISTDate(), "25-12-05");
-    EXPECT_EQ(e.NISTTime(), "05:37:32");
-    EXPECT_EQ(e.NISTDST(), 0);
-    EXPECT_EQ(e.NISTLeapSecFlag(), 0);
-    EXPECT_EQ(e.NISTServerHealth(), 0);
-    EXPECT_FLOAT_EQ(e.NISTAdvance(), 45.0f);
-    EXPECT_EQ(e.NISTMisc(), "UTC(NIST)");
-    EXPECT_FLOAT_EQ(e.NISTSecFrac(), 0.5f);
-    EXPECT_TRUE(e.NIST_check_server());
+// Every field a parser fills, in one line: julian date time dst leap health advance misc fraction command,
+// then "ok" when the server passes its check.
+std::string fields(const CNISTtimeset& e) {
+    std::ostringstream out;
+    out << e.NISTJulianDays() << ' ' << e.NISTDate() << ' ' << e.NISTTime() << ' ' << e.NISTDST() << ' '
+        << e.NISTLeapSecFlag() << ' ' << e.NISTServerHealth() << ' ' << e.NISTAdvance() << ' ' << e.NISTMisc() << ' '
+        << e.NISTSecFrac() << " [" << e.EntCmd() << "]" << (e.NIST_check_server() ? " ok" : "");
+    return out.str();
 }
 
-TEST(NistParser, LineWithoutJulianDaysShiftsTheFields) {
+struct Parse {
+    const char* line;
+    bool accepted;
+    const char* fields;  // nullptr: not checked
+};
+
+// Runs the lines in order on one engine: fields a line lacks keep the previous line's values.
+void expect_parses(bool (CNISTtimeset::*parse)(std::string_view), std::initializer_list<Parse> lines) {
     CNISTtimeset e;
-    e.NISTJulianDays(1234);
+    for (const Parse& p : lines) {
+        SCOPED_TRACE(p.line);
+        EXPECT_EQ((e.*parse)(p.line), p.accepted);
+        if (p.fields) {
+            EXPECT_EQ(fields(e), p.fields);
+        }
+    }
+}
+
+TEST(NistParser, FieldsOfEachLayoutAndWhatShortOrBadLinesKeep) {
     testing::DebugCapture log;
-    ASSERT_TRUE(e.NIST_parse_string("25-12-05 05:37:32 50 1 2 45.0 UTC(NIST) #"));
-    EXPECT_EQ(e.NISTJulianDays(), 0);
-    EXPECT_EQ(e.NISTDate(), "25-12-05");
-    EXPECT_EQ(e.NISTTime(), "05:37:32");
-    EXPECT_EQ(e.NISTDST(), 50);
-    EXPECT_EQ(e.NISTLeapSecFlag(), 1);
-    EXPECT_EQ(e.NISTServerHealth(), 2);
-    EXPECT_FALSE(e.NIST_check_server());
-    EXPECT_TRUE(log.has("NIST parse string - no Julian days."));
-    EXPECT_TRUE(log.has("[0]_25-12-05_ [1]_05:37:32_ [2]_50_ "));
-}
-
-TEST(NistParser, ConsoleSetAndForceStringsCarryMilliseconds) {
-    CNISTtimeset e;
-    e.NISTServerHealth(4);
-    e.NISTAdvance(2000);
-    ASSERT_TRUE(e.NIST_parse_string("S+ 12/05/2026 05:37:32 250"));
-    EXPECT_EQ(e.EntCmd(), "S");
-    EXPECT_EQ(e.NISTServerHealth(), 0);
-    EXPECT_FLOAT_EQ(e.NISTAdvance(), 0.0f);
-    EXPECT_EQ(e.NISTDate(), "12/05/2026");
-    EXPECT_EQ(e.NISTTime(), "05:37:32");
-    EXPECT_FLOAT_EQ(e.NISTSecFrac(), 0.25f);
-
-    ASSERT_TRUE(e.NIST_parse_string("F+xyz 12/06/2026 06:00:00 5"));
-    EXPECT_EQ(e.EntCmd(), "F");
-    EXPECT_FLOAT_EQ(e.NISTSecFrac(), 0.005f);
-}
-
-TEST(NistParser, ServerRepliesMayCarryADecimalFraction) {
-    CNISTtimeset e;
-    testing::DebugCapture log;
-    ASSERT_TRUE(e.NIST_parse_string("Server: 12/05/2026 05:37:32.5"));
-    EXPECT_EQ(e.NISTTime(), "05:37:32");
-    EXPECT_FLOAT_EQ(e.NISTSecFrac(), 0.5f);
-    EXPECT_TRUE(log.has("Time: _05:37:32_ frac: 0.5"));
-
-    ASSERT_TRUE(e.NIST_parse_string("OK-T 12/05/2026 05:37:33"));
-    EXPECT_EQ(e.NISTTime(), "05:37:33");
-    EXPECT_FLOAT_EQ(e.NISTSecFrac(), 0.5f);  // kept from the previous string
-
-    ASSERT_TRUE(e.NIST_parse_string("tovanisoft: 12/05/2026 05:37:34.25"));
-    EXPECT_FLOAT_EQ(e.NISTSecFrac(), 0.25f);
-    EXPECT_EQ(e.EntCmd(), "");
-}
-
-TEST(NistParser, RejectsAnUnknownFirstElement) {
-    CNISTtimeset e;
-    e.NISTDate("kept");
-    EXPECT_FALSE(e.NIST_parse_string("Hello 25-12-05 05:37:32 00 0 0 45.0 UTC(NIST) *"));
-    EXPECT_FALSE(e.NIST_parse_string(""));
-    EXPECT_FALSE(e.NIST_parse_string("\xC3\xA9t\xC3\xA9 \xFF"));
-    EXPECT_EQ(e.NISTDate(), "kept");
-}
-
-TEST(NistParser, ShortOrBadFieldsLeaveTheirPropertiesAndAreTraced) {
-    CNISTtimeset e;
-    ASSERT_TRUE(e.NIST_parse_string(kNistLine));
-    testing::DebugCapture log;
-    // A short line: the fields it lacks keep the previous run's values.
-    EXPECT_TRUE(e.NIST_parse_string("57362 25-12-06"));
-    EXPECT_EQ(e.NISTJulianDays(), 57362);
-    EXPECT_EQ(e.NISTDate(), "25-12-06");
-    EXPECT_EQ(e.NISTTime(), "05:37:32");
-    EXPECT_EQ(e.NISTMisc(), "UTC(NIST)");
+    expect_parses(&CNISTtimeset::NIST_parse_string, {
+        {"57361 25-12-05 05:37:32 00 0 0 45.0 UTC(NIST) *", true,
+          "57361 25-12-05 05:37:32 0 0 0 45 UTC(NIST) 0.5 [] ok"},
+        {"Hello 25-12-05 05:37:32 00 0 0 45.0 UTC(NIST) *", false,
+          "57361 25-12-05 05:37:32 0 0 0 45 UTC(NIST) 0.5 [] ok"},
+        {"", false, "57361 25-12-05 05:37:32 0 0 0 45 UTC(NIST) 0.5 [] ok"},
+        {"\xC3\xA9t\xC3\xA9 \xFF", false, "57361 25-12-05 05:37:32 0 0 0 45 UTC(NIST) 0.5 [] ok"},
+        {"57362 25-12-06", true, "57362 25-12-06 05:37:32 0 0 0 45 UTC(NIST) 0.5 [] ok"},
+        // The server check allows an advance of one second.
+        {"57361 25-12-05 05:37:32 00 0 0 1000 UTC(NIST) *", true,
+          "57361 25-12-05 05:37:32 0 0 0 1000 UTC(NIST) 0.5 [] ok"},
+        {"57361 25-12-05 05:37:32 00 0 0 1000.1 UTC(NIST) *", true,
+          "57361 25-12-05 05:37:32 0 0 0 1000.1 UTC(NIST) 0.5 []"},
+        // Numbers out of range for their fields are refused one by one; text that is no number reads as 0.
+        {"99999999999 25-12-07 05:37:33 99999 x 7 1e300 L *", true, "57361 25-12-07 05:37:33 0 0 7 1000.1 L 0.5 []"},
+        {"25-12-05 05:37:32 50 1 2 45.0 UTC(NIST) #", true, "0 25-12-05 05:37:32 50 1 2 45 UTC(NIST) 0.5 []"},
+        // Console set and force strings carry milliseconds and clear health and advance.
+        {"S+ 12/05/2026 05:37:32 250", true, "0 12/05/2026 05:37:32 50 1 0 0 UTC(NIST) 0.25 [S] ok"},
+        {"S+ 12/05/2026 05:37:32 abc", true, "0 12/05/2026 05:37:32 50 1 0 0 UTC(NIST) 0.25 [S] ok"},
+        {"F+xyz 12/06/2026 06:00:00 5", true, "0 12/06/2026 06:00:00 50 1 0 0 UTC(NIST) 0.005 [F] ok"},
+    });
+    // Server replies may carry a decimal fraction.
+    expect_parses(&CNISTtimeset::NIST_parse_string, {
+        {"Server: 12/05/2026 05:37:32.5", true, "0 12/05/2026 05:37:32 0 0 0 0  0.5 [] ok"},
+        {"OK-T 12/05/2026 05:37:33", true, "0 12/05/2026 05:37:33 0 0 0 0  0.5 [] ok"},
+        {"tovanisoft: 12/05/2026 05:37:34.25", true, "0 12/05/2026 05:37:34 0 0 0 0  0.25 [] ok"},
+    });
     EXPECT_TRUE(log.has("parse error of NIST string"));
-
-    // Numbers out of range for their fields are refused one by one.
-    EXPECT_TRUE(e.NIST_parse_string("99999999999 25-12-07 05:37:33 99999 x 7 1e300 L *"));
-    EXPECT_EQ(e.NISTJulianDays(), 57362);
-    EXPECT_EQ(e.NISTDST(), 0);
-    EXPECT_EQ(e.NISTLeapSecFlag(), 0);  // text that is no number reads as 0
-    EXPECT_EQ(e.NISTServerHealth(), 7);
-    EXPECT_FLOAT_EQ(e.NISTAdvance(), 45.0f);
-    EXPECT_EQ(e.NISTMisc(), "L");
-    EXPECT_FALSE(e.NIST_check_server());
-
-    // "S+" with milliseconds that are no number keeps the fraction.
-    e.NISTSecFrac(0.125f);
-    EXPECT_TRUE(e.NIST_parse_string("S+ 12/05/2026 05:37:32 abc"));
-    EXPECT_FLOAT_EQ(e.NISTSecFrac(), 0.125f);
-}
-
-TEST(NistParser, AdvanceLimitOfTheServerCheck) {
-    CNISTtimeset e;
-    ASSERT_TRUE(e.NIST_parse_string("57361 25-12-05 05:37:32 00 0 0 1000 UTC(NIST) *"));
-    EXPECT_TRUE(e.NIST_check_server());
-    ASSERT_TRUE(e.NIST_parse_string("57361 25-12-05 05:37:32 00 0 0 1000.1 UTC(NIST) *"));
-    EXPECT_FALSE(e.NIST_check_server());
+    EXPECT_TRUE(log.has("NIST parse string - no Julian days."));
+    EXPECT_TRUE(log.has("Time: _05:37:32_ frac: 0.5"));
 }
 
 TEST(ActsParser, ReadsTheActsLayoutAndIgnoresDut1) {
-    CNISTtimeset e;
-    e.NISTSecFrac(0.125f);
-    e.NISTServerHealth(3);
     testing::DebugCapture log;
-    ASSERT_TRUE(e.ACTS_parse_string("57361 25-12-05 05:37:32 50 0 +.1 45.0 UTC(NIST) *"));
-    EXPECT_EQ(e.NISTJulianDays(), 57361);
-    EXPECT_EQ(e.NISTDate(), "25-12-05");
-    EXPECT_EQ(e.NISTTime(), "05:37:32");
-    EXPECT_EQ(e.NISTDST(), 50);
-    EXPECT_EQ(e.NISTServerHealth(), 0);
-    EXPECT_FLOAT_EQ(e.NISTAdvance(), 45.0f);
-    EXPECT_EQ(e.NISTMisc(), "UTC(NIST)");
-    EXPECT_FLOAT_EQ(e.NISTSecFrac(), 0.125f);
-    EXPECT_TRUE(log.has("ACTS:"));
-
-    ASSERT_TRUE(e.ACTS_parse_string("25-12-06 05:37:33 00 0 -.2 12.5 UTC(NIST) *"));
-    EXPECT_EQ(e.NISTJulianDays(), 0);
-    EXPECT_FLOAT_EQ(e.NISTAdvance(), 12.5f);
+    expect_parses(&CNISTtimeset::ACTS_parse_string, {
+        {"57361 25-12-05 05:37:32 50 0 +.1 45.0 UTC(NIST) *", true,
+          "57361 25-12-05 05:37:32 50 0 0 45 UTC(NIST) 0 [] ok"},
+        {"25-12-06 05:37:33 00 0 -.2 12.5 UTC(NIST) *", true, "0 25-12-06 05:37:33 0 0 0 12.5 UTC(NIST) 0 [] ok"},
+        {"S+ 12/05/2026 05:37:32 250", false, "0 25-12-06 05:37:33 0 0 0 12.5 UTC(NIST) 0 [] ok"},
+        {"Server: 25-12-07", true, "0 25-12-07 05:37:33 0 0 0 0 UTC(NIST) 0 [] ok"},
+    });
     EXPECT_TRUE(log.has("ACTS parse string - no Julian days."));
-
-    EXPECT_FALSE(e.ACTS_parse_string("S+ 12/05/2026 05:37:32 250"));
-    EXPECT_TRUE(e.ACTS_parse_string("Server: 25-12-07"));
-    EXPECT_EQ(e.NISTDate(), "25-12-07");
     EXPECT_TRUE(log.has("parse error of ACTS string"));
 }
 
-class DaytimeParser : public ::testing::Test {
-protected:
-    ktr::testing::FakeClock clock_{platform::make_date(2026, 12, 5, 12, 0, 0), 0, 0, 0};
-    ktr::testing::ScopedFakeClock scoped_{clock_};
-    ktr::testing::ScopedLocale locale_{platform::us_locale()};
-    CNISTtimeset e_;
-};
-
-TEST_F(DaytimeParser, SingleDigitDayAfterTwoBlanks) {
-    ASSERT_TRUE(e_.Daytime_parse_string("Sat Dec  5 05:37:32 2026"));
-    EXPECT_EQ(e_.NISTDate(), "Dec 5, 2026");
-    EXPECT_EQ(e_.NISTTime(), "05:37:32");
-    EXPECT_FLOAT_EQ(e_.NISTSecFrac(), 0.5f);
-}
-
-TEST_F(DaytimeParser, ZoneWordAndLineEnd) {
+TEST(DaytimeParser, DayOfOneOrTwoDigitsZoneWordAndLineEnd) {
+    ktr::testing::FakeClock clock{platform::make_date(2026, 12, 5, 12, 0, 0)};
+    ktr::testing::ScopedFakeClock scoped{clock};
+    ktr::testing::ScopedLocale locale{platform::us_locale()};
     testing::DebugCapture log;
-    ASSERT_TRUE(e_.Daytime_parse_string("Sat Dec  5 05:37:32 UTC 2026"));
-    EXPECT_EQ(e_.NISTDate(), "Dec 5, 2026");
-    ASSERT_TRUE(e_.Daytime_parse_string("Sat Dec 15 05:37:32 2026\r\n"));
-    EXPECT_EQ(e_.NISTDate(), "Dec 15, 2026");
+    expect_parses(&CNISTtimeset::Daytime_parse_string, {
+        {"Sat Dec  5 05:37:32 2026", true, "0 Dec 5, 2026 05:37:32 0 0 0 0  0.5 [] ok"},
+        {"Sat Dec  6 05:37:33 UTC 2026", true, "0 Dec 6, 2026 05:37:33 0 0 0 0  0.5 [] ok"},
+        {"Sat Dec 15 05:37:34 2026\r\n", true, "0 Dec 15, 2026 05:37:34 0 0 0 0  0.5 [] ok"},
+        {"Sat Foo 45 05:37:32 2026", false, nullptr},
+        {"", false, nullptr},
+    });
     EXPECT_TRUE(log.has("Trimming year:_2026\r\n_"));
-}
-
-TEST_F(DaytimeParser, UnrecognisedDateFails) {
-    testing::DebugCapture log;
-    EXPECT_FALSE(e_.Daytime_parse_string("Sat Foo 45 05:37:32 2026"));
     EXPECT_TRUE(log.has("Date field error in Daytime string"));
-    EXPECT_FALSE(e_.Daytime_parse_string(""));
     EXPECT_TRUE(log.has("parse error of Daytime string"));
 }
 

@@ -4,101 +4,102 @@
 
 #include <unistd.h>
 
-#include <fstream>
+#include <cstdio>
 
-#include "fakes/fake_clock.h"
-#include "fakes/temp_dir.h"
-#include "platform/date_value.h"
-#include "platform/files.h"
+#include "platform/event_log.h"
+#include "records/error_report.h"
+#include "records_fixture.h"
 
 namespace ktr::records {
 namespace {
 
-// Each test gets its own program folder, debug file and a clock standing at 5 December 05:52:15 local.
-class DebugLogTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        platform::set_program_folder(dir.path());
-        state = debug_state();
-        debug_state().on = true;
-        debug_state().to_file = true;
-        debug_state().file_path = dir.file("DebugFile.txt");
-        set_debug_file_mode(true);
-    }
-    void TearDown() override {
-        debug_state().to_file = true;
-        set_debug_file_mode(false);
-        debug_state() = state;
-        platform::set_program_folder(std::string());
-    }
-    std::string contents() const { return dir.read("DebugFile.txt"); }
+using DebugLog = testing::RecordsTest;
 
-    testing::TempDir dir;
-    testing::FakeClock fake{platform::make_date(2026, 12, 5, 10, 52, 15), 300, -60, 1};
-    testing::ScopedFakeClock use{fake};
-    DebugState state;
-};
-
-TEST_F(DebugLogTest, LineHasTimeStampTwoBlanksTextAndCrLf) {
+TEST_F(DebugLog, StampedLinesOpenPiecesAndFileModeOff) {
     debug_write("New minute");
-    EXPECT_EQ(contents(), "12-05 05:52:15  Debug FILE mode is now on.\r\n12-05 05:52:15  New minute\r\n");
-}
-
-TEST_F(DebugLogTest, KeepLineOpenJoinsPiecesIntoOneLine) {
     debug_write("A", true);
     debug_write("B", false);
     debug_write("X", true);
     debug_write("Y", true);
     debug_write("Z");
-    EXPECT_EQ(contents(),
-              "12-05 05:52:15  Debug FILE mode is now on.\r\n"
-              "12-05 05:52:15  AB\r\n"
-              "12-05 05:52:15  X12-05 05:52:15  YZ\r\n");
-}
-
-TEST_F(DebugLogTest, NothingWrittenWhileFileModeOffAndOpenRequestForgotten) {
     debug_state().to_file = false;
-    debug_write("lost", true);
+    debug_write("lost", true);  // the open request is forgotten with the line
     debug_state().to_file = true;
     debug_write("kept");
-    EXPECT_EQ(contents(), "12-05 05:52:15  Debug FILE mode is now on.\r\n12-05 05:52:15  kept\r\n");
+    const std::string s = kStamp;
+    EXPECT_EQ(debug_text(), s + "Debug FILE mode is now on.\r\n" + s + "New minute\r\n" + s + "AB\r\n" + s + "X" + s +
+                                "YZ\r\n" + s + "kept\r\n");
 }
 
-TEST_F(DebugLogTest, MarkerFileSwitchesFileModeOnAndOff) {
+TEST_F(DebugLog, MarkerFileSwitchesFileModeOnAndOff) {
     set_debug_file_mode(false);
     debug_state().to_file = false;
     EXPECT_FALSE(check_debug_marker(false));
-    dir.write("debug.txt", "");
+    dir_.write("debug.txt", "");
     EXPECT_TRUE(check_debug_marker(false));
     EXPECT_TRUE(debug_state().to_file);
     EXPECT_TRUE(check_debug_marker(true));  // already on: nothing more is written
-    std::remove(dir.file("debug.txt").c_str());
+    std::remove(dir_.file("debug.txt").c_str());
     EXPECT_FALSE(check_debug_marker(true));
     EXPECT_FALSE(debug_file_open());
-    EXPECT_EQ(contents(),
-              "12-05 05:52:15  Debug FILE mode is now on.\r\n"
-              "12-05 05:52:15  Debug FILE mode is now off.\r\n"
-              "12-05 05:52:15  -----Debug file mode is now on------\r\n"
-              "12-05 05:52:15  -----Debug file mode is turning off------\r\n");
+    const std::string s = kStamp;
+    EXPECT_EQ(debug_text(), s + "Debug FILE mode is now on.\r\n" + s + "Debug FILE mode is now off.\r\n" + s +
+                                "-----Debug file mode is now on------\r\n" + s +
+                                "-----Debug file mode is turning off------\r\n");
 }
 
-TEST_F(DebugLogTest, UnopenableDebugFileIsIgnored) {
+TEST_F(DebugLog, UnopenableDebugFileIsIgnoredAndUnreadableFilesExist) {
     set_debug_file_mode(false);
-    debug_state().file_path = dir.file("no-such-folder/DebugFile.txt");
+    debug_state().file_path = dir_.file("no-such-folder/DebugFile.txt");
     set_debug_file_mode(true);
     debug_write("goes nowhere");
     EXPECT_FALSE(debug_file_open());
+    EXPECT_FALSE(file_exists(dir_.file("missing-folder/x.txt")));
+    EXPECT_TRUE(file_exists(dir_.file("DebugFile.txt")));
+    // A path that exists but cannot be opened (here a link that loops) counts as existing, as a locked file does.
+    ASSERT_EQ(symlink(dir_.file("loop").c_str(), dir_.file("loop").c_str()), 0);
+    EXPECT_TRUE(file_exists(dir_.file("loop")));
 }
 
-TEST(FileExists, MissingIsFalseUnreadableIsTrue) {
-    testing::TempDir dir;
-    EXPECT_FALSE(file_exists(dir.file("missing.txt")));
-    EXPECT_FALSE(file_exists(dir.file("missing-folder/x.txt")));
-    dir.write("present.txt", "x");
-    EXPECT_TRUE(file_exists(dir.file("present.txt")));
-    // A path that exists but cannot be opened (here a link that loops) counts as existing, as a locked file does.
-    ASSERT_EQ(symlink(dir.file("loop").c_str(), dir.file("loop").c_str()), 0);
-    EXPECT_TRUE(file_exists(dir.file("loop")));
+TEST_F(DebugLog, ErrorReportTracesInformationAndRealFailuresOnly) {
+    struct Row { int severity, err; const char* desc; bool debug, traced; };
+    const Row rows[] = {
+        {1, 0, "", true, true},   {-3, 0, "", true, true},  // below 1 behaves as information
+        {3, 0, "", true, false},  {4, 0, "", true, false},  // errors and criticals need a real failure
+        {7, 0, "", true, false},  {3, 5, "Access is denied.", true, true}, {3, 2, "x", false, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << r.severity << " " << r.err);
+        debug_state().on = r.debug;
+        const size_t before = debug_text().size();
+        if (r.err) platform::set_pending_error(r.err, r.desc);
+        EXPECT_EQ(error_report(r.severity, "Create key error", "modRegistryTools", "CreateNewKey", 901), 0);
+        EXPECT_EQ(platform::pending_error().number, 0);
+        const std::string expected = std::string(kStamp) + "ERROR  Severity:" + std::to_string(r.severity) +
+                                     ", Err:" + std::to_string(r.err) + ", Desc:" + r.desc +
+                                     ", Origination: modRegistryTools\r\n"
+                                     "ID: CreateNewKey 901, Msg:Create key error, Resp:0\r\n";
+        EXPECT_EQ(debug_text().substr(before), r.traced ? expected : "");
+    }
+}
+
+TEST_F(DebugLog, EventLogGetsProblemsAsInformationAndErrorsAsWarnings) {
+    std::vector<std::string> events;
+    platform::set_event_recorder([&](std::string_view src, int type, int32_t id, std::string_view text) {
+        events.push_back(std::string(src) + "|" + std::to_string(type) + "|" + std::to_string(id) + "|" +
+                         std::string(text));
+        return true;
+    });
+    config::options().LoggingNTEvntOn(true);
+    error_report(1, "info", "m", "p", 1);  // information never reaches the event log
+    error_report(2, "problem", "modX", "proc", 2);
+    platform::set_pending_error(13, "The data is invalid.");
+    error_report(4, "critical", "modY", "crit", 3);
+    platform::set_event_recorder({});
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "Ktrsvc|4|1|problem\rOrigination: modX\r\nID: proc 2\r ",
+                          "Ktrsvc|2|1|critical\rOrigination: modY\r\nID: crit 3\rSystem Error: 13\r"
+                          "Description: The data is invalid.\r\rDo you wish to continue?"}));
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include "fakes/fake_clock.h"
 #include "fakes/scoped_locale.h"
 #include "fakes/temp_dir.h"
-#include "platform/date_value.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/pending_error.h"
@@ -23,6 +22,7 @@ class RecordsTest : public ::testing::Test {
 protected:
     // 5 March 2026 09:07:03 local (the zone has no offset): its general date form is 19 characters.
     static constexpr double kMorning = 46086.0 + (9 * 3600 + 7 * 60 + 3) / 86400.0;
+    static constexpr const char* kStamp = "03-05 09:07:03  ";
 
     RecordsTest() : clock_(kMorning), scoped_(clock_), locale_(platform::us_locale()) {}
 
@@ -33,7 +33,7 @@ protected:
         platform::set_program_folder(dir_.path());
         platform::close_registry_hive();  // reopened in the temporary folder on first use
         config::options() = config::COptions{};
-        records::debug_state() = {true, true, dir_.file("debug.txt")};
+        records::debug_state() = {true, true, dir_.file("DebugFile.txt")};
         records::set_debug_file_mode(true);
         platform::clear_pending_error();
     }
@@ -44,9 +44,11 @@ protected:
         config::options() = saved_options_;
         platform::close_registry_hive();
         platform::set_program_folder(saved_folder_);
+        platform::clear_pending_error();
     }
 
-    std::string debug_text() const { return dir_.read("debug.txt"); }
+    std::string debug_text() const { return dir_.read("DebugFile.txt"); }
+    bool traced(const std::string& fragment) const { return debug_text().find(fragment) != std::string::npos; }
 
     TempDir dir_;
     FakeClock clock_;
