@@ -22,6 +22,7 @@ class MainWindow : public ktr::testing::RecordsTest {
 protected:
     void SetUp() override {
         RecordsTest::SetUp();
+        dir_.write("debug.txt", "");  // the marker keeps tracing on once the window is loaded
         config::set_option_defaults(config::options());
         config::options().TCPPort(static_cast<int16_t>(port));
         config::options().LoggingEvntOn(true);
