@@ -52,12 +52,20 @@ std::map<std::pair<bool, uint16_t>, std::shared_ptr<SharedPort>>& port_table() {
 struct PendingConnection {
     int fd = -1;
     std::string ip;
+    int32_t remote_port = 0;
+    int32_t local_port = 0;
 };
 std::map<int32_t, PendingConnection>& pending_connections() {
     static auto* pending = new std::map<int32_t, PendingConnection>;  // never destroyed
     return *pending;
 }
 int32_t g_next_request = 1;
+
+int32_t port_of(const sockaddr_storage& addr) {
+    if (addr.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(addr).sin_port);
+    if (addr.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(addr).sin6_port);
+    return 0;
+}
 
 std::string address_text(const sockaddr_storage& addr) {
     char buf[INET6_ADDRSTRLEN] = "";
@@ -103,7 +111,7 @@ void SharedPort::accept_connections() {
         if (cfd < 0) return;  // nothing more queued (or a transient failure: the next round retries)
         const int32_t id = g_next_request++;
         if (g_next_request <= 0) g_next_request = 1;
-        pending_connections()[id] = PendingConnection{cfd, address_text(peer)};
+        pending_connections()[id] = PendingConnection{cfd, address_text(peer), port_of(peer), port};
         Socket* h = holders.back();
         auto keep = keep_alive(h);
         h->remote_ip_ = address_text(peer);
@@ -251,6 +259,8 @@ bool Socket::Accept(int32_t request_id) {
     send_pending_ = false;
     bytes_sent_ = 0;
     remote_ip_ = it->second.ip;
+    remote_port_ = it->second.remote_port;
+    local_port_ = it->second.local_port;
     pending_connections().erase(it);
     rx_.clear();
     tx_.clear();

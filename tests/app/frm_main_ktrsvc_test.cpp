@@ -127,7 +127,10 @@ TEST_F(MainWindow, ConsoleCommandsAreAnsweredAndShown) {
     EXPECT_EQ(log(), "") << "the label is cleared for every TCP request";
     EXPECT_EQ(ask("+"), "Unknown");
     const std::string trace = debug_text();
-    EXPECT_NE(trace.find("SERVER TCP NIST(ENT), local port: "), std::string::npos);
+    // The connected member shows the module's port and the console's own port.
+    EXPECT_NE(trace.find("SERVER TCP NIST(ENT), local port: " + std::to_string(port) + ", remote port: "),
+              std::string::npos);
+    EXPECT_EQ(trace.find(", remote port: 0\r"), std::string::npos);
     EXPECT_NE(trace.find("<SVC MOD: Data Arrival from server 127.0.0.1 Cmd: T"), std::string::npos);
     EXPECT_NE(trace.find("System Date Time String: _2026-12-05 5:07:03.045_"), std::string::npos);
 }
