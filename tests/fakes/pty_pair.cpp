@@ -45,10 +45,4 @@ std::string PtyPair::read_available(int wait_ms) const {
     return out;
 }
 
-ScopedComMapping::ScopedComMapping(int port, const std::string& device) : name_("KTRSVC_COM" + std::to_string(port)) {
-    setenv(name_.c_str(), device.c_str(), 1);
-}
-
-ScopedComMapping::~ScopedComMapping() { unsetenv(name_.c_str()); }
-
 } // namespace ktr::testing

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "fakes/scoped_env.h"
+
 namespace ktr::testing {
 
 class PtyPair {
@@ -29,15 +31,9 @@ private:
 };
 
 // Points port "COM<n>" at a device for the life of the object.
-class ScopedComMapping {
-public:
-    ScopedComMapping(int port, const std::string& device);
-    ~ScopedComMapping();
-    ScopedComMapping(const ScopedComMapping&) = delete;
-    ScopedComMapping& operator=(const ScopedComMapping&) = delete;
-
-private:
-    std::string name_;
+struct ScopedComMapping : ScopedEnv {
+    ScopedComMapping(int port, const std::string& device)
+        : ScopedEnv("KTRSVC_COM" + std::to_string(port), device.c_str()) {}
 };
 
 } // namespace ktr::testing

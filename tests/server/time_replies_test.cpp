@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "config/options.h"
 #include "fakes/fake_clock.h"
 #include "fakes/loopback_peer.h"
@@ -33,25 +35,17 @@ TEST(TimeReplyBytes, TheSntpReplyIsBuiltFromTheRequest) {
     const std::array<uint8_t, 2> f{11, 133};
     const auto req = client_request();
     const auto p = build_ntp_reply(req, t, f);
-    ASSERT_EQ(p.size(), 48u);
-    EXPECT_EQ(p[0], 0x1C);
-    EXPECT_EQ(p[1], 1);
-    EXPECT_EQ(p[2], 4);
-    EXPECT_EQ(p[3], 0xEE);
-    for (size_t i = 4; i < 12; ++i) EXPECT_EQ(p[i], req[i]) << i;
-    EXPECT_EQ(std::string(p.begin() + 12, p.begin() + 16), "ZNTK");
-    for (size_t base : {16u, 32u, 40u})
-        for (size_t i = 0; i < 4; ++i) EXPECT_EQ(p[base + i], t[i]) << base + i;
-    for (size_t i = 20; i < 24; ++i) EXPECT_EQ(p[i], req[i]);
-    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(p[24 + i], req[40 + i]) << "originate = client transmit";
-    EXPECT_EQ(p[36], 11);
-    EXPECT_EQ(p[37], 133);
-    EXPECT_EQ(p[38], req[38]);
-    EXPECT_EQ(p[39], req[39]);
-    EXPECT_EQ(p[44], 11);
-    EXPECT_EQ(p[45], 133);
-    EXPECT_EQ(p[46], 0);
-    EXPECT_EQ(p[47], 0);
+    // Header from the request, reference id "ZNTK", reference/receive/transmit seconds from the clock,
+    // originate = the client's transmit stamp, the fraction in the receive and transmit stamps.
+    std::vector<uint8_t> expected(req.begin(), req.end());
+    expected[0] = 0x1C, expected[1] = 1, expected[2] = 4, expected[3] = 0xEE;
+    std::copy_n("ZNTK", 4, expected.begin() + 12);
+    for (size_t base : {16u, 32u, 40u}) std::copy(t.begin(), t.end(), expected.begin() + base);
+    std::copy(req.begin() + 40, req.end(), expected.begin() + 24);
+    expected[36] = expected[44] = 11;
+    expected[37] = expected[45] = 133;
+    expected[46] = expected[47] = 0;
+    EXPECT_EQ(p, expected);
 
     // No transmit timestamp: the request's own originate bytes come back.
     const auto zero = client_request(0);
@@ -102,36 +96,28 @@ TEST_F(UdpReply, SendNtpTimeCarriesTheClockInSecondsAndFraction) {
     EXPECT_TRUE(trace.has("SERVER Sent NTP time: [0]1C [1]1 [2]4 [3]EE"));
 }
 
-TEST_F(UdpReply, AShortRequestIsReportedAndNothingIsSent) {
-    testing::TraceCapture trace;
-    EXPECT_FALSE(send_NTP_time(member, {0x1B, 0}));
-    EXPECT_TRUE(trace.has("Port Error in sending NTP data"));
-    EXPECT_TRUE(trace.has("ID: send_NTP_time 0"));
-    std::vector<uint8_t> p;
-    EXPECT_FALSE(peer.receive(p, 50));
-}
-
 TEST_F(UdpReply, TheAcknowledgementIsTheTextPaddedToFortyEightBytes) {
     testing::TraceCapture trace;
     ASSERT_TRUE(send_UDP_string(member, 4, {}, "OK-H"));
     std::vector<uint8_t> p;
     ASSERT_TRUE(peer.receive(p));
-    std::vector<uint8_t> expected(48, 0);
-    expected[0] = 0x4F;
-    expected[1] = 0x4B;
-    expected[2] = 0x2D;
-    expected[3] = 0x48;
+    std::vector<uint8_t> expected{'O', 'K', '-', 'H'};
+    expected.resize(48, 0);
     EXPECT_EQ(p, expected);
     EXPECT_TRUE(trace.has("CLIENT Sent UDP string: [0]4F [1]4B [2]2D [3]48 [4]0"));
     EXPECT_TRUE(trace.has("Local port: " + std::to_string(member.LocalPort()) + ", remote port: " +
                           std::to_string(member.RemotePort()) + ", Instance: 4"));
 
+    // Too long an acknowledgement or too short a request: reported, and nothing is sent.
     EXPECT_FALSE(send_UDP_string(member, 4, {}, std::string(49, 'x')));
     EXPECT_TRUE(trace.has("Port Error in sending UDP data"));
+    EXPECT_FALSE(send_NTP_time(member, {0x1B, 0}));
+    EXPECT_TRUE(trace.has("Port Error in sending NTP data"));
+    EXPECT_TRUE(trace.has("ID: send_NTP_time 0"));
     EXPECT_FALSE(peer.receive(p, 50));
 }
 
-TEST(UtcClockText, HourWithoutLeadingZeroAndThreeDigitMilliseconds) {
+TEST(TimeReplyBytes, UtcClockTextHasHourWithoutLeadingZeroAndThreeDigitMilliseconds) {
     testing::FakeClock clock(46361.0 + (5 * 3600 + 7 * 60 + 3) / 86400.0 + 0.045 / 86400.0);
     testing::ScopedFakeClock scoped(clock);
     EXPECT_EQ(utc_clock_text(), "5:07:03.045");
