@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 
+#include "fakes/scoped_env.h"
 #include "platform/locale.h"
 
 namespace ktr::platform {
@@ -78,28 +77,12 @@ TEST(LocaleOrder, FirstFieldOfTheShortDatePattern) {
     EXPECT_EQ(short_date_order(quoted), DateOrder::DayFirst);
 }
 
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) saved_ = old;
-        ::setenv(name, value, 1);
-    }
-    ~EnvVar() {
-        if (saved_) ::setenv(name_, saved_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
-
 TEST(SystemLocale, TheCLocaleGivesNoTextsSoUnitedStatesConventionsApply) {
     for (const char* name : {"C", "POSIX", "C.UTF-8"}) {
-        EnvVar all("LC_ALL", name);
+        testing::ScopedEnv all("LC_ALL", name);
         EXPECT_FALSE(read_system_locale_texts().has_value()) << name;
     }
-    EnvVar all("LC_ALL", "xx_NOWHERE.UTF-8");
+    testing::ScopedEnv all("LC_ALL", "xx_NOWHERE.UTF-8");
     EXPECT_FALSE(read_system_locale_texts().has_value()); // a locale that cannot be loaded
 }
 

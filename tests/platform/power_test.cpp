@@ -1,7 +1,6 @@
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
 
+#include "fakes/scoped_env.h"
 #include "fakes/temp_dir.h"
 #include "platform/files.h"
 #include "platform/power.h"
@@ -33,18 +32,14 @@ TEST(PowerSteps, KnowOnlyTheShutdownPrivilegeAndKeepTheLastError) {
 }
 
 TEST(PowerRequests, DescribeTheStrongestAction) {
-    EXPECT_EQ(describe_power_request(0), "Logoff");
-    EXPECT_EQ(describe_power_request(4), "Logoff, forced");
-    EXPECT_EQ(describe_power_request(1), "Shutdown");
-    EXPECT_EQ(describe_power_request(6), "Reboot, forced");
-    EXPECT_EQ(describe_power_request(9), "Power-off");
-    EXPECT_EQ(describe_power_request(15), "Power-off, forced");
+    for (const auto& [flags, text] : std::vector<std::pair<uint32_t, std::string>>{
+             {0, "Logoff"}, {4, "Logoff, forced"}, {1, "Shutdown"}, {6, "Reboot, forced"}, {9, "Power-off"},
+             {15, "Power-off, forced"}})
+        EXPECT_EQ(describe_power_request(flags), text) << flags;
 }
 
 TEST(PowerRequests, SimulatedRequestsAreOnlyRecorded) {
-    const char* prior = getenv("KTRSVC_SIMULATE");
-    const std::string saved = prior ? prior : "";
-    setenv("KTRSVC_SIMULATE", "clock,power", 1);
+    testing::ScopedEnv simulate("KTRSVC_SIMULATE", "clock,power");
     ASSERT_TRUE(simulating("power"));
     testing::TempDir home;
     const std::string folder = program_folder();
@@ -59,11 +54,6 @@ TEST(PowerRequests, SimulatedRequestsAreOnlyRecorded) {
     EXPECT_NE(recorded.find("Flags: 0 (Logoff)"), std::string::npos) << recorded;
 
     set_program_folder(folder);
-    if (prior) {
-        setenv("KTRSVC_SIMULATE", saved.c_str(), 1);
-    } else {
-        unsetenv("KTRSVC_SIMULATE");
-    }
 }
 
 } // namespace

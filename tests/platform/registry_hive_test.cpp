@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "fakes/scoped_env.h"
 #include "fakes/temp_dir.h"
 #include "platform/files.h"
 #include "platform/pending_error.h"
@@ -198,13 +199,10 @@ TEST(RegistryRoots, NamesAndShortNames) {
 class SettingsStoreTest : public ::testing::Test {
 protected:
     testing::TempDir dir;
-    void SetUp() override {
-        setenv("KTRSVC_REGISTRY", dir.file("registry.db").c_str(), 1);
-        close_registry_hive();
-    }
+    testing::ScopedEnv hive{"KTRSVC_REGISTRY", dir.file("registry.db").c_str()};
+    void SetUp() override { close_registry_hive(); }
     void TearDown() override {
         close_registry_hive();
-        unsetenv("KTRSVC_REGISTRY");
         clear_pending_error();
     }
 };

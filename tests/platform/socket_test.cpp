@@ -58,11 +58,11 @@ struct Recorder : SocketEvents {
     }
 };
 
-struct Fixture : ::testing::Test {
+struct Sockets : ::testing::Test {
     Recorder events;
     SocketArray array{&events};
     uint16_t port = testing::free_port();
-    Fixture() { events.array = &array; }
+    Sockets() { events.array = &array; }
     Socket& member0() { return *array(0); }
     void bind_udp() {
         member0().Protocol(kUdpProtocol);
@@ -77,10 +77,7 @@ struct Fixture : ::testing::Test {
     }
 };
 
-using SocketUdp = Fixture;
-using SocketTcp = Fixture;
-
-TEST_F(SocketUdp, ARepliesReachesTheSenderOfEachDatagramWhateverItsSize) {
+TEST_F(Sockets, ARepliesReachesTheSenderOfEachDatagramWhateverItsSize) {
     bind_udp();
     events.echo = true;
     testing::UdpPeer a, b;
@@ -102,7 +99,7 @@ TEST_F(SocketUdp, ARepliesReachesTheSenderOfEachDatagramWhateverItsSize) {
     EXPECT_FALSE(a.receive(reply, 50)) << "nothing else went to the first sender";
 }
 
-TEST_F(SocketUdp, RenewingTheMemberAfterEachDatagramLosesNone) {
+TEST_F(Sockets, RenewingTheMemberAfterEachDatagramLosesNone) {
     bind_udp();
     events.echo = true;
     events.renew = true;
@@ -131,7 +128,7 @@ TEST_F(SocketUdp, RenewingTheMemberAfterEachDatagramLosesNone) {
     EXPECT_EQ(array.indexes(), (std::vector<int16_t>{0, kCount}));
 }
 
-TEST_F(SocketUdp, APortReleasedForGoodIsFreeAgainAfterTheGraceTime) {
+TEST_F(Sockets, APortReleasedForGoodIsFreeAgainAfterTheGraceTime) {
     bind_udp();
     member0().Close();
     EXPECT_EQ(member0().State(), kStateClosed);
@@ -143,7 +140,7 @@ TEST_F(SocketUdp, APortReleasedForGoodIsFreeAgainAfterTheGraceTime) {
     EXPECT_TRUE(later.ok());
 }
 
-TEST_F(SocketTcp, APortTakenByAnotherProgramIsRefusedWithAddressInUse) {
+TEST_F(Sockets, APortTakenByAnotherProgramIsRefusedWithAddressInUse) {
     testing::PortHolder other(port, true);
     ASSERT_TRUE(other.ok());
     clear_pending_error();
@@ -158,7 +155,7 @@ TEST_F(SocketTcp, APortTakenByAnotherProgramIsRefusedWithAddressInUse) {
     clear_pending_error();
 }
 
-TEST_F(SocketTcp, HostileAndSilentPeersNeverStallTheOthers) {
+TEST_F(Sockets, HostileAndSilentPeersNeverStallTheOthers) {
     listen_tcp();
     std::atomic<int> stage{0};
     std::thread client([&] {
@@ -183,7 +180,7 @@ TEST_F(SocketTcp, HostileAndSilentPeersNeverStallTheOthers) {
     client.join();
 }
 
-TEST_F(SocketTcp, ARequestNobodyAcceptsIsRefusedAndTheListenerGoesOn) {
+TEST_F(Sockets, ARequestNobodyAcceptsIsRefusedAndTheListenerGoesOn) {
     listen_tcp();
     struct Refuser : Recorder {
         void ConnectionRequest(int16_t index, int32_t) override { requests.push_back(index); }
@@ -205,7 +202,7 @@ TEST_F(SocketTcp, ARequestNobodyAcceptsIsRefusedAndTheListenerGoesOn) {
     EXPECT_EQ(s.State(), kStateListening);
 }
 
-TEST_F(SocketTcp, SeveralMembersListenOnOnePortAndTheLastToArmGetsTheRequest) {
+TEST_F(Sockets, SeveralMembersListenOnOnePortAndTheLastToArmGetsTheRequest) {
     listen_tcp();
     array.Load(5);
     Socket& second = *array(5);
