@@ -45,11 +45,10 @@ TEST_F(CommandWords, SwitchesAreExactAndLaterWordsWin) {
     EXPECT_FALSE(records::debug_state().to_file);
     EXPECT_TRUE(records::debug_file_open());  // "debug" opened it before "screen" turned file mode off
     EXPECT_EQ(records::debug_state().file_path, dir.file("DebugFile.txt"));
-}
 
-TEST_F(CommandWords, FifthWordIsNeverSeen) {
+    records::debug_state() = {};
     apply_command_words(get_command_args("a b c d debug", 4));
-    EXPECT_FALSE(records::debug_state().on);
+    EXPECT_FALSE(records::debug_state().on) << "the fifth word is never seen";
 }
 
 } // namespace

@@ -78,11 +78,9 @@ TEST_F(MainWindow, LoadingAndActivationWithoutAServiceManagerListen) {
     EXPECT_TRUE(listening());
     EXPECT_EQ(main_window(), &w);
     EXPECT_FALSE(config::options().Changed());
-    const std::string trace = debug_text();
-    EXPECT_NE(trace.find("-----Initialize Svc Module ----"), std::string::npos);
-    EXPECT_NE(trace.find("---SyncInit---"), std::string::npos);
-    EXPECT_NE(trace.find("Start Service sent"), std::string::npos);
-    EXPECT_NE(trace.find("--------------------Form Main(Svc Module)  ------"), std::string::npos);
+    for (const char* line : {"-----Initialize Svc Module ----", "---SyncInit---", "Start Service sent",
+                             "--------------------Form Main(Svc Module)  ------"})
+        EXPECT_NE(debug_text().find(line), std::string::npos) << line;
     EXPECT_EQ(changes.front(), "status=Ready");
 }
 
@@ -112,7 +110,6 @@ TEST_F(MainWindow, AServiceFoundRunningIsPolledInsteadOfListening) {
     window->tmrMin_Timer();
     EXPECT_EQ(window->model().service_status_colour, kColourGreen);
     EXPECT_EQ(window->model().status, "Set client time");
-
 }
 
 TEST_F(MainWindow, ConsoleCommandsAreAnsweredAndShown) {

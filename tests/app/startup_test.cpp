@@ -3,8 +3,8 @@
 #include "app/startup.h"
 #include "config/options.h"
 #include "fakes/temp_dir.h"
+#include "fakes/trace_capture.h"
 #include "platform/pending_error.h"
-#include "records/debug_log.h"
 
 namespace ktr::app {
 namespace {
@@ -32,26 +32,10 @@ TEST(DelimitedReader, QuotesKeepCommasAndLineEndsEndFields) {
     EXPECT_TRUE(fields("").empty());
 }
 
-class ReadInFileTest : public ::testing::Test {
-protected:
+struct ReadInFileTest : ::testing::Test {
     testing::TempDir dir;
-    records::DebugState saved = records::debug_state();
-    void SetUp() override {
-        auto& d = records::debug_state();
-        d.on = true;
-        d.to_file = true;
-        d.file_path = dir.file("debug.log");
-        records::set_debug_file_mode(true);
-    }
-    void TearDown() override {
-        records::set_debug_file_mode(false);
-        records::debug_state() = saved;
-        platform::clear_pending_error();
-    }
-    std::string log() {
-        records::set_debug_file_mode(false);
-        return dir.read("debug.log");
-    }
+    testing::TraceCapture trace;
+    ~ReadInFileTest() override { platform::clear_pending_error(); }
 };
 
 TEST_F(ReadInFileTest, AppliesPairsAndSurvivesBadLines) {
@@ -67,14 +51,11 @@ TEST_F(ReadInFileTest, AppliesPairsAndSurvivesBadLines) {
     EXPECT_EQ(o.NISTServer(), "t1, t2");
     EXPECT_EQ(o.TimedInterval(), 3600);
     EXPECT_EQ(o.DomainName(), "");
-    const std::string l = log();
-    EXPECT_NE(l.find("--Begin: ReadIn Initial Option Settings--"), std::string::npos);
-    EXPECT_NE(l.find("1-> Name: _TCPPort_  Value:_2000_"), std::string::npos);
-    EXPECT_NE(l.find("set_option_value:  CASE ElseParam: Unknown"), std::string::npos);
-    EXPECT_NE(l.find("6(Line  is empty:) X"), std::string::npos);
     EXPECT_EQ(o.LocalHost().size(), 100000u);
-    EXPECT_NE(l.find("ReadInSetting error"), std::string::npos);
-    EXPECT_NE(l.find("--End: ReadIn Initial Option Settings--"), std::string::npos);
+    for (const char* line : {"--Begin: ReadIn Initial Option Settings--", "1-> Name: _TCPPort_  Value:_2000_",
+                             "set_option_value:  CASE ElseParam: Unknown", "6(Line  is empty:) X",
+                             "ReadInSetting error", "--End: ReadIn Initial Option Settings--"})
+        EXPECT_TRUE(trace.has(line)) << line;
 }
 
 TEST_F(ReadInFileTest, MissingOrUnnamedFilesChangeNothing) {
@@ -83,7 +64,7 @@ TEST_F(ReadInFileTest, MissingOrUnnamedFilesChangeNothing) {
     ReadInFile("", o);
     ReadInFile(dir.file("absent.ini"), o);
     EXPECT_EQ(o.TCPPort(), 1001);
-    EXPECT_NE(log().find("ReadInSetting error"), std::string::npos);
+    EXPECT_TRUE(trace.has("ReadInSetting error"));
 }
 
 } // namespace

@@ -34,10 +34,7 @@ struct FakeWait : ::testing::Test {
     }
 };
 
-using Sleep = FakeWait;
-using PlainWaits = FakeWait;
-
-TEST_F(Sleep, RunsOutWithZeroAndCallsNewSecondNearEachSecond) {
+TEST_F(FakeWait, SleepRunsOutWithZeroAndCallsNewSecondNearEachSecond) {
     CTimeObj obj;
     int seconds = 0;
     const int32_t start = clock.tick_count();
@@ -48,7 +45,7 @@ TEST_F(Sleep, RunsOutWithZeroAndCallsNewSecondNearEachSecond) {
     EXPECT_LE(seconds, 12) << "once or twice a second";
 }
 
-TEST_F(Sleep, InterruptReturnsTheWholeSecondsLeftAndConsumesTheFlag) {
+TEST_F(FakeWait, SleepInterruptReturnsTheWholeSecondsLeftAndConsumesTheFlag) {
     CTimeObj obj;
     testing::TraceCapture trace;
     after(10000, [&] { obj.InterruptFlag(true); });
@@ -60,16 +57,14 @@ TEST_F(Sleep, InterruptReturnsTheWholeSecondsLeftAndConsumesTheFlag) {
     after(59700, [&] { obj.InterruptFlag(true); });
     const int32_t left = obj.Sleep(60, nullptr);
     EXPECT_TRUE(left == 0 || left == 1) << left;
-}
 
-TEST_F(Sleep, AFlagSetBeforeTheWaitIsClearedAtItsStart) {
-    CTimeObj obj;
+    // A flag set before the wait is cleared at its start.
     obj.InterruptFlag(true);
     EXPECT_EQ(obj.Sleep(1, nullptr), 0);
     EXPECT_FALSE(obj.InterruptFlag());
 }
 
-TEST_F(Sleep, ACounterThatRunsBackwardsEndsTheWaitAfterOneSecond) {
+TEST_F(FakeWait, SleepACounterThatRunsBackwardsEndsTheWaitAfterOneSecond) {
     CTimeObj obj;
     testing::TraceCapture trace;
     clock.set_tick(INT32_MAX - 3000);
@@ -82,7 +77,7 @@ TEST_F(Sleep, ACounterThatRunsBackwardsEndsTheWaitAfterOneSecond) {
     EXPECT_TRUE(trace.has("------->WINDOWS RESET!!!!!  Exiting loop!"));
 }
 
-TEST_F(Sleep, PublishesTheRemainingTimeOnRequest) {
+TEST_F(FakeWait, SleepPublishesTheRemainingTimeOnRequest) {
     CTimeObj obj;
     after(20000, [&] { obj.RequestRemaining(); });
     int32_t seen = -1;
@@ -92,7 +87,7 @@ TEST_F(Sleep, PublishesTheRemainingTimeOnRequest) {
     EXPECT_EQ(seen, 10);
 }
 
-TEST_F(PlainWaits, WaitMsTracesItsMillisecondsAndWaitSecondsItsSeconds) {
+TEST_F(FakeWait, PlainWaitMsTracesItsMillisecondsAndWaitSecondsItsSeconds) {
     testing::TraceCapture trace;
     const int32_t start = clock.tick_count();
     server::wait_ms(100);
@@ -105,7 +100,7 @@ TEST_F(PlainWaits, WaitMsTracesItsMillisecondsAndWaitSecondsItsSeconds) {
     EXPECT_TRUE(trace.has(" seconds"));
 }
 
-TEST_F(PlainWaits, ACounterRestartEndsThemToo) {
+TEST_F(FakeWait, PlainWaitsEndOnACounterRestartToo) {
     clock.set_tick(INT32_MAX - 10);
     const double before = clock.utc();
     server::wait_seconds(30);
