@@ -4,8 +4,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "fakes/run_program.h"
-#include "fakes/temp_dir.h"
+#include "module_process.h"
 
 namespace ktr::testing {
 namespace {
@@ -23,9 +22,7 @@ bool time_stamped(const std::string& line) {
 
 TEST(DebugE2E, DebugSwitchWritesTimeStampedLinesInAnEmptyFolder) {
     TempDir home;
-    const auto r = run_program(std::string(KTRSVC_BIN_DIR) + "/ktrsvc", {"debug", "once"},
-                               {{"KTRSVC_HOME", home.path()}, {"KTRSVC_REGISTRY", std::nullopt},
-                                {"KTRSVC_SIMULATE", "clock,power"}});
+    const auto r = run_program(kBinDir + "/ktrsvc", {"debug", "once"}, module_env(home));
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const std::string log = home.read("DebugFile.txt");
     ASSERT_FALSE(log.empty());

@@ -15,12 +15,19 @@
 namespace ktr::testing {
 
 inline const std::string kBinDir = KTRSVC_BIN_DIR;
+inline const std::string kOptionsKey =
+    "HKEY_USERS\\.DEFAULT\\Software\\VB and VBA Program Settings\\Ktrsvc\\Options";
 
 inline EnvOverrides module_env(const TempDir& home) {
     return {{"KTRSVC_HOME", home.path()},
             {"KTRSVC_REGISTRY", std::nullopt},
             {"KTRSVC_SIMULATE", "clock,power"},
             {"KTRSVC_MODULE_TYPE", std::nullopt}};
+}
+
+// The registry tool on the hive of the program folder.
+inline RunResult run_reg(const TempDir& home, const std::vector<std::string>& args, const std::string& input = {}) {
+    return run_program(kBinDir + "/ktrsvc-reg", args, module_env(home), input);
 }
 
 // A free port the module's 16-bit port option can hold (below 32768, where the kernel hands out no

@@ -6,15 +6,11 @@
 #include <memory>
 #include <sstream>
 
-#include "fakes/run_program.h"
-#include "fakes/temp_dir.h"
 #include "module_process.h"
 
 namespace ktr::testing {
 namespace {
 
-const std::string kBin = KTRSVC_BIN_DIR;
-const std::string kOptionsKey = "HKEY_USERS\\.DEFAULT\\Software\\VB and VBA Program Settings\\Ktrsvc\\Options";
 const std::string kRunKey = "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 
 // What a first start stores, in its order.
@@ -36,9 +32,7 @@ class StartupE2E : public ::testing::Test {
 protected:
     TempDir home;
 
-    EnvOverrides env() const {
-        return {{"KTRSVC_HOME", home.path()}, {"KTRSVC_REGISTRY", std::nullopt}, {"KTRSVC_SIMULATE", "clock,power"}};
-    }
+    EnvOverrides env() const { return module_env(home); }
     uint16_t port = free_option_port();
     void SetUp() override { home.write("ZKEntinit.ini", "TCPPort," + std::to_string(port) + "\r\n"); }
 
@@ -46,14 +40,14 @@ protected:
     // on the port.
     RunResult module(const std::vector<std::string>& words) {
         for (const auto& w : words)
-            if (w == "once" || w == "removereg") return run_program(kBin + "/ktrsvc", words, env());
+            if (w == "once" || w == "removereg") return run_program(kBinDir + "/ktrsvc", words, env());
         ModuleProcess m(home, words, env());
         // A stored batch mode ends the run by itself.
         EXPECT_TRUE(m.wait_tcp(port) || !m.running()) << "the module does not listen on " << port;
         return m.stop();
     }
     RunResult reg(const std::vector<std::string>& args, const std::string& input = {}) {
-        return run_program(kBin + "/ktrsvc-reg", args, env(), input);
+        return run_reg(home, args, input);
     }
     std::string get(const std::string& key, const std::string& name) {
         const RunResult r = reg({"get", key, name});
@@ -189,17 +183,15 @@ TEST_F(StartupE2E, TheToolReadsWritesExportsAndImports) {
 
     // Into another hive and out again: the same text.
     TempDir other;
-    EnvOverrides other_env = env();
-    other_env["KTRSVC_REGISTRY"] = other.file("copy.db");
-    const RunResult imported = run_program(kBin + "/ktrsvc-reg", {"import", "-"}, other_env, exported.out);
+    const RunResult imported = run_reg(other, {"import", "-"}, exported.out);
     ASSERT_EQ(imported.exit_code, 0) << imported.err;
-    EXPECT_EQ(run_program(kBin + "/ktrsvc-reg", {"export", "HKCU\\Software\\Test"}, other_env).out, exported.out);
-    EXPECT_EQ(run_program(kBin + "/ktrsvc-reg", {"import", "-"}, other_env, "not a reg file\n").exit_code, 1);
-    const RunResult removals = run_program(kBin + "/ktrsvc-reg", {"import", "-"}, other_env,
-                                           "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Test\\Sub]\r\n"
-                                           "[HKEY_CURRENT_USER\\Software\\Test]\r\n\"Count\"=-\r\n");
+    EXPECT_EQ(run_reg(other, {"export", "HKCU\\Software\\Test"}).out, exported.out);
+    EXPECT_EQ(run_reg(other, {"import", "-"}, "not a reg file\n").exit_code, 1);
+    const RunResult removals = run_reg(other, {"import", "-"},
+                                       "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Test\\Sub]\r\n"
+                                       "[HKEY_CURRENT_USER\\Software\\Test]\r\n\"Count\"=-\r\n");
     ASSERT_EQ(removals.exit_code, 0) << removals.err;
-    EXPECT_EQ(run_program(kBin + "/ktrsvc-reg", {"export", "HKCU\\Software\\Test"}, other_env).out,
+    EXPECT_EQ(run_reg(other, {"export", "HKCU\\Software\\Test"}).out,
               "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Test]\n\"Text\"=\"a \\\"quoted\\\" \\\\ path\"\n");
 
     ASSERT_EQ(reg({"delete", "HKCU\\Software\\Test", "Count"}).exit_code, 0);
@@ -215,7 +207,7 @@ TEST_F(StartupE2E, ProcessesWritingAtTheSameMomentAllLand) {
     constexpr int kWriters = 8;
     for (int i = 0; i < kWriters; ++i)
         running.push_back(std::make_unique<RunningProgram>(
-            kBin + "/ktrsvc-reg",
+            kBinDir + "/ktrsvc-reg",
             std::vector<std::string>{"set", "HKCU\\Software\\Race", "Writer" + std::to_string(i), std::to_string(i)},
             env()));
     for (auto& p : running) {
