@@ -1,8 +1,8 @@
 #include "app/auto_setting.h"
 
 #include "config/options.h"
+#include "diag/debug_log.h"
 #include "platform/convert.h"
-#include "records/debug_log.h"
 #include "records/sync_record.h"
 
 namespace ktr::app {
@@ -11,7 +11,7 @@ bool CAutoSetting::Save_Auto_Settings(records::CSync& this_sync) {
     const double accuracy = this_sync.SyncAccuracy();
     // Written so that a value that is not a number also counts as "no change".
     if (!(accuracy > 0)) {
-        if (records::debug_on()) records::debug_write("Save Auto Settings: no change in accuracy, skipping this value");
+        KTR_TRACE("Save Auto Settings: no change in accuracy, skipping this value");
         return false;
     }
     config::COptions& o = config::options();
@@ -22,7 +22,7 @@ bool CAutoSetting::Save_Auto_Settings(records::CSync& this_sync) {
 }
 
 void CAutoSetting::ClearAutoAttemps() {
-    if (records::debug_on()) records::debug_write("Clear Auto Attempts");
+    KTR_TRACE("Clear Auto Attempts");
     attempts_ = 0;
 }
 

@@ -8,24 +8,17 @@
 #include "app/time_obj.h"
 #include "config/option_store.h"
 #include "config/program.h"
+#include "diag/debug_log.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/format.h"
 #include "platform/settings_store.h"
 #include "platform/system.h"
-#include "records/debug_log.h"
 #include "records/log_files.h"
 
 namespace ktr::app {
 namespace {
-
-using records::debug_on;
-using records::debug_write;
-
-void trace(const std::string& text) {
-    if (debug_on()) debug_write(text);
-}
 
 frmMainKtrsvc* g_window = nullptr;
 
@@ -34,7 +27,13 @@ char module_type_letter() {
     return letter && !letter->empty() ? (*letter)[0] : 'M';
 }
 
-void refresh_debug_marker() { records::debug_state().on = records::check_debug_marker(records::debug_on()); }
+// The local clock as "hh:nn:ss.mmm".
+std::string local_clock_text() {
+    const platform::DateParts t = platform::clock().local_now();
+    return platform::format_date(platform::parts_to_date(t), "hh:nn:ss") + "." + platform::format_number(t.millisecond, "00#");
+}
+
+void refresh_debug_marker() { diag::debug_state().on = diag::check_debug_marker(diag::debug_on()); }
 
 constexpr const char* kExitQuestion = "Are you sure you want to exit the Service Module?";
 
@@ -77,7 +76,7 @@ void frmMainKtrsvc::set_label(std::string WindowModel::*field, const char* name,
 
 void frmMainKtrsvc::Initialize() {
     config::COptions& o = config::options();
-    trace("-----Initialize Svc Module ----");
+    KTR_TRACE("-----Initialize Svc Module ----");
     g_window = this;
     model_.protocol_checked = o.ServerFormat();
     if (o.ServerConn() == 2) set_label(&WindowModel::status, "status", "NIST (direct dial)");
@@ -86,7 +85,7 @@ void frmMainKtrsvc::Initialize() {
     const std::string pattern =
         engine::detect_short_date_order(month_first, day_first, year_first, running_as_service_ ? "SYSTEM" : "USER");
     engine::set_month_first(month_first);
-    trace("Short date Format: " + pattern);
+    KTR_TRACE("Short date Format: " + pattern);
     pool_.listener_index() = 0;
     sync_counter_ = 0;
     o.Changed(false);
@@ -106,7 +105,7 @@ void frmMainKtrsvc::Form_Load() {
     refresh_debug_marker();
     // The service object: a process the service manager started would be handed over here. On this
     // platform a process is never started that way, so the call has nothing to do.
-    trace("Start Service sent");
+    KTR_TRACE("Start Service sent");
 }
 
 void frmMainKtrsvc::Show() {
@@ -123,7 +122,7 @@ void frmMainKtrsvc::Form_Activate() {
     }
     model_.topmost = true;
     model_.visible = true;
-    trace("--------------------Form Main(Svc Module)  ----------------------------------");
+    KTR_TRACE("--------------------Form Main(Svc Module)  ----------------------------------");
     if (!running_as_service_ && platform::os_family() == "Windows NT") {
         const ServiceQuery state = query_service ? query_service() : ServiceQuery{"No service manager", kColourGrey};
         model_.service_status_colour = state.colour;
@@ -142,7 +141,7 @@ void frmMainKtrsvc::Form_Activate() {
         }
     }
     if (!service_running_elsewhere_) pool_.serv_init(pool_.listener_index());
-    else trace("Not starting listening");
+    else KTR_TRACE("Not starting listening");
 }
 
 void frmMainKtrsvc::timerInit_Timer() {
@@ -158,7 +157,7 @@ void frmMainKtrsvc::timerInit_Timer() {
 }
 
 void frmMainKtrsvc::tmrMin_Timer() {
-    trace("New minute");
+    KTR_TRACE("New minute");
     RefreshStatus();
 }
 
@@ -169,15 +168,13 @@ void frmMainKtrsvc::RefreshStatus() {
         model_.service_status_colour = kColourGreen;
         return;
     }
-    debug_write("Status svc call failed");
+    KTR_TRACE("Status svc call failed");
     model_.service_status_colour = kColourLightYellow;
 }
 
 bool frmMainKtrsvc::CheckSettings() {
-    if (debug_on()) {
-        debug_write("Check Settings");
-        refresh_debug_marker();
-    }
+    KTR_TRACE("Check Settings");
+    if (diag::debug_on()) refresh_debug_marker();
     const std::string& app = config::program().title;
     const bool changed = config::option_boolean(platform::get_setting(app, "Options", "Changed", "1")).value_or(false);
     if (!changed) {
@@ -186,7 +183,7 @@ bool frmMainKtrsvc::CheckSettings() {
         return false;
     }
     refresh_debug_marker();
-    trace("Options changed, getting new options");
+    KTR_TRACE("Options changed, getting new options");
     records::PrintEvntBody("Options changed, getting new options", 4, config::options().LoggingEvntFileName());
     config::RegistryGet(config::options(), app);
     platform::save_setting(app, "Options", "Changed", "False");
@@ -194,21 +191,21 @@ bool frmMainKtrsvc::CheckSettings() {
 }
 
 void frmMainKtrsvc::MainRouter() {
-    trace("--------------MainRouter (Svc)--------------->  ");
+    KTR_TRACE("--------------MainRouter (Svc)--------------->  ");
     switch (config::options().SettingMode()) {
-    case kModeManual: trace("Manual Mode"); break;
-    case kModeBatch: trace("Batch Mode Done"); break;
-    default: trace("ELSE Mode"); break;
+    case kModeManual: KTR_TRACE("Manual Mode"); break;
+    case kModeBatch: KTR_TRACE("Batch Mode Done"); break;
+    default: KTR_TRACE("ELSE Mode"); break;
     }
 }
 
 void frmMainKtrsvc::SyncInit() {
-    trace("---SyncInit---");
+    KTR_TRACE("---SyncInit---");
     const config::COptions& o = config::options();
     sync_.Init_Registry(o);
     if (!o.SyncWarning()) return;
     const double seconds = std::round((platform::now_local() - o.LastSyncTime()) * 86400.0);
-    if (debug_on()) debug_write("Seconds since last time check: " + platform::format_number(seconds, "0"));
+    KTR_TRACE("Seconds since last time check: " + platform::format_number(seconds, "0"));
     // The option made for this threshold, not the clock's millisecond offset.
     if (seconds > static_cast<double>(o.SyncWarningInterval())) {
         const double minutes = std::round(seconds / 60.0);
@@ -220,7 +217,7 @@ void frmMainKtrsvc::sync_warning(int32_t minutes) {
     const std::string text = sync_warning_text(minutes);
     const config::COptions& o = config::options();
     if (warning_minutes_ == 0 || minutes <= warning_minutes_) {
-        trace("First Sync Warning");
+        KTR_TRACE("First Sync Warning");
         if (o.LoggingEvntOn())
             records::PrintEvntBody("Unable to check clock for the last " + text, 2, o.LoggingEvntFileName());
     }
@@ -231,30 +228,30 @@ void frmMainKtrsvc::sync_warning(int32_t minutes) {
 void frmMainKtrsvc::SaveOptions(config::COptions& options) {
     const config::ProgramValues& program = config::program();
     const bool saved = config::RegistrySet(options, program.title) && config::Registry_Set(program.options_key, options);
-    trace(saved ? "New Settings saved" : "Error saving new settings.");
+    KTR_TRACE(saved ? "New Settings saved" : "Error saving new settings.");
     options.Changed(false);
 }
 
 bool frmMainKtrsvc::Unload() {
     if (unloaded_) return true;
-    trace(model_.caption + " UNLOADING");
+    KTR_TRACE(model_.caption + " UNLOADING");
     config::COptions& o = config::options();
     if (!running_as_service_ && !service_running_elsewhere_ && o.SystemStartup()) {
         if (model_.minimized) {
-            trace("Exiting systray (minimized)...");
+            KTR_TRACE("Exiting systray (minimized)...");
         } else {
             if (ask_yes_no && !ask_yes_no(kExitQuestion)) {
                 model_.minimized = true;
                 return false;
             }
-            trace("Exiting systray...");
+            KTR_TRACE("Exiting systray...");
         }
     }
     terminate_ = true;
     time_obj().InterruptFlag(true);
     if (o.LoggingFileOn()) records::PrintSyncEnd(o.LoggingMode());
     if (o.Changed() && !model_.minimized) SaveOptions(o);
-    if (records::debug_state().to_file) records::set_debug_file_mode(false);
+    if (diag::debug_state().to_file) diag::set_debug_file_mode(false);
     timerInit_.Enabled(false);
     tmrMin_.Enabled(false);
     tmrRelay_.Enabled(false);
@@ -277,11 +274,7 @@ float frmMainKtrsvc::DisplaySync(int16_t, float, double local_time, double corre
 
 void frmMainKtrsvc::NISTdone() {
     const config::COptions& o = config::options();
-    if (debug_on()) {
-        const platform::DateParts t = platform::clock().local_now();
-        debug_write("TIME SETTING DONE at " + platform::format_date(platform::parts_to_date(t), "hh:nn:ss") + "." +
-                    platform::format_number(t.millisecond, "00#"));
-    }
+    KTR_TRACE("TIME SETTING DONE at " + local_clock_text());
     const records::CSync previous = sync_;
     if ((o.ServerFormat() == 0 || o.ServerFormat() == 2) && engine_.SettingDifferenceFrac() != 0.0f) {
         sync_.SyncUseFrac(true);

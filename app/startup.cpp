@@ -7,12 +7,12 @@
 #include "config/options.h"
 #include "config/program.h"
 #include "config/registry_tools.h"
+#include "diag/debug_log.h"
+#include "diag/error_report.h"
 #include "platform/files.h"
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
 #include "platform/system.h"
-#include "records/debug_log.h"
-#include "records/error_report.h"
 
 namespace ktr::app {
 
@@ -37,7 +37,7 @@ std::vector<std::string> get_command_args(std::string_view command_line, int max
 CommandFlags apply_command_words(const std::vector<std::string>& words) {
     auto& program = config::program();
     const std::string folder = platform::program_folder();
-    auto& debug = records::debug_state();
+    auto& debug = diag::debug_state();
     debug.file_path = platform::join_path(folder, "DebugFile.txt");
     program.help_file = platform::join_path(folder, "ZKEnt.hlp");
 
@@ -52,7 +52,7 @@ CommandFlags apply_command_words(const std::vector<std::string>& words) {
         } else if (w == "debug") {
             debug.on = true;
             debug.to_file = true;
-            records::set_debug_file_mode(true);
+            diag::set_debug_file_mode(true);
         } else if (w == "removereg") {
             flags.remove_registration = true;
         } else if (w == "background") {
@@ -80,9 +80,9 @@ bool registry_usable() {
     if (hive.status() == platform::kRegOk) return true;
     const std::string text = "Registry " + hive.file_path() + " cannot be used (" + hive.status_text() +
                              "); running on default options without storing them.";
-    if (records::debug_on()) records::debug_write(text);
+    KTR_TRACE(text);
     platform::set_pending_error(hive.status(), hive.status_text());
-    records::error_report(3, text, "modMain", "Main", 7);
+    diag::error_report(diag::Severity::error, text, "modMain", "Main", 7);
     return false;
 }
 
@@ -123,12 +123,11 @@ bool DelimitedReader::next_field(std::string& field) {
 }
 
 void ReadInFile(const std::string& path, config::COptions& options) {
-    const bool trace = records::debug_on();
-    if (trace) records::debug_write("--Begin: ReadIn Initial Option Settings--");
+    KTR_TRACE("--Begin: ReadIn Initial Option Settings--");
     if (path.empty()) return;
     std::string contents;
     if (!platform::read_file(path, contents)) {
-        records::error_report(1, "ReadInSetting error", "modMain", "ReadInFile", 1);
+        diag::error_report(diag::Severity::information, "ReadInSetting error", "modMain", "ReadInFile", 1);
         return;
     }
     DelimitedReader reader(contents);
@@ -139,52 +138,55 @@ void ReadInFile(const std::string& path, config::COptions& options) {
         if (!reader.next_field(value)) {
             // The file ended inside the pair: the name has no value to apply.
             platform::set_pending_error(62, "Input past end of file");
-            records::error_report(1, "ReadInSetting error", "modMain", "ReadInFile", 1);
+            diag::error_report(diag::Severity::information, "ReadInSetting error", "modMain", "ReadInFile", 1);
             break;
         }
         if (!name.empty()) {
-            if (records::debug_on()) records::debug_write(std::to_string(pair) + "-> ", true);
+            KTR_TRACE(std::to_string(pair) + "-> ", true);
             config::set_option_value(name, value, options);
-        } else if (records::debug_on()) {
-            records::debug_write(std::to_string(pair) + "(Line  is empty:) " + value);
+        } else {
+            KTR_TRACE(std::to_string(pair) + "(Line  is empty:) " + value);
         }
     }
-    if (records::debug_on()) records::debug_write("--End: ReadIn Initial Option Settings--");
+    KTR_TRACE("--End: ReadIn Initial Option Settings--");
 }
 
 void once_mode() {
-    if (records::debug_on()) records::debug_write("Once mode begins...");
+    KTR_TRACE("Once mode begins...");
     config::options().SettingMode(0);
     // The batch run would press the main window's manual command; in this module that is its Exit, and
     // no window exists yet, so once mode ends here.
 }
 
+void connect_reports() {
+    auto& reports = diag::report_settings();
+    reports.title = config::program().title;
+    reports.nt_event_log = [] { return config::options().LoggingNTEvntOn(); };
+}
+
 int Main(std::string_view command_line) {
+    connect_reports();
     const CommandFlags flags = apply_command_words(get_command_args(command_line, 4));
     auto& program = config::program();
     auto& options = config::options();
-    if (records::debug_on()) {
-        records::debug_write("");
-        records::debug_write("------------------------------------------------------------");
-        records::debug_write(config::program_comments());
-    }
+    KTR_TRACE("");
+    KTR_TRACE("------------------------------------------------------------");
+    KTR_TRACE(config::program_comments());
 
     if (!flags.once) {
         set_registry_location();
         // A hive that cannot be read is reported and left alone: the options stay in memory only.
         const bool hive_ok = registry_usable();
-        if (hive_ok && !config::Registry_Get(options, program.title) && records::debug_on())
-            records::debug_write("Registry options not found for " + program.title + ".  Aborting.");
+        if (hive_ok && !config::Registry_Get(options, program.title)) KTR_TRACE("Registry options not found for " + program.title + ".  Aborting.");
         if (options.NISTServer().empty()) {
-            if (records::debug_on())
-                records::debug_write("Initializing options for " + program.title + " Version " +
-                                     std::to_string(config::kVersionMajor) + "." +
-                                     std::to_string(config::kVersionMinor) + "." +
-                                     std::to_string(config::kVersionRevision) + " for the first time.");
+            KTR_TRACE("Initializing options for " + program.title + " Version " +
+                      std::to_string(config::kVersionMajor) + "." +
+                      std::to_string(config::kVersionMinor) + "." +
+                      std::to_string(config::kVersionRevision) + " for the first time.");
             config::set_option_defaults(options);
             options.SettingMode(2);
             const std::string init_file = platform::join_path(platform::program_folder(), "ZKEntinit.ini");
-            if (records::file_exists(init_file)) ReadInFile(init_file, options);
+            if (platform::file_exists(init_file)) ReadInFile(init_file, options);
             if (hive_ok) {
                 // The key writes below only open existing keys; a first start has none yet.
                 config::CreateNewKey(program.options_key, program.registry_root);

@@ -51,6 +51,9 @@ void ReadInFile(const std::string& path, config::COptions& options);
 // The batch mode entered when SettingMode is 0: ends without serving.
 void once_mode();
 
+// Hands the error reports the application title and the options' NT-event switch.
+void connect_reports();
+
 // Main: returns the process's exit code.
 int Main(std::string_view command_line);
 

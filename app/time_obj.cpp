@@ -2,11 +2,11 @@
 
 #include <cmath>
 
+#include "diag/debug_log.h"
 #include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/event_pump.h"
 #include "platform/format.h"
-#include "records/debug_log.h"
 #include "server/waits.h"
 
 namespace ktr::app {
@@ -28,13 +28,12 @@ int32_t CTimeObj::Sleep(double seconds, const std::function<void()>& new_second)
         tick = platform::clock().tick_count();
         if (tick >= end) break;
         if (tick < start) {
-            if (records::debug_on()) records::debug_write(server::kCounterRestartText);
+            KTR_TRACE(server::kCounterRestartText);
             server::pause_full(1000);
             break;
         }
         if (interrupt_) {
-            if (records::debug_on())
-                records::debug_write("Interrupting sleep at " + platform::number_to_text((end - tick) / 1000.0));
+            KTR_TRACE("Interrupting sleep at " + platform::number_to_text((end - tick) / 1000.0));
             interrupt_ = false;
             return whole_seconds(end - tick);
         }
@@ -46,10 +45,9 @@ int32_t CTimeObj::Sleep(double seconds, const std::function<void()>& new_second)
         if (std::fmod(elapsed, 1000.0) < 50 && new_second) new_second();
         platform::pump_events(35);
     }
-    if (records::debug_on())
-        records::debug_write("Paused for " +
-                             platform::format_number((platform::clock().tick_count() - start) / 1000.0, "0.000") +
-                             " seconds");
+    KTR_TRACE("Paused for " +
+              platform::format_number((platform::clock().tick_count() - start) / 1000.0, "0.000") +
+              " seconds");
     return result;
 }
 

@@ -6,13 +6,13 @@
 
 #include "config/program.h"
 #include "config/registry_tools.h"
+#include "diag/debug_log.h"
+#include "diag/error_report.h"
 #include "platform/convert.h"
 #include "platform/date_parse.h"
 #include "platform/format.h"
 #include "platform/registry_hive.h"
 #include "platform/settings_store.h"
-#include "records/debug_log.h"
-#include "records/error_report.h"
 
 namespace ktr::config {
 
@@ -157,18 +157,14 @@ bool settings_store_skips(Opt o) { return o == Opt::SystemStartup || o == Opt::X
 
 constexpr std::string_view kSection = "Options";
 
-void trace(const std::string& text) {
-    if (records::debug_on()) records::debug_write(text);
-}
-
 std::string quoted_pair(std::string_view name, std::string_view value) {
     return "Name: _" + std::string(name) + "_  Value:_" + std::string(value) + "_";
 }
 
 // The failure of a writer itself: it stops there.
 bool write_failed(std::string_view procedure) {
-    trace("Error writing param");
-    records::error_report(2, "can't write setting to registry", "modMain", procedure, 5);
+    KTR_TRACE("Error writing param");
+    diag::error_report(diag::Severity::problem, "can't write setting to registry", "modMain", procedure, 5);
     return false;
 }
 
@@ -177,35 +173,34 @@ bool write_failed(std::string_view procedure) {
 std::string get_option_key(std::string_view name) {
     std::string value;
     if (QueryValue(program().options_key, program().registry_root, name, value)) {
-        if (records::debug_on()) records::debug_write("Option Key: " + std::string(name) + ", Value: " + value);
+        KTR_TRACE("Option Key: " + std::string(name) + ", Value: " + value);
         return value;
     }
-    if (records::debug_on()) records::debug_write("ERROR Option Key:_" + std::string(name) + "_ NOT FOUND!");
+    KTR_TRACE("ERROR Option Key:_" + std::string(name) + "_ NOT FOUND!");
     return "1";
 }
 
 bool read_option_key(std::string_view key_path, uint32_t root, std::string_view name, std::string& value) {
     if (!QueryValue(key_path, root, name, value)) return false;
-    if (records::debug_on()) records::debug_write("Option Key read: " + std::string(name) + ", Value: " + value);
+    KTR_TRACE("Option Key read: " + std::string(name) + ", Value: " + value);
     return true;
 }
 
 bool save_option_key(std::string_view key_path, std::string_view name, std::string_view value) {
     if (!SetKeyValue(key_path, program().registry_root, name, value, kRegTypeString)) return false;
-    if (records::debug_on())
-        records::debug_write("Option Key saved: " + std::string(name) + ", Value: " + std::string(value));
+    KTR_TRACE("Option Key saved: " + std::string(name) + ", Value: " + std::string(value));
     return true;
 }
 
 bool Registry_Get(COptions& options, std::string_view title) {
     if (get_option_key(entry(Opt::NISTServer).registry_name).size() < 2) {
-        trace("RegistryGet: All settings are empty.");
+        KTR_TRACE("RegistryGet: All settings are empty.");
         return false;
     }
-    trace("Start Registry_Get:");
+    KTR_TRACE("Start Registry_Get:");
     for (const Opt o : kReadList) {
         const OptionEntry& e = entry(o);
-        if (!e.set(options, get_option_key(e.registry_name))) trace("Registry_Get:  Error in getting settings.");
+        if (!e.set(options, get_option_key(e.registry_name))) KTR_TRACE("Registry_Get:  Error in getting settings.");
     }
     options.SystemStartup(check_startup_entry(title));
     return true;
@@ -230,33 +225,33 @@ bool Registry_Set(std::string_view key_path, const COptions& options) {
     for (const Opt o : kWriteListTail)
         if (!write(o)) return write_failed("Registry_Set");
     save_option_key(key_path, entry(Opt::Changed).registry_name, option_value_text(true));
-    trace("Registry_Set: complete");
+    KTR_TRACE("Registry_Set: complete");
     return true;
 }
 
 void set_option_value(std::string_view name, std::string_view value, COptions& options) {
-    trace(quoted_pair(name, value));
+    KTR_TRACE(quoted_pair(name, value));
     for (size_t i = 0; i < kEntries.size(); ++i) {
         if (settings_store_skips(static_cast<Opt>(i)) || kEntries[i].registry_name != name) continue;
         if (!kEntries[i].set(options, value))
-            trace("set_option_value: ERROR getting: " + std::string(name) + "_  Value:_" + std::string(value) + "_");
+            KTR_TRACE("set_option_value: ERROR getting: " + std::string(name) + "_  Value:_" + std::string(value) + "_");
         return;
     }
-    trace("set_option_value:  CASE ElseParam: " + std::string(name));
+    KTR_TRACE("set_option_value:  CASE ElseParam: " + std::string(name));
 }
 
 bool RegistryGet(COptions& options, std::string_view app) {
     const auto pairs = platform::get_all_settings(app, kSection);
     if (!pairs) {
         // The hive itself cannot be read: the options stay as they are.
-        records::error_report(2, "can't read settings from registry", "modCommon", "RegistryGet", 6);
+        diag::error_report(diag::Severity::problem, "can't read settings from registry", "modCommon", "RegistryGet", 6);
         return false;
     }
     if (pairs->empty()) {
-        trace("RegistryGet: All settings are empty.");
+        KTR_TRACE("RegistryGet: All settings are empty.");
         return false;
     }
-    trace("Start RegistryGet:");
+    KTR_TRACE("Start RegistryGet:");
     for (const auto& [name, value] : *pairs) set_option_value(name, value, options);
     options.SystemStartup(check_startup_entry(app));
     return true;
@@ -275,7 +270,7 @@ bool RegistrySet(const COptions& options, std::string_view app) {
         if (!platform::save_setting(app, kSection, kEntries[i].registry_name, text)) return write_failed("RegistrySet");
     }
     SaveStartupRegistrySetting(options.SystemStartup(), app);
-    trace("RegistrySet: complete");
+    KTR_TRACE("RegistrySet: complete");
     return true;
 }
 
@@ -284,13 +279,13 @@ bool RegistrySyncSave(float accuracy, double sync_time, int32_t difference, std:
     bool ok = platform::save_setting(app, kSection, "AutoPrevAccuracy", option_single_text(accuracy));
     ok = platform::save_setting(app, kSection, "AutoPrevSyncTime", option_date_text(sync_time)) && ok;
     ok = platform::save_setting(app, kSection, "AutoPrevDifference", option_value_text(difference)) && ok;
-    if (!ok) records::error_report(2, "can't write setting to registry", "modCommon", "RegistrySyncSave", 5);
+    if (!ok) diag::error_report(diag::Severity::problem, "can't write setting to registry", "modCommon", "RegistrySyncSave", 5);
     return ok;
 }
 
 bool RegistrySyncSettingSave(double sync_time, std::string_view app) {
     const bool ok = platform::save_setting(app, kSection, "LastSyncTime", option_date_text(sync_time));
-    if (!ok) records::error_report(2, "can't write setting to registry", "modCommon", "RegistrySyncSettingSave", 5);
+    if (!ok) diag::error_report(diag::Severity::problem, "can't write setting to registry", "modCommon", "RegistrySyncSettingSave", 5);
     return ok;
 }
 

@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "diag/debug_log.h"
+#include "diag/error_report.h"
 #include "platform/convert.h"
 #include "platform/files.h"
 #include "platform/pending_error.h"
 #include "platform/system.h"
-#include "records/debug_log.h"
-#include "records/error_report.h"
 
 namespace ktr::config {
 namespace {
@@ -37,7 +37,7 @@ std::string concat(std::initializer_list<std::string_view> parts) {
 std::string background_short_path() {
     const std::string shortname =
         GetShortNameFromLongName(platform::join_path(platform::program_folder(), kBackgroundExe));
-    if (records::debug_on()) records::debug_write("Executable string for run (8.3): " + shortname);
+    KTR_TRACE("Executable string for run (8.3): " + shortname);
     return shortname;
 }
 
@@ -57,7 +57,7 @@ bool CreateNewKey(std::string_view key_path, uint32_t root) {
     RegistryHive& hive = platform::registry_hive();
     RegKey key;
     if (hive.create_key(root, key_path, key) != platform::kRegOk) {
-        records::error_report(1, concat({"Error CreateKey: ", key_path}), kModule, "CreateNewKey", 901);
+        diag::error_report(diag::Severity::information, concat({"Error CreateKey: ", key_path}), kModule, "CreateNewKey", 901);
         return false;
     }
     hive.close_key(key);
@@ -85,12 +85,12 @@ bool SetKeyValue(std::string_view key_path, uint32_t root, std::string_view valu
     RegistryHive& hive = platform::registry_hive();
     RegKey key;
     if (hive.open_key(root, key_path, key) != platform::kRegOk) {
-        records::error_report(1, concat({"Error Opening key: ", value_name, ", setting: ", value}), kModule,
+        diag::error_report(diag::Severity::information, concat({"Error Opening key: ", value_name, ", setting: ", value}), kModule,
                               "SetKeyvalue", 902);
         return false;
     }
     if (SetValueEx(key, value_name, value_type, value) != platform::kRegOk)
-        records::error_report(1, concat({"Error Setting value of key: ", key_path}), kModule, "SetKeyValue", 902);
+        diag::error_report(diag::Severity::information, concat({"Error Setting value of key: ", key_path}), kModule, "SetKeyValue", 902);
     hive.close_key(key);
     return true;
 }
@@ -99,9 +99,8 @@ int32_t QueryValueEx(const RegKey& key, std::string_view value_name, std::string
     RegValue v;
     int32_t rc = platform::registry_hive().query_value(key, value_name, v);
     if (rc != platform::kRegOk) {
-        if (records::debug_on())
-            records::debug_write("Error in QueryValueEx key:" + std::to_string(key.handle) + " Name:" +
-                                 std::string(value_name));
+        KTR_TRACE("Error in QueryValueEx key:" + std::to_string(key.handle) + " Name:" +
+                  std::string(value_name));
         return rc;
     }
     switch (v.type) {
@@ -117,7 +116,7 @@ bool QueryValue(std::string_view key_path, uint32_t root, std::string_view value
     RegistryHive& hive = platform::registry_hive();
     RegKey key;
     if (hive.open_key(root, key_path, key) != platform::kRegOk) {
-        records::error_report(1, concat({"Error Opening Key: ", key_path, ", setting: ", value_name}), kModule,
+        diag::error_report(diag::Severity::information, concat({"Error Opening Key: ", key_path, ", setting: ", value_name}), kModule,
                               "QueryValue", 904);
         return false;
     }
@@ -125,7 +124,7 @@ bool QueryValue(std::string_view key_path, uint32_t root, std::string_view value
     const bool ok = QueryValueEx(key, value_name, read) == platform::kRegOk;
     if (ok) value = strip_trailing_nuls(read);
     else
-        records::error_report(1, concat({"Error querying value of key: ", key_path, " Name:_", value_name, "_"}),
+        diag::error_report(diag::Severity::information, concat({"Error querying value of key: ", key_path, " Name:_", value_name, "_"}),
                               kModule, "QueryValue", 905);
     hive.close_key(key);
     return ok;
@@ -157,12 +156,12 @@ void SaveStartupRegistrySetting(bool on, std::string_view title) {
             if (on && !shortname.empty())
                 SetKeyValue(kNtRunKey, platform::kHkeyCurrentUserRoot, kNtRunValue, shortname, kRegTypeString);
         } else if (on) {
-            if (records::debug_on()) records::debug_write("Cant set the auto startup action");
+            KTR_TRACE("Cant set the auto startup action");
         }
         return;
     }
     case Family::other:
-        if (records::debug_on()) records::debug_write("SaveStartupRegistrySetting: unknown O/S");
+        KTR_TRACE("SaveStartupRegistrySetting: unknown O/S");
         return;
     }
 }

@@ -4,17 +4,14 @@
 #include <cctype>
 #include <vector>
 
+#include "diag/debug_log.h"
 #include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/date_parse.h"
 #include "platform/format.h"
-#include "records/debug_log.h"
 
 namespace ktr::engine {
 namespace {
-
-using records::debug_on;
-using records::debug_write;
 
 char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
@@ -93,10 +90,8 @@ void scan_element(std::string_view server, std::string_view format, Fields& fiel
     bool more = true;
     while (more) {
         more = next_format_chunk(server, format, chunk, token);
-        if (debug_on()) {
-            debug_write("Returned Chunk:_" + chunk + "_ Format: _" + token + "_");
-            debug_write("Remaining Chunk:_" + std::string(server) + "_ Format: _" + std::string(format) + "_");
-        }
+        KTR_TRACE("Returned Chunk:_" + chunk + "_ Format: _" + token + "_");
+        KTR_TRACE("Remaining Chunk:_" + std::string(server) + "_ Format: _" + std::string(format) + "_");
         if (std::string* slot = fields.slot(token)) *slot = chunk;
     }
 }
@@ -112,7 +107,7 @@ bool next_format_chunk(std::string_view& server, std::string_view& format, std::
     const Rule rule = classify(format);
     switch (rule.kind) {
     case Kind::Bad:
-        if (debug_on()) debug_write("Bad format string:_" + std::string(format) + "_");
+        KTR_TRACE("Bad format string:_" + std::string(format) + "_");
         return false;
     case Kind::Escape: drop(server, 1); drop(format, 2); break;
     case Kind::Literal: drop(server, 1); drop(format, 1); break;
@@ -153,14 +148,12 @@ bool next_format_chunk(std::string_view& server, std::string_view& format, std::
 
 bool Custom_parse_string(std::string_view server, std::string_view format, std::string& date_out,
                          std::string& time_out) {
-    if (debug_on()) {
-        debug_write("---Custom_parse_string -------");
-        debug_write("   Server String:_" + std::string(server) + "_  Format:_" + std::string(format) + "_");
-    }
+    KTR_TRACE("---Custom_parse_string -------");
+    KTR_TRACE("   Server String:_" + std::string(server) + "_  Format:_" + std::string(format) + "_");
     const std::vector<std::string> server_elements = platform::split_blanks(server);
     const std::vector<std::string> format_elements = platform::split_blanks(format);
     if (server_elements.size() != format_elements.size()) {
-        if (debug_on()) debug_write("Error: Format String and Server String differ in number of elements.");
+        KTR_TRACE("Error: Format String and Server String differ in number of elements.");
         date_out.clear();
         time_out.clear();
         return false;
@@ -182,12 +175,12 @@ bool Custom_parse_string(std::string_view server, std::string_view format, std::
     if (const auto value = platform::parse_date(candidate)) {
         date_out = date;
         time_out = time;
-        if (debug_on()) debug_write("Custom_parse_string: date OK: " + platform::format_date(*value, "General Date"));
+        KTR_TRACE("Custom_parse_string: date OK: " + platform::format_date(*value, "General Date"));
         return true;
     }
     date_out.clear();
     time_out.clear();
-    if (debug_on()) debug_write("Custom_parse_string: Failed date conversion: " + candidate);
+    KTR_TRACE("Custom_parse_string: Failed date conversion: " + candidate);
     return false;
 }
 

@@ -1,7 +1,7 @@
 #include "engine/nist_timeset.h"
 
+#include "diag/debug_log.h"
 #include "platform/clock.h"
-#include "records/debug_log.h"
 
 namespace ktr::engine {
 
@@ -28,11 +28,9 @@ void CNISTtimeset::System_get_timezone() {
     const auto fits = [](int32_t v) { return v >= INT16_MIN && v <= INT16_MAX; };
     SystemTZbias_ = fits(tz.bias) ? static_cast<int16_t>(tz.bias) : int16_t{-1};
     SystemTZDSTbias_ = fits(tz.daylight_bias) ? static_cast<int16_t>(tz.daylight_bias) : int16_t{0};
-    if (records::debug_on()) {
-        records::debug_write("   Daylight savings time is currently " + std::to_string(tz.state) +
-                             " (1 is OFF, 2 is ON)");
-        records::debug_write("Time zone Bias: " + std::to_string(tz.bias));
-    }
+    KTR_TRACE("   Daylight savings time is currently " + std::to_string(tz.state) +
+              " (1 is OFF, 2 is ON)");
+    KTR_TRACE("Time zone Bias: " + std::to_string(tz.bias));
 }
 
 } // namespace ktr::engine

@@ -3,16 +3,13 @@
 #include <cmath>
 #include <string>
 
+#include "diag/debug_log.h"
 #include "engine/nist_timeset.h"
 #include "platform/date_value.h"
 #include "platform/format.h"
-#include "records/debug_log.h"
 
 namespace ktr::engine {
 namespace {
-
-using records::debug_on;
-using records::debug_write;
 
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kNtpEpochDay = 2.0;  // 1900-01-01 on the date-value scale
@@ -29,11 +26,11 @@ std::array<uint8_t, 4> four_bytes_at(std::span<const uint8_t> payload, size_t of
 // A plausible reply date becomes the date text; anything else is a protocol error.
 bool accept_reply_date(bool plausible, double date, std::string& date_text) {
     if (!plausible) {
-        if (debug_on()) debug_write("Protocol Error.");
+        KTR_TRACE("Protocol Error.");
         return false;
     }
     date_text = platform::format_date(date, "General Date");
-    if (debug_on()) debug_write("Date Received: " + date_text);
+    KTR_TRACE("Date Received: " + date_text);
     return true;
 }
 
@@ -41,14 +38,13 @@ bool accept_reply_date(bool plausible, double date, std::string& date_text) {
 
 double CNISTtimeset::byte_to_date(std::span<const uint8_t> bytes) {
     if (bytes.size() < 4) {
-        if (debug_on()) debug_write("byte_to_date: array error");
+        KTR_TRACE("byte_to_date: array error");
         return 0;
     }
     const double seconds = bytes[0] * 16777216.0 + bytes[1] * 65536.0 + bytes[2] * 256.0 + bytes[3];
     const double date = seconds / kSecondsPerDay + kNtpEpochDay;
-    if (debug_on())
-        debug_write("Byte to Date: " + platform::format_date(date, "Long Date") + " " +
-                    platform::format_date(date, "hh:mm:ss"));
+    KTR_TRACE("Byte to Date: " + platform::format_date(date, "Long Date") + " " +
+              platform::format_date(date, "hh:mm:ss"));
     return date;
 }
 
@@ -74,28 +70,28 @@ float CNISTtimeset::byte_to_frac(std::span<const uint8_t> bytes) {
 
 bool CNISTtimeset::check_ntp_mode(uint8_t mode_byte) {
     if ((mode_byte & 3) == 3) {
-        if (debug_on()) debug_write("-is a client (should be a server)");
+        KTR_TRACE("-is a client (should be a server)");
         return false;
     }
     if ((mode_byte & 4) == 4) return true;
-    if (debug_on()) debug_write("Unknown mode: " + std::to_string(mode_byte));
+    KTR_TRACE("Unknown mode: " + std::to_string(mode_byte));
     return false;
 }
 
 float CNISTtimeset::ntp_fraction(std::span<const uint8_t> payload) {
     const auto bytes = four_bytes_at(payload, 44);
     const float fraction = byte_to_frac(bytes);
-    if (debug_on()) debug_write("Fractional part: " + platform::format_number(fraction, "0.0000"));
+    KTR_TRACE("Fractional part: " + platform::format_number(fraction, "0.0000"));
     return fraction;
 }
 
 bool CNISTtimeset::check_reply_date(double date) {
     if (!std::isfinite(date) || date < platform::kMinDate || date > platform::kMaxDate) {
-        if (debug_on()) debug_write("Bad date");
+        KTR_TRACE("Bad date");
         return false;
     }
     if (platform::date_to_parts(date).year < 2001) {
-        if (debug_on()) debug_write("Bad year");
+        KTR_TRACE("Bad year");
         return false;
     }
     return true;

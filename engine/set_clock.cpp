@@ -2,27 +2,25 @@
 #include <cmath>
 
 #include "config/options.h"
+#include "diag/debug_log.h"
+#include "diag/error_report.h"
 #include "engine/nist_timeset.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/format.h"
 #include "platform/pending_error.h"
-#include "records/debug_log.h"
-#include "records/error_report.h"
 
 namespace ktr::engine {
 namespace {
 
 using platform::format_date;
 using platform::format_number;
-using records::debug_on;
-using records::debug_write;
 
 std::string clock_stamp() { return format_date(platform::now_local(), "mm-dd hh:nn:ss  "); }
 
 void report_time_setting_error() {
-    records::error_report(3, "Time setting error - check permissions", "CNISTTimeset API", "System_set_time", 70);
+    diag::error_report(diag::Severity::error, "Time setting error - check permissions", "CNISTTimeset API", "System_set_time", 70);
 }
 
 // Whole-second setting of the time of day; the date stays.
@@ -49,16 +47,16 @@ void CNISTtimeset::System_set_time(double& dNewTime, bool& result) {
     const float total = NISTSecFrac_ + NISTLegTime_;
     SetLocalTimeAPI(dNewTime, total, result);
     if (!result) report_time_setting_error();
-    else if (debug_on()) debug_write("Corrected time: " + format_date(dNewTime + total / 86400.0, "hh:nn:ss"));
+    else KTR_TRACE("Corrected time: " + format_date(dNewTime + total / 86400.0, "hh:nn:ss"));
 }
 
 void CNISTtimeset::System_set_date(double& dNewTime) {
     if (!std::isfinite(dNewTime) || dNewTime < platform::kMinDate || dNewTime > platform::kMaxDate) {
-        records::error_report(3, "Date setting error - check permissions", "CNISTTimeset", "System_set_date", 71);
+        diag::error_report(diag::Severity::error, "Date setting error - check permissions", "CNISTTimeset", "System_set_date", 71);
         return;
     }
     const std::string text = format_date(dNewTime, month_first() ? "m/d/yy" : "General Date");
-    if (debug_on()) debug_write("System_set_date to new date: " + text);
+    KTR_TRACE("System_set_date to new date: " + text);
     // The date comes from the value itself rather than from its text: a two-digit year read back would
     // put years after 2029 into the last century.
     platform::DateParts st = platform::clock().local_now();
@@ -67,18 +65,16 @@ void CNISTtimeset::System_set_date(double& dNewTime) {
     st.month = d.month;
     st.day = d.day;
     if (!platform::clock().set_local_time(st))
-        records::error_report(3, "Date setting error - check permissions", "CNISTTimeset", "System_set_date", 71);
+        diag::error_report(diag::Severity::error, "Date setting error - check permissions", "CNISTTimeset", "System_set_date", 71);
 }
 
 void CNISTtimeset::SetLocalTimeAPI(double dNewTime, float fraction, bool& result) {
     result = false;
     platform::DateParts st = platform::clock().local_now();
-    if (debug_on())
-        debug_write("Current local tme: " + std::to_string(st.hour) + ":" + format_number(st.minute, "0#") + ":" +
-                    format_number(st.second, "0#") + "." + format_number(st.millisecond, "00#") + clock_stamp());
+    KTR_TRACE("Current local tme: " + std::to_string(st.hour) + ":" + format_number(st.minute, "0#") + ":" +
+              format_number(st.second, "0#") + "." + format_number(st.millisecond, "00#") + clock_stamp());
     const auto bad_conversion = [&] {
-        if (debug_on())
-            debug_write("Bad time conversion of " + platform::number_to_text(dNewTime) + " in SetLocalTimeAPI");
+        KTR_TRACE("Bad time conversion of " + platform::number_to_text(dNewTime) + " in SetLocalTimeAPI");
     };
     if (!std::isfinite(dNewTime) || !std::isfinite(fraction) || fraction < 0 || fraction >= 60) {
         bad_conversion();
@@ -120,10 +116,9 @@ void CNISTtimeset::SetLocalTimeAPI(double dNewTime, float fraction, bool& result
     st.second = s;
     st.millisecond = ms;
     result = platform::clock().set_local_time(st);
-    if (!result && debug_on()) debug_write("SetLocalTimeAPI error " + std::to_string(platform::pending_error().number));
-    if (debug_on())
-        debug_write("Time setting made: " + std::to_string(h) + ":" + std::to_string(m) + ":" + std::to_string(s) + "." +
-                    std::to_string(ms) + clock_stamp());
+    if (!result) KTR_TRACE("SetLocalTimeAPI error " + std::to_string(platform::pending_error().number));
+    KTR_TRACE("Time setting made: " + std::to_string(h) + ":" + std::to_string(m) + ":" + std::to_string(s) + "." +
+              std::to_string(ms) + clock_stamp());
 }
 
 } // namespace ktr::engine

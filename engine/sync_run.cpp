@@ -3,23 +3,16 @@
 #include <string>
 
 #include "config/options.h"
+#include "diag/debug_log.h"
+#include "diag/error_report.h"
 #include "engine/custom_format.h"
 #include "engine/nist_timeset.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/date_parse.h"
-#include "records/debug_log.h"
-#include "records/error_report.h"
 
 namespace ktr::engine {
 namespace {
-
-using records::debug_on;
-using records::debug_write;
-
-void trace(const char* text) {
-    if (debug_on()) debug_write(text);
-}
 
 constexpr const char* kDaytimeFormat = "ddd mmm dd Hh:Nn:Ss yyyy";
 
@@ -61,13 +54,13 @@ int16_t CNISTtimeset::decode_and_compare(std::span<const uint8_t> sData, const p
             if (st.year == now.year && st.month == now.month && st.day == now.day && st.hour == now.hour &&
                 st.minute == now.minute) {
                 if (st.second == now.second && st.millisecond == now.millisecond) {
-                    trace("Clocks in sync - no need to set");
+                    KTR_TRACE("Clocks in sync - no need to set");
                     return kStatusClocksInSync;
                 }
-                trace("Direct setting of NIST system time");
+                KTR_TRACE("Direct setting of NIST system time");
                 set_directly = set_system_time(st);
                 if (!set_directly)
-                    records::error_report(3, "Time setting error - check permissions", "CNISTTimeset", "DataArrived", 70);
+                    diag::error_report(diag::Severity::error, "Time setting error - check permissions", "CNISTTimeset", "DataArrived", 70);
             }
         }
         compare_ntp_time(status);
@@ -84,15 +77,14 @@ int16_t CNISTtimeset::decode_and_compare(std::span<const uint8_t> sData, const p
 void CNISTtimeset::DataArrived(std::span<const uint8_t> sData, SyncDisplay& displayForm) {
     bool done_called = false;
     try {
-        trace("DATA ARRIVED Event");
+        KTR_TRACE("DATA ARRIVED Event");
         SettingStatus_ = kStatusSettingMade;
         NISTCorrDateTime_ = 0;
         const double arrival_local = platform::now_local();
         const platform::DateParts utc = get_system_time();
         EntStatus_.clear();
-        if (debug_on())
-            debug_write("Data Arrived at: " + std::to_string(utc.hour) + ":" + std::to_string(utc.minute) + ":" +
-                        std::to_string(utc.second) + "." + std::to_string(utc.millisecond));
+        KTR_TRACE("Data Arrived at: " + std::to_string(utc.hour) + ":" + std::to_string(utc.minute) + ":" +
+                  std::to_string(utc.second) + "." + std::to_string(utc.millisecond));
 
         bool set_directly = false;
         int16_t milliseconds = 0;
@@ -124,28 +116,27 @@ void CNISTtimeset::DataArrived(std::span<const uint8_t> sData, SyncDisplay& disp
             if (EntCmd_ == "F") {
                 apply_setting(set_directly, arrival_local, milliseconds, displayForm);
             } else {
-                trace("...No Time difference No time set");
+                KTR_TRACE("...No Time difference No time set");
                 displayForm.DisplayNoChange();
             }
             break;
         case kStatusClocksInSync:
-            trace("...Clocks in sync");
+            KTR_TRACE("...Clocks in sync");
             displayForm.DisplayNoChange();
             break;
-        case kStatusServerError: trace("...Error in server"); break;
-        case kStatusBadString: trace("...Error in parsing"); break;
-        case kStatusConversionError: trace("..Error in time conversion. No time set"); break;
-        case kStatusUnknownFormat: trace("..Unknown timeserver format. No time set"); break;
+        case kStatusServerError: KTR_TRACE("...Error in server"); break;
+        case kStatusBadString: KTR_TRACE("...Error in parsing"); break;
+        case kStatusConversionError: KTR_TRACE("..Error in time conversion. No time set"); break;
+        case kStatusUnknownFormat: KTR_TRACE("..Unknown timeserver format. No time set"); break;
         default:
-            if (debug_on())
-                debug_write("..Error " + std::to_string(SettingStatus_) + " in time setting. No time set");
+            KTR_TRACE("..Error " + std::to_string(SettingStatus_) + " in time setting. No time set");
             break;
         }
-        trace("DATA ARRIVED DONE");
+        KTR_TRACE("DATA ARRIVED DONE");
         done_called = true;
         displayForm.NISTdone();
     } catch (...) {
-        records::error_report(3, "DataArrived error", "CNISTTimeset", "DataArrived", 0);
+        diag::error_report(diag::Severity::error, "DataArrived error", "CNISTTimeset", "DataArrived", 0);
         // Records and logs go on after a failed run too.
         if (!done_called) {
             try {

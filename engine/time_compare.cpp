@@ -5,21 +5,19 @@
 #include <stdexcept>
 
 #include "config/options.h"
+#include "diag/debug_log.h"
 #include "engine/nist_timeset.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/date_parse.h"
 #include "platform/format.h"
-#include "records/debug_log.h"
 
 namespace ktr::engine {
 namespace {
 
 using platform::format_date;
 using platform::format_number;
-using records::debug_on;
-using records::debug_write;
 
 constexpr double kMsPerDay = 86400000.0;
 
@@ -82,12 +80,12 @@ int16_t CNISTtimeset::compare_on_skeleton(const CompareVariant& v, std::string_v
         const config::COptions& opt = config::options();
         const auto received = platform::parse_date(server_text);
         if (!received) {
-            if (debug_on()) debug_write(" Is not a date or time");
+            KTR_TRACE(" Is not a date or time");
             return kStatusNotADate;
         }
-        if (debug_on()) debug_write(" DateTime OK");
+        KTR_TRACE(" DateTime OK");
         if (SystemTZbias_ == -1) {
-            if (debug_on()) debug_write("No time zone");
+            KTR_TRACE("No time zone");
             return kStatusTimeZoneError;
         }
 
@@ -96,7 +94,7 @@ int16_t CNISTtimeset::compare_on_skeleton(const CompareVariant& v, std::string_v
         if (v.zone == Zone::ServerHoursAhead) {
             const std::string& hours = opt.ServerTZDiff();
             if (hours.empty()) {
-                if (debug_on()) debug_write("No time zone");
+                KTR_TRACE("No time zone");
             } else {
                 const auto minutes = platform::to_int32(platform::leading_number(hours) * 60);
                 if (!minutes) throw ConversionError("zone");
@@ -105,41 +103,40 @@ int16_t CNISTtimeset::compare_on_skeleton(const CompareVariant& v, std::string_v
         } else {
             bool dst = false;
             if (SystemDSTrtn_ == 2) {
-                if (debug_on()) debug_write("System SAYS DST is ON");
+                KTR_TRACE("System SAYS DST is ON");
                 dst = true;
             } else if (SystemDSTrtn_ == 1) {
-                if (debug_on()) debug_write("System SAYS DST is OFF");
+                KTR_TRACE("System SAYS DST is OFF");
             } else if (v.zone == Zone::SystemWithServerDst) {
                 dst = NISTDST_ == 50;
-                if (debug_on()) debug_write(dst ? "NIST SAYS DST is ON" : "NIST SAYS DST is OFF");
+                KTR_TRACE(dst ? "NIST SAYS DST is ON" : "NIST SAYS DST is OFF");
             }
             const auto offset = platform::to_int16(SystemTZbias_ + (dst ? SystemTZDSTbias_ : 0));
             if (!offset) throw ConversionError("bias");
             corrected -= *offset / 1440.0;
         }
         const bool with_fraction = v.uses_fraction && NISTSecFrac_ != 0;
-        if (debug_on())
-            debug_write(v.corrected_label + format_date(corrected, "mm/dd/yy hh:nn:ss") +
-                        (with_fraction ? format_number(NISTSecFrac_, ".000") : ""));
+        KTR_TRACE(v.corrected_label + format_date(corrected, "mm/dd/yy hh:nn:ss") +
+                  (with_fraction ? format_number(NISTSecFrac_, ".000") : ""));
 
         // The system clock, whole seconds and the fraction apart.
         platform::DateParts local = platform::clock().local_now();
         local.millisecond = 0;
         double now = platform::parts_to_date(local);
         const float f = v.uses_fraction ? current_fraction() : 0.0f;
-        if (debug_on()) {
+        if (diag::debug_on()) {
             const platform::DateParts utc = get_system_time();
-            debug_write(v.current_label + std::to_string(utc.hour) + ":" + std::to_string(utc.minute) + ":" +
+            diag::debug_write(v.current_label + std::to_string(utc.hour) + ":" + std::to_string(utc.minute) + ":" +
                         std::to_string(utc.second) + "." + std::to_string(utc.millisecond));
         }
         if (opt.msecTimeOffset() != 0) now -= opt.msecTimeOffset() / kMsPerDay;
-        if (debug_on()) {
+        if (diag::debug_on()) {
             if (v.nist_offset_trace) {
-                if (opt.msecTimeOffset() != 0) debug_write("Internal Local Sys: " + format_date(now, "mm-dd-yy hh:nn:ss"));
+                if (opt.msecTimeOffset() != 0) diag::debug_write("Internal Local Sys: " + format_date(now, "mm-dd-yy hh:nn:ss"));
             } else {
-                debug_write(opt.msecTimeOffset() != 0 ? "Internal System settings with offset: "
+                diag::debug_write(opt.msecTimeOffset() != 0 ? "Internal System settings with offset: "
                                                       : "Internal System settings: ");
-                debug_write("Local Date: " + format_date(now, "yy-mm-dd") + " Time: " + format_date(now, "hh:nn:ss"));
+                diag::debug_write("Local Date: " + format_date(now, "yy-mm-dd") + " Time: " + format_date(now, "hh:nn:ss"));
             }
         }
 
@@ -148,15 +145,14 @@ int16_t CNISTtimeset::compare_on_skeleton(const CompareVariant& v, std::string_v
         const std::string corrected_day = format_date(corrected, "yy-mm-dd");
         if (now_day != corrected_day) {
             if (std::fabs(now - corrected) > 0.997) {
-                if (debug_on()) debug_write("Dates are different (Local/Corrected): " + now_day + " / " + corrected_day);
+                KTR_TRACE("Dates are different (Local/Corrected): " + now_day + " / " + corrected_day);
                 NISTCorrDateTime_ = corrected;
                 return kStatusDatesChanged;
             }
-            if (debug_on())
-                debug_write("Dates are different (Local/Corrected) BUT WITHIN RANGE: " + now_day + " / " + corrected_day);
+            KTR_TRACE("Dates are different (Local/Corrected) BUT WITHIN RANGE: " + now_day + " / " + corrected_day);
             SystemDateChange_ = true;
-        } else if (debug_on()) {
-            debug_write("3: Dates OK");
+        } else {
+            KTR_TRACE("3: Dates OK");
         }
 
         // Direction and size of the difference, in whole milliseconds so that equal times compare equal.
@@ -173,23 +169,21 @@ int16_t CNISTtimeset::compare_on_skeleton(const CompareVariant& v, std::string_v
         double diff_s = static_cast<double>(std::llround(d_ms / 1000.0) % 86400);
         if (with_fraction) {
             diff_s += SettingDifferenceFrac_;
-            if (debug_on()) debug_write(format_number(diff_s, "0.000") + " = time Difference:          " + " seconds");
-        } else if (debug_on()) {
-            debug_write("Time Difference: " + format_number(diff_s / 86400, "0.000000") + " days" + " (" +
-                        format_number(diff_s, "0.0") + " seconds)");
+            KTR_TRACE(format_number(diff_s, "0.000") + " = time Difference:          " + " seconds");
+        } else {
+            KTR_TRACE("Time Difference: " + format_number(diff_s / 86400, "0.000000") + " days" + " (" +
+                      format_number(diff_s, "0.0") + " seconds)");
         }
         diff_s = std::fabs(diff_s);
 
         // A difference of exactly the maximum may still be corrected.
         if (diff_s > static_cast<double>(opt.SetMaxThreshold())) {
-            if (debug_on()) debug_write(" 4: Timediff > allowable");
+            KTR_TRACE(" 4: Timediff > allowable");
             return kStatusAboveMaximum;
         }
-        if (v.minimum == CompareVariant::MinimumRule::Drift && std::abs(SettingDifferenceSec_) < opt.SetMinThresholdDrift() &&
-            debug_on())
-            debug_write("Difference is < " + std::to_string(opt.SetMinThresholdDrift()) + " seconds, ignore accuracy");
+        if (v.minimum == CompareVariant::MinimumRule::Drift && std::abs(SettingDifferenceSec_) < opt.SetMinThresholdDrift()) KTR_TRACE("Difference is < " + std::to_string(opt.SetMinThresholdDrift()) + " seconds, ignore accuracy");
         if (diff_s * 1000 >= static_cast<double>(opt.SetMinThreshold())) {
-            if (debug_on()) debug_write("4,5: Time diff OK");
+            KTR_TRACE("4,5: Time diff OK");
             NISTCorrDateTime_ = corrected;
             return kStatusSettingMade;
         }
@@ -197,28 +191,27 @@ int16_t CNISTtimeset::compare_on_skeleton(const CompareVariant& v, std::string_v
         // Too small to correct.
         switch (v.minimum) {
         case CompareVariant::MinimumRule::ForcibleMs:
-            if (debug_on())
-                debug_write(" 5: Timediff (" + format_number(diff_s / 86400, "0.0##") + ") < minimum (" +
-                            format_number(opt.SetMinThreshold() / kMsPerDay, "0.0##") + ")");
+            KTR_TRACE(" 5: Timediff (" + format_number(diff_s / 86400, "0.0##") + ") < minimum (" +
+                      format_number(opt.SetMinThreshold() / kMsPerDay, "0.0##") + ")");
             if (EntCmd_ == "F") {
                 NISTCorrDateTime_ = corrected;
                 return kStatusBelowMinimum;
             }
             break;
         case CompareVariant::MinimumRule::Drift:
-            if (debug_on()) debug_write(" 5: Timediff < minimum");
+            KTR_TRACE(" 5: Timediff < minimum");
             break;
         case CompareVariant::MinimumRule::PlainMs:
-            if (debug_on()) debug_write(" 5: Timediff < minimum of " + std::to_string(opt.SetMinThreshold()) + " msec ");
+            KTR_TRACE(" 5: Timediff < minimum of " + std::to_string(opt.SetMinThreshold()) + " msec ");
             return kStatusBelowMinimum;
         }
         if (std::abs(SettingDifferenceSec_) == 1) {
-            if (debug_on()) debug_write("Time difference is 1 sec - setting to 0");
+            KTR_TRACE("Time difference is 1 sec - setting to 0");
             SettingDifferenceSec_ = 0;
         }
         return kStatusBelowMinimum;
     } catch (...) {
-        if (debug_on()) debug_write(v.conversion_error);
+        KTR_TRACE(v.conversion_error);
         return kStatusConversionError;
     }
 }

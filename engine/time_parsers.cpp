@@ -5,18 +5,15 @@
 #include <optional>
 #include <vector>
 
+#include "diag/debug_log.h"
 #include "engine/nist_timeset.h"
 #include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/date_parse.h"
 #include "platform/format.h"
-#include "records/debug_log.h"
 
 namespace ktr::engine {
 namespace {
-
-using records::debug_on;
-using records::debug_write;
 
 std::optional<float> to_single(double v) {
     if (!std::isfinite(v) || std::fabs(v) > FLT_MAX) return std::nullopt;
@@ -35,11 +32,11 @@ std::optional<float> real_field(const std::string& text) {
 class Elements {
 public:
     Elements(std::string_view text, const char* error_text) : e_(platform::split_blanks(text)), error_(error_text) {
-        if (!debug_on()) return;
+        if (!diag::debug_on()) return;
         std::string dump;
         for (size_t k = 0; k < e_.size(); ++k) dump += "[" + std::to_string(k) + "]_" + e_[k] + "_ ";
-        debug_write(dump, true);
-        debug_write("_");
+        diag::debug_write(dump, true);
+        diag::debug_write("_");
     }
 
     size_t size() const { return e_.size(); }
@@ -65,7 +62,7 @@ public:
     }
 
     void failed() const {
-        if (debug_on()) debug_write(error_);
+        KTR_TRACE(error_);
     }
 
 private:
@@ -90,7 +87,7 @@ bool CNISTtimeset::NIST_parse_string(std::string_view sNIST) {
     bool short_form = false;
 
     if (lacks_julian_days(e)) {
-        if (debug_on()) debug_write("NIST parse string - no Julian days.");
+        KTR_TRACE("NIST parse string - no Julian days.");
         NISTJulianDays_ = 0;
     } else {
         const std::string& first = e.at_or_empty(0);
@@ -134,18 +131,18 @@ bool CNISTtimeset::NIST_parse_string(std::string_view sNIST) {
         else
             e.failed();
         NISTTime_.resize(dot);
-        if (debug_on()) debug_write("Time: _" + NISTTime_ + "_ frac: " + platform::single_to_text(NISTSecFrac_));
+        KTR_TRACE("Time: _" + NISTTime_ + "_ frac: " + platform::single_to_text(NISTSecFrac_));
     }
     return true;
 }
 
 bool CNISTtimeset::ACTS_parse_string(std::string_view sNIST) {
-    if (debug_on()) debug_write("ACTS:");
+    KTR_TRACE("ACTS:");
     const Elements e(sNIST, "parse error of ACTS string");
     size_t i = 0;
 
     if (lacks_julian_days(e)) {
-        if (debug_on()) debug_write("ACTS parse string - no Julian days.");
+        KTR_TRACE("ACTS parse string - no Julian days.");
         NISTJulianDays_ = 0;
     } else {
         const std::string& first = e.at_or_empty(0);
@@ -192,7 +189,7 @@ bool CNISTtimeset::Daytime_parse_string(std::string_view sDaytime) {
         else e.read_text(i + 3, year);
     }
     if (year.size() > 4) {
-        if (debug_on()) debug_write("Trimming year:_" + year + "_");
+        KTR_TRACE("Trimming year:_" + year + "_");
         year.resize(4);
     }
 
@@ -209,7 +206,7 @@ bool CNISTtimeset::Daytime_parse_string(std::string_view sDaytime) {
             return true;
         }
     }
-    if (debug_on()) debug_write("Date field error in Daytime string");
+    KTR_TRACE("Date field error in Daytime string");
     return false;
 }
 

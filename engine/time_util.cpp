@@ -3,19 +3,17 @@
 #include <cctype>
 #include <cmath>
 
+#include "diag/debug_log.h"
 #include "platform/clock.h"
 #include "platform/date_parse.h"
 #include "platform/format.h"
 #include "platform/locale.h"
 #include "platform/pending_error.h"
-#include "records/debug_log.h"
 
 namespace ktr::engine {
 namespace {
 
 using platform::format_number;
-using records::debug_on;
-using records::debug_write;
 
 bool g_month_first = false;
 
@@ -40,12 +38,12 @@ double systemtime_to_date(const platform::DateParts& st) {
     std::string text = g_month_first ? month + "/" + day : day + "/" + month;
     text += "/" + std::to_string(st.year) + " " + two_digits(st.hour) + ":" + two_digits(st.minute) + ":" +
             two_digits(st.second);
-    if (debug_on()) debug_write("System Date Time String: " + text);
+    KTR_TRACE("System Date Time String: " + text);
     const auto value = platform::parse_date(text);
     if (!value) return 0;
-    if (debug_on()) {
+    if (diag::debug_on()) {
         const platform::DateParts p = platform::date_to_parts(*value);
-        debug_write("Current local system time: " + two_digits(p.month) + "/" + two_digits(p.day) + "/" +
+        diag::debug_write("Current local system time: " + two_digits(p.month) + "/" + two_digits(p.day) + "/" +
                     two_digits(p.year % 100) + " " + two_digits(p.hour) + ":" + two_digits(p.minute) + ":" +
                     two_digits(p.second));
     }
@@ -57,17 +55,16 @@ platform::DateParts date_to_systemtime(double date, float fraction) {
     st.day_of_week = 0;
     const double ms = std::isfinite(fraction) ? std::trunc(fraction * 1000.0) : 0.0;
     st.millisecond = ms < 0 ? 0 : ms > 999 ? 999 : static_cast<int>(ms);
-    if (debug_on())
-        debug_write("Time from NTP server: " + std::to_string(st.hour) + ":" + two_digits(st.minute) + ":" +
-                    two_digits(st.second) + "." + format_number(st.millisecond, "00#"));
+    KTR_TRACE("Time from NTP server: " + std::to_string(st.hour) + ":" + two_digits(st.minute) + ":" +
+              two_digits(st.second) + "." + format_number(st.millisecond, "00#"));
     return st;
 }
 
 bool set_system_time(const platform::DateParts& utc) {
     const bool ok = platform::clock().set_system_time(utc);
-    if (!ok && debug_on()) {
-        debug_write("Error on SetSystemTime: 0");
-        debug_write(std::to_string(platform::pending_error().number));
+    if (!ok && diag::debug_on()) {
+        diag::debug_write("Error on SetSystemTime: 0");
+        diag::debug_write(std::to_string(platform::pending_error().number));
     }
     return ok;
 }
@@ -80,7 +77,7 @@ float ms_to_fraction(int16_t ms) {
 
 float current_fraction() {
     const float fraction = ms_to_fraction(static_cast<int16_t>(get_system_time().millisecond));
-    if (debug_on()) debug_write("Fractional second: " + format_number(fraction, ".###"));
+    KTR_TRACE("Fractional second: " + format_number(fraction, ".###"));
     return fraction;
 }
 
@@ -96,12 +93,12 @@ std::string detect_short_date_order(bool& month_first_out, bool& day_first_out, 
         month_first_out = true;
     } else if (first == 'D' && ends_in_year) {
         day_first_out = true;
-        if (debug_on()) debug_write("Is in D/M/Y format: " + pattern);
+        KTR_TRACE("Is in D/M/Y format: " + pattern);
     } else if (first == 'Y' && up.ends_with('D')) {
         year_first_out = true;
-        if (debug_on()) debug_write("Is in Y/M/D format: " + pattern);
-    } else if (debug_on()) {
-        debug_write((first == 'M' ? "Unknown short date format: " : "Unknown Short date format: ") + pattern);
+        KTR_TRACE("Is in Y/M/D format: " + pattern);
+    } else {
+        KTR_TRACE((first == 'M' ? "Unknown short date format: " : "Unknown Short date format: ") + pattern);
     }
     return pattern;
 }

@@ -18,6 +18,8 @@ std::string join_path(std::string_view folder, std::string_view name);
 enum class OpenResult { ok, not_found, other_error };
 // Tries to open a file for reading and closes it again.
 OpenResult try_open_for_reading(const std::string& path);
+// True if the file can be opened for reading, or exists but cannot be opened (access denied).
+inline bool file_exists(const std::string& path) { return try_open_for_reading(path) != OpenResult::not_found; }
 
 // Appends text (bytes as given) to a file, creating it; false (pending error filled) on failure.
 // Each call is an open-append-close so other programs may rotate the file between calls.

@@ -2,12 +2,12 @@
 
 #include "config/options.h"
 #include "config/program.h"
+#include "diag/debug_log.h"
+#include "diag/error_report.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/pending_error.h"
-#include "records/debug_log.h"
-#include "records/error_report.h"
 #include "records/sync_record.h"
 #include "records/syslog.h"
 
@@ -107,7 +107,7 @@ bool print_text(const std::string& text) {
 }
 
 void report_print_failure(std::string_view procedure) {
-    error_report(2, "Couldn't print document.", "modCommon", procedure, 20);
+    error_report(diag::Severity::problem, "Couldn't print document.", "modCommon", procedure, 20);
 }
 
 std::string page_footer(int page) { return ColumnLine().text(50, "Page ").number(page).end().str(); }
@@ -121,10 +121,8 @@ bool start_printed_report() {
     PrinterDocument& doc = printer();
     doc = PrinterDocument{};
     doc.open = true;
-    if (debug_on()) {
-        debug_write("Scale Height: " + std::to_string(kPrinterPageLines));
-        debug_write("Scale Width: " + std::to_string(kPrinterPageColumns));
-    }
+    KTR_TRACE("Scale Height: " + std::to_string(kPrinterPageLines));
+    KTR_TRACE("Scale Width: " + std::to_string(kPrinterPageColumns));
     return print_text(l.str());
 }
 
@@ -157,7 +155,7 @@ bool write_sync_header(const std::string& path) {
 }
 
 void report_sync_file_failure(const std::string& path, std::string_view procedure) {
-    error_report(2, "Couldn't write log file to " + path, "modMain", procedure, 10);
+    error_report(diag::Severity::problem, "Couldn't write log file to " + path, "modMain", procedure, 10);
 }
 
 void swallow_failure() { platform::clear_pending_error(); }
@@ -179,7 +177,7 @@ void PrintSyncBody(const CSync& sync, std::string_view server, const std::string
             return;
         }
         if (log_mode != kLogToFile || path.empty()) return;
-        if (!file_exists(path) && !write_sync_header(path)) {
+        if (!platform::file_exists(path) && !write_sync_header(path)) {
             report_sync_file_failure(path, "PrintSyncBody");
             return;
         }
@@ -198,7 +196,7 @@ void PrintSyncEnd(int16_t log_mode) {
         doc = PrinterDocument{};
         if (!platform::append_to_file(printer_path(), text)) report_print_failure("PrintSyncEnd");
     }
-    if (debug_on()) debug_write("<End of Log>");
+    KTR_TRACE("<End of Log>");
 }
 
 std::string event_type_text(int16_t event_type) {
@@ -220,7 +218,7 @@ void PrintEvntHeader(const std::string& path) {
             l.text(1, "-----").text(10, "----").text(20, "----").text(28, "-----").end();
             if (!platform::append_to_file(path, l.str())) swallow_failure();
         } else if (o.LoggingNTEvntOn()) {
-            if (debug_on()) debug_write("initializing event logging");
+            KTR_TRACE("initializing event logging");
         }
     } catch (...) {
         swallow_failure();
@@ -238,14 +236,14 @@ void PrintEvntBody(std::string_view message, int16_t event_type, const std::stri
 
         // An empty file name only turns off the file: the event still goes to the other channels.
         if (o.LoggingEvntOn() && !path.empty()) {
-            if (!file_exists(path)) PrintEvntHeader(path);
+            if (!platform::file_exists(path)) PrintEvntHeader(path);
             if (!platform::append_to_file(path, ColumnLine().text(1, event_line).end().str())) swallow_failure();
         }
-        if (o.LoggingNTEvntOn()) log_nt_event(event_line, event_type, 1);
+        if (o.LoggingNTEvntOn()) diag::log_nt_event(event_line, static_cast<platform::EventType>(event_type), 1);
         if (o.LoggingSyslogOn()) {
             const bool sent = send_syslog(type_text + std::string(message), config::program().title,
                                           o.LoggingSyslogServ(), kSyslogFacility, event_type);
-            if (debug_on()) debug_write(std::string("Syslog sent OK, result: ") + (sent ? "True" : "False"));
+            KTR_TRACE(std::string("Syslog sent OK, result: ") + (sent ? "True" : "False"));
         }
     } catch (...) {
         swallow_failure();

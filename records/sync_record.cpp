@@ -4,9 +4,9 @@
 
 #include "config/option_store.h"
 #include "config/program.h"
+#include "diag/debug_log.h"
 #include "platform/clock.h"
 #include "platform/format.h"
-#include "records/debug_log.h"
 
 namespace ktr::records {
 
@@ -35,11 +35,10 @@ void CSync::Compare_Sync(const CSync& previous) {
         SyncAccuracy_ = 0;
     } else {
         SyncAccuracy_ = static_cast<float>(difference / interval);
-        if (debug_on())
-            debug_write("Difference Sec: " + platform::format_number(SyncDifferenceSec_, "0.0##") +
-                        ", Prev Sync Time: " + platform::format_date(previous.SyncLocalTime_, "mm/dd/yy hh:nn"));
+        KTR_TRACE("Difference Sec: " + platform::format_number(SyncDifferenceSec_, "0.0##") +
+                  ", Prev Sync Time: " + platform::format_date(previous.SyncLocalTime_, "mm/dd/yy hh:nn"));
     }
-    if (debug_on()) debug_write(" Client Accuracy: " + platform::format_number(SyncAccuracy_, "0.#"));
+    KTR_TRACE(" Client Accuracy: " + platform::format_number(SyncAccuracy_, "0.#"));
 }
 
 bool CSync::Save_Registry() {

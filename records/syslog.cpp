@@ -3,10 +3,10 @@
 #include <optional>
 #include <string>
 
+#include "diag/debug_log.h"
 #include "platform/clock.h"
 #include "platform/pending_error.h"
 #include "platform/udp_datagram.h"
-#include "records/debug_log.h"
 
 namespace ktr::records {
 namespace {
@@ -56,7 +56,7 @@ void set_syslog_port(uint16_t port) { g_port = port == 0 ? kSyslogPort : port; }
 bool send_syslog(std::string_view text, std::string_view tag, std::string_view server, int16_t facility,
                  int16_t event_type) {
     if (server.empty()) {
-        if (debug_on()) debug_write("No Target IP address or Hostname specified -  No message sent");
+        KTR_TRACE("No Target IP address or Hostname specified -  No message sent");
         return false;
     }
     // The priority is a 16-bit value: out of that range the send is abandoned like any other failure.
@@ -74,7 +74,7 @@ bool syslog_write(std::string_view text, std::string_view tag, std::string_view 
                 platform::clear_pending_error();
                 return false;
             }
-            if (debug_on()) debug_write("Syslog init OK");
+            KTR_TRACE("Syslog init OK");
         }
 
         std::string datagram = "<" + std::to_string(pri) + ">";
@@ -89,7 +89,7 @@ bool syslog_write(std::string_view text, std::string_view tag, std::string_view 
             platform::clear_pending_error();
             return false;
         }
-        if (debug_on()) debug_write("syslog : Message:_" + datagram + "_ Sent OK.");
+        KTR_TRACE("syslog : Message:_" + datagram + "_ Sent OK.");
         return true;
     } catch (...) {
         return false;

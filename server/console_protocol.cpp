@@ -3,22 +3,15 @@
 #include <stdexcept>
 
 #include "config/options.h"
+#include "diag/debug_log.h"
+#include "diag/error_report.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/format.h"
-#include "records/debug_log.h"
-#include "records/error_report.h"
 #include "server/time_replies.h"
 
 namespace ktr::server {
 namespace {
-
-using records::debug_on;
-using records::debug_write;
-
-void trace(const std::string& text, bool keep_open = false) {
-    if (debug_on()) debug_write(text, keep_open);
-}
 
 // A step of the handler failed: the request is dropped.
 struct RequestFailed : std::runtime_error {
@@ -42,7 +35,7 @@ std::string system_time_text(bool with_milliseconds) {
                        format_number(t.day, "0#") + " " + std::to_string(t.hour) + ":" +
                        format_number(t.minute, "0#") + ":" + format_number(t.second, "0#");
     if (with_milliseconds) text += "." + format_number(t.millisecond, "00#");
-    if (debug_on()) debug_write("System Date Time String: _" + text + "_");
+    KTR_TRACE("System Date Time String: _" + text + "_");
     return text;
 }
 
@@ -65,18 +58,18 @@ void ConsoleProtocol::DataArrival(int16_t index, int32_t) {
         if (pool_.service_module()) {
             if (format == 0) tcp_request(*m);
             else if (format == 2) udp_request(*m, index);
-            else trace("SERVER ENT format error");
+            else KTR_TRACE("SERVER ENT format error");
             return;
         }
-        trace("SERVER: Data Arrival from ENT ", true);
+        KTR_TRACE("SERVER: Data Arrival from ENT ", true);
         std::string peer = m->RemoteHostIP();
         if (format == 0) nist_client(*m, std::move(peer));
         else if (format == 1) return;
         else if (format == 2) sntp_client(*m);
-        else trace("SERVER Client format error");
+        else KTR_TRACE("SERVER Client format error");
     } catch (...) {
-        trace("Server: Data Arrival Error.");
-        records::error_report(1, "Server- Data arrival error.", "frmMainKtrsvc", "DataArrival", 29);
+        KTR_TRACE("Server: Data Arrival Error.");
+        diag::error_report(diag::Severity::information, "Server- Data arrival error.", "frmMainKtrsvc", "DataArrival", 29);
     }
 }
 
@@ -94,8 +87,8 @@ void ConsoleProtocol::run_engine(const std::vector<uint8_t>& datagram) {
 }
 
 void ConsoleProtocol::tcp_request(platform::Socket& m) {
-    trace("SERVER TCP NIST(ENT), " + ports_text(m));
-    trace("<SVC MOD: Data Arrival from server ", true);
+    KTR_TRACE("SERVER TCP NIST(ENT), " + ports_text(m));
+    KTR_TRACE("<SVC MOD: Data Arrival from server ", true);
     if (pool_.on_log_caption) pool_.on_log_caption("");
     std::string request;
     must(m.GetData(request));
@@ -106,20 +99,20 @@ void ConsoleProtocol::tcp_request(platform::Socket& m) {
     peer_ = peer;
     std::string response = "OK";
     std::string status;
-    trace(peer + " Cmd: " + command);
+    KTR_TRACE(peer + " Cmd: " + command);
 
     const auto send = [&m](const std::string& reply) { must(m.SendData(reply)); };
     if (command == "H") {
         send("OK-H");
         status = "Check Heartbeat";
     } else if (command == "T") {
-        if (debug_on()) debug_write("Begin SendData at: " + utc_clock_text());
+        KTR_TRACE("Begin SendData at: " + utc_clock_text());
         send("OK-T " + system_time_text(true));
-        if (debug_on()) debug_write("End SendData at: " + utc_clock_text());
+        KTR_TRACE("End SendData at: " + utc_clock_text());
         status = "Check client time";
     } else if (command == "S" || command == "F") {
         const bool force = command == "F";
-        trace((force ? "<Force time strg:_" : "<Time strg:_") + request + "_");
+        KTR_TRACE((force ? "<Force time strg:_" : "<Time strg:_") + request + "_");
         // The reply carries the module's clock as it was before any setting.
         send(force ? "OK-F " + utc_time_text() : "OK-S " + utc_time_text() + fraction_text());
         status = force ? "Force client time" : "Set client time";
@@ -140,20 +133,20 @@ void ConsoleProtocol::tcp_request(platform::Socket& m) {
 }
 
 void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
-    trace("SERVER UDP SNTP client, " + ports_text(m));
+    KTR_TRACE("SERVER UDP SNTP client, " + ports_text(m));
     std::vector<uint8_t> datagram;
     must(m.GetData(datagram));
     if (datagram.size() < 2) {
-        trace("Reply is empty");
+        KTR_TRACE("Reply is empty");
         return;
     }
-    if (debug_on()) debug_write(trace_packet("In from SNTP ZKENT:", datagram));
+    KTR_TRACE(trace_packet("In from SNTP ZKENT:", datagram));
     const char command = static_cast<char>(datagram[0]);
     const std::string peer = m.RemoteHostIP();
     peer_ = peer;
     std::string response = "OK";
     std::string status;
-    if (debug_on()) debug_write(peer + " Cmd: " + std::string(1, command));
+    KTR_TRACE(peer + " Cmd: " + std::string(1, command));
 
     switch (command) {
     case 'H':
@@ -167,7 +160,7 @@ void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
     case 'S':
     case 'F':
         // A datagram carries no request text of its own.
-        trace(command == 'F' ? "<Force time strg:__" : "<Time strg:__");
+        KTR_TRACE(command == 'F' ? "<Force time strg:__" : "<Time strg:__");
         must(send_NTP_time(m, datagram));
         status = command == 'F' ? "Force client time" : "Set client time";
         run_engine(datagram);
@@ -193,10 +186,8 @@ void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
         break;
     }
     display(peer, status, response);
-    if (debug_on()) {
-        int16_t state = m.State();
-        pool_.show_state(state);
-    }
+    int16_t state = m.State();
+    pool_.show_state(state);
     // Each datagram is answered by a fresh member.
     int16_t& listener = pool_.listener_index();
     pool_.serverClose(listener);
@@ -205,23 +196,23 @@ void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
 }
 
 void ConsoleProtocol::nist_client(platform::Socket& m, std::string peer) {
-    trace("SERVER  NIST(ZK)client, " + ports_text(m));
+    KTR_TRACE("SERVER  NIST(ZK)client, " + ports_text(m));
     std::string request;
     must(m.GetData(request));
     const size_t plus = request.find('+');
     if (peer.empty() && plus != std::string::npos) {
-        trace("ZK Client, embeded IP check");
+        KTR_TRACE("ZK Client, embeded IP check");
         peer = request.substr(0, plus);
-        trace(" IP: " + peer);
+        KTR_TRACE(" IP: " + peer);
     }
     must(m.SendData("Server: " + utc_time_text()));
 }
 
 void ConsoleProtocol::sntp_client(platform::Socket& m) {
-    trace("SERVER SNTP client, " + ports_text(m));
+    KTR_TRACE("SERVER SNTP client, " + ports_text(m));
     std::vector<uint8_t> datagram;
     must(m.GetData(datagram));
-    if (debug_on()) debug_write(trace_packet("In from SNTP client:", datagram));
+    KTR_TRACE(trace_packet("In from SNTP client:", datagram));
     must(send_NTP_time(m, datagram));
 }
 

@@ -1,11 +1,11 @@
 #include "server/listener_pool.h"
 
 #include "config/options.h"
+#include "diag/debug_log.h"
+#include "diag/error_report.h"
 #include "platform/clock.h"
 #include "platform/format.h"
 #include "platform/pending_error.h"
-#include "records/debug_log.h"
-#include "records/error_report.h"
 #include "server/time_replies.h"
 #include "server/waits.h"
 
@@ -13,10 +13,6 @@ namespace ktr::server {
 namespace {
 
 constexpr const char* kModule = "frmMainKtrsvc";
-
-void trace(const std::string& text) {
-    if (records::debug_on()) records::debug_write(text);
-}
 
 bool udp_format(int16_t client_format) { return client_format == 2 || client_format == 4; }
 
@@ -64,21 +60,21 @@ void ListenerPool::serv_init(int16_t& instance) {
         }
     }
     if (!ok) {
-        trace("Error init server");
-        records::error_report(1, "Can't init server.", kModule, "serv_init", 25);
+        KTR_TRACE("Error init server");
+        diag::error_report(diag::Severity::information, "Can't init server.", kModule, "serv_init", 25);
         restart_ = true;
         return;
     }
-    trace("Service server listening on " + protocol_name + " port " + std::to_string(s->LocalPort()));
+    KTR_TRACE("Service server listening on " + protocol_name + " port " + std::to_string(s->LocalPort()));
     restart_ = false;
 }
 
 void ListenerPool::reset_server(int16_t& instance) {
-    trace(service_module() ? ">SVC MOD: Resetting port. Index " + std::to_string(instance)
-                           : std::string("SERVER: Resetting server"));
+    KTR_TRACE(service_module() ? ">SVC MOD: Resetting port. Index " + std::to_string(instance)
+              : std::string("SERVER: Resetting server"));
     restart_ = false;
     if (!serverClose(instance)) {
-        trace("reset_server: failed to close connection");
+        KTR_TRACE("reset_server: failed to close connection");
         return;
     }
     // The member may have gone while the close waited.
@@ -97,23 +93,21 @@ void ListenerPool::reset_server(int16_t& instance) {
             s->Protocol(platform::kTcpProtocol);
             ok = s->Listen();
             if (ok && s->State() != platform::kStateListening) {
-                trace("FAILED TO RESET_SERVER");
+                KTR_TRACE("FAILED TO RESET_SERVER");
                 return;
             }
         }
     }
     if (!ok) {
-        trace("Error resetting server");
-        records::error_report(1, "Can't reset server.", kModule, "reset_server", 25);
+        KTR_TRACE("Error resetting server");
+        diag::error_report(diag::Severity::information, "Can't reset server.", kModule, "reset_server", 25);
         wait_seconds(1);
         restart_ = true;
         return;
     }
-    if (records::debug_on()) {
-        int16_t state = s->State();
-        const int16_t st = show_state(state);
-        records::debug_write("Reset_Server: state " + std::to_string(st) + " on port " + std::to_string(s->RemotePort()));
-    }
+    int16_t state = s->State();
+    KTR_TRACE("Reset_Server: state " + std::to_string(show_state(state)) + " on port " +
+              std::to_string(s->RemotePort()));
     restart_ = false;
 }
 
@@ -134,7 +128,7 @@ bool ListenerPool::close_with_retries(const std::function<platform::Socket*()>& 
         if (attempt == 5) return false;
     }
     const platform::PendingError err = platform::pending_error();
-    trace(failure_text + std::to_string(err.number) + " Desc: " + err.description);
+    KTR_TRACE(failure_text + std::to_string(err.number) + " Desc: " + err.description);
     platform::clear_pending_error();
     return false;
 }
@@ -158,25 +152,23 @@ int16_t ListenerPool::NewInstance(int16_t& instance) {
 }
 
 int16_t ListenerPool::show_state(int16_t& state) {
-    if (records::debug_on())
-        records::debug_write("State [" + platform::format_date(platform::now_local(), "hh:nn:ss") + "]: " +
-                             socket_state_name(state));
+    KTR_TRACE("State [" + platform::format_date(platform::now_local(), "hh:nn:ss") + "]: " +
+              socket_state_name(state));
     return state;
 }
 
 void ListenerPool::ConnectionRequest(int16_t index, int32_t request_id) {
     platform::Socket* requested = sockets_(index);
     if (service_module()) {
-        if (records::debug_on())
-            records::debug_write("<SVC MOD: connection request from server on remote port " +
-                                 std::to_string(requested ? requested->RemotePort() : 0));
+        KTR_TRACE("<SVC MOD: connection request from server on remote port " +
+                  std::to_string(requested ? requested->RemotePort() : 0));
         if (on_log_caption)
             on_log_caption(platform::format_date(platform::now_local(), "General Date") +
                            " Connection request from server...");
-        if (records::debug_on()) records::debug_write("Conn Req at: " + utc_clock_text());
-    } else if (records::debug_on()) {
+        KTR_TRACE("Conn Req at: " + utc_clock_text());
+    } else {
         // The member that raised the event holds the requester's address.
-        records::debug_write("SERVER: Connection Request from " + (requested ? requested->RemoteHostIP() : std::string()));
+        KTR_TRACE("SERVER: Connection Request from " + (requested ? requested->RemoteHostIP() : std::string()));
     }
 
     const int16_t format = config::options().ClientFormat();
@@ -184,17 +176,17 @@ void ListenerPool::ConnectionRequest(int16_t index, int32_t request_id) {
         const int16_t next = NewInstance(listener_index_);
         bool ok = next >= 0;
         if (ok) {
-            trace(" TCP, NIST  format");
+            KTR_TRACE(" TCP, NIST  format");
             ok = sockets_(next)->Accept(request_id);
         }
         if (!ok) {
-            trace("Error in connection request");
-            records::error_report(2, "Bad connection request.", kModule, "ConnectionRequest", 27);
+            KTR_TRACE("Error in connection request");
+            diag::error_report(diag::Severity::problem, "Bad connection request.", kModule, "ConnectionRequest", 27);
         }
     } else if (format == 2) {
-        trace(" UDP, STNP format (ERROR)");
+        KTR_TRACE(" UDP, STNP format (ERROR)");
     } else {
-        trace("Connection rquest from unknown client format!");
+        KTR_TRACE("Connection rquest from unknown client format!");
     }
 }
 
@@ -203,25 +195,25 @@ void ListenerPool::DataArrival(int16_t index, int32_t bytes_total) {
 }
 
 void ListenerPool::Close(int16_t index) {
-    if (service_module()) trace(">SVC MOD: server requests close...");
+    if (service_module()) KTR_TRACE(">SVC MOD: server requests close...");
     reset_server(index);
 }
 
 void ListenerPool::Error(int16_t index, int16_t number, const std::string& description, int32_t, const std::string&,
                          const std::string&, int32_t, bool&) {
-    trace("Server Winsock Error: " + std::to_string(number) + "\r\n" + description);
+    KTR_TRACE("Server Winsock Error: " + std::to_string(number) + "\r\n" + description);
     restart_ = true;
     reset_server(index);
 }
 
 void ListenerPool::SendProgress(int16_t, int32_t, int32_t) {
-    if (records::debug_on()) records::debug_write(" SendProgress: " + utc_clock_text());
+    KTR_TRACE(" SendProgress: " + utc_clock_text());
 }
 
 void ListenerPool::SendComplete(int16_t) {
-    if (!service_module() || !records::debug_on()) return;
-    records::debug_write(">SVC MOD: SendComplete");
-    records::debug_write(" Completed at: " + utc_clock_text());
+    if (!service_module()) return;
+    KTR_TRACE(">SVC MOD: SendComplete");
+    KTR_TRACE(" Completed at: " + utc_clock_text());
 }
 
 } // namespace ktr::server

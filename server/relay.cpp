@@ -3,16 +3,13 @@
 #include <cmath>
 #include <optional>
 
+#include "diag/debug_log.h"
 #include "platform/convert.h"
 #include "platform/pending_error.h"
-#include "records/debug_log.h"
 #include "server/waits.h"
 
 namespace ktr::server {
 namespace {
-
-using records::debug_on;
-using records::debug_write;
 
 constexpr int32_t kSliceMs = 62000;    // the longest timer interval used
 constexpr int32_t kBoardWaitMs = 200;  // time the board gets to answer
@@ -92,7 +89,7 @@ std::string RelayControl::do_Relay(const std::string& request, int16_t local_por
     log = "Relay: ";
     if (request.empty()) return "No command.";
     try {
-        if (debug_on()) debug_write("Relay:_" + request + "_");
+        KTR_TRACE("Relay:_" + request + "_");
         const auto e = platform::split_blanks(request);
         const auto r = parse_request(e, local_port);
         if (!r) return "";
@@ -100,14 +97,14 @@ std::string RelayControl::do_Relay(const std::string& request, int16_t local_por
         log += "Switch: " + std::to_string(r->sw);
         if (r->sw < 2) log += " " + r->action + " " + e[2];
         log += ", Port: " + e[3] + ", Baud: " + e[4];
-        if (debug_on()) debug_write(log);
+        KTR_TRACE(log);
 
         // A port held by a pending timed switching is left exactly as it is.
         if (port_.PortOpen()) return "Could not open port: " + e[3];
         if (!relay_port_speed(e[4], port_)) {
             const std::string why = platform::pending_error().description;
             platform::clear_pending_error();
-            if (debug_on()) debug_write("do_relay Error: " + why);
+            KTR_TRACE("do_relay Error: " + why);
             port_.PortOpen(false);
             return "Error";
         }
@@ -139,7 +136,7 @@ std::string RelayControl::do_Relay(const std::string& request, int16_t local_por
         if (!r->timed) port_.PortOpen(false);
         return result;
     } catch (const std::exception& ex) {
-        if (debug_on()) debug_write(std::string("do_relay Error: ") + ex.what());
+        KTR_TRACE(std::string("do_relay Error: ") + ex.what());
         port_.PortOpen(false);
         return "Error";
     }
@@ -169,7 +166,7 @@ bool RelayControl::relay_check(int16_t sw, const std::string& action, std::strin
         if (status_byte_ & 4) status = "On";
         return true;
     default:
-        if (debug_on()) debug_write("Did not find this switch: " + std::to_string(sw));
+        KTR_TRACE("Did not find this switch: " + std::to_string(sw));
         return false;
     }
 }
@@ -192,15 +189,14 @@ void RelayControl::MSComm1_OnComm() {
     case platform::comEvReceive: relay_receive(port_); break;
     default: break;
     }
-    if (std::string_view(text).rfind("Error:", 0) == 0 && debug_on()) debug_write(text);
+    if (std::string_view(text).rfind("Error:", 0) == 0) KTR_TRACE(text);
 }
 
 void RelayControl::tmrRelay_Timer() {
     timer_.Enabled(false);
     if (remaining_ms_ < 1) {
-        if (debug_on())
-            debug_write("Relay timer expired, sw: " + std::to_string(pending_switch_) +
-                        ", current state: " + pending_action_);
+        KTR_TRACE("Relay timer expired, sw: " + std::to_string(pending_switch_) +
+                  ", current state: " + pending_action_);
         if (pending_action_ == "On") {
             relay_state_[pending_switch_][0] = 0;
         } else if (pending_action_ == "Off") {

@@ -2,18 +2,15 @@
 
 #include <vector>
 
+#include "diag/debug_log.h"
 #include "platform/convert.h"
 #include "platform/pending_error.h"
 #include "platform/power.h"
 #include "platform/process.h"
 #include "platform/system.h"
-#include "records/debug_log.h"
 
 namespace ktr::server {
 namespace {
-
-using records::debug_on;
-using records::debug_write;
 
 // The characters from 1-based position start, at most length of them (all when length is npos).
 std::string mid(const std::string& text, size_t start, size_t length = std::string::npos) {
@@ -42,7 +39,7 @@ uint8_t flag_of(const std::string& word) {
 
 void trace_step_error(const char* text) {
     const uint32_t code = platform::GetLastError();
-    if (code != 0 && debug_on()) debug_write(text + std::to_string(code));
+    if (code != 0) KTR_TRACE(text + std::to_string(code));
 }
 
 } // namespace
@@ -56,21 +53,21 @@ RemoteActions::RemoteActions() {
 std::string RemoteActions::do_command(const std::string& request, std::string& status) {
     try {
         if (mid(request, 3, 7) == "Windows") {
-            if (debug_on()) debug_write("Remote SHUTDOWN Command:_" + request + "_");
+            KTR_TRACE("Remote SHUTDOWN Command:_" + request + "_");
             const auto words = platform::split_blanks(mid(request, 8));
             uint8_t flags = 0;
             for (size_t i = 1; i < words.size(); ++i) flags |= flag_of(words[i]);
             status = mid(request, 3);
-            if (debug_on()) debug_write("Exit_Windows, Flags: " + std::to_string(flags));
+            KTR_TRACE("Exit_Windows, Flags: " + std::to_string(flags));
             Exit_Windows(flags);
             return "";
         }
         if (mid(request, 3, 3) == "WOL") {
-            if (debug_on()) debug_write("WOL Command:_" + request + "_");
+            KTR_TRACE("WOL Command:_" + request + "_");
             const auto fields = split_at(mid(request, 4), '-');
             const size_t highest = fields.size() - 1;
             if (highest < 8) {
-                if (debug_on()) debug_write("Too few ARGS for WOL: " + std::to_string(highest));
+                KTR_TRACE("Too few ARGS for WOL: " + std::to_string(highest));
                 return "";
             }
             const std::string mac = fields[3] + "-" + fields[4] + "-" + fields[5] + "-" + fields[6] + "-" +
@@ -82,7 +79,7 @@ std::string RemoteActions::do_command(const std::string& request, std::string& s
     }
     try {
         const std::string command_line = mid(request, 3);
-        if (debug_on()) debug_write("Remote Command:_" + command_line + "_");
+        KTR_TRACE("Remote Command:_" + command_line + "_");
         status = "Run: " + command_line;
         if (!platform::start_program(command_line, platform::kWindowMinimizedFocus)) {
             platform::clear_pending_error();  // the response text says it
@@ -109,26 +106,24 @@ std::string RemoteActions::do_WOL(const std::string& broadcast, const std::strin
 
 void RemoteActions::ctlUltraWOL1_Sent(const std::string& text, const std::string& mac, const std::string& broadcast,
                                       const std::string& local) {
-    if (debug_on())
-        debug_write("WOL: " + text + " MAC addr: " + mac + ", Bcast IP: " + broadcast + ", Local IP: " + local);
+    KTR_TRACE("WOL: " + text + " MAC addr: " + mac + ", Bcast IP: " + broadcast + ", Local IP: " + local);
 }
 
 void RemoteActions::ctlUltraWOL1_Error(const std::string& text) {
-    if (debug_on()) debug_write("WOL Error: " + text);
+    KTR_TRACE("WOL Error: " + text);
 }
 
 bool Exit_Windows(int32_t flags) {
     if (is_windows_nt() == 1) {
         enable_shutdown_privilege();
-        if (debug_on()) debug_write("Post-AdjustToken GetLastError " + std::to_string(platform::GetLastError()));
+        KTR_TRACE("Post-AdjustToken GetLastError " + std::to_string(platform::GetLastError()));
     }
     const auto request = static_cast<uint32_t>(flags);
-    if (debug_on() && platform::simulating("power"))
-        debug_write("Simulated power request (not carried out): " + platform::describe_power_request(request) +
-                    ", Flags: " + std::to_string(flags));
+    if (platform::simulating("power")) KTR_TRACE("Simulated power request (not carried out): " + platform::describe_power_request(request) +
+                                                 ", Flags: " + std::to_string(flags));
     const int r = platform::ExitWindowsEx(request, 0xFFFFFFFFu);
     if (r == 0) {
-        if (debug_on()) debug_write("Exit_Windows Error: " + std::to_string(platform::GetLastError()));
+        KTR_TRACE("Exit_Windows Error: " + std::to_string(platform::GetLastError()));
         return false;
     }
     return true;
@@ -137,10 +132,10 @@ bool Exit_Windows(int32_t flags) {
 int16_t is_windows_nt() {
     const uint32_t v = platform::GetVersion();
     if (v & 0x80000000u) {
-        if (debug_on()) debug_write("Running Windows 95/98/Me");
+        KTR_TRACE("Running Windows 95/98/Me");
         return 0;
     }
-    if (debug_on()) debug_write("Running Windows NT, Windows 2000 or Windows XP");
+    KTR_TRACE("Running Windows NT, Windows 2000 or Windows XP");
     return 1;
 }
 

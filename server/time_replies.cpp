@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "diag/debug_log.h"
+#include "diag/error_report.h"
 #include "engine/nist_timeset.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/pending_error.h"
-#include "records/debug_log.h"
-#include "records/error_report.h"
 
 namespace ktr::server {
 namespace {
@@ -82,19 +82,18 @@ bool send_NTP_time(platform::Socket& member, const std::vector<uint8_t>& request
     const std::vector<uint8_t> p = build_ntp_reply(request, seconds, fraction);
     bool sent = false;
     if (!p.empty()) {
-        if (records::debug_on())
-            records::debug_write("SERVER NTP Ports:----------Remote: " + std::to_string(member.RemotePort()) +
-                                 " Local: " + std::to_string(member.LocalPort()));
+        KTR_TRACE("SERVER NTP Ports:----------Remote: " + std::to_string(member.RemotePort()) +
+                  " Local: " + std::to_string(member.LocalPort()));
         sent = member.SendData(p);
     } else {
         platform::set_pending_error(9, "Subscript out of range");
     }
     if (!sent) {
-        if (records::debug_on()) records::debug_write("Port Error in sending NTP data");
-        records::error_report(3, "Port Error in sending NTP data.", "frmMainKtrsvc", "send_NTP_time", 0);
+        KTR_TRACE("Port Error in sending NTP data");
+        diag::error_report(diag::Severity::error, "Port Error in sending NTP data.", "frmMainKtrsvc", "send_NTP_time", 0);
         return false;
     }
-    if (records::debug_on()) records::debug_write(trace_packet("SERVER Sent NTP time:", p));
+    KTR_TRACE(trace_packet("SERVER Sent NTP time:", p));
     return true;
 }
 
@@ -109,15 +108,13 @@ bool send_UDP_string(platform::Socket& member, int16_t instance, const std::vect
         platform::set_pending_error(9, "Subscript out of range");
     }
     if (!sent) {
-        if (records::debug_on()) records::debug_write("Port Error in sending UDP data");
-        records::error_report(3, "Port Error in sending UDP data.", "frmMainKtrsvc", "send_UDP_string", 0);
+        KTR_TRACE("Port Error in sending UDP data");
+        diag::error_report(diag::Severity::error, "Port Error in sending UDP data.", "frmMainKtrsvc", "send_UDP_string", 0);
         return false;
     }
-    if (records::debug_on()) {
-        records::debug_write(trace_packet("CLIENT Sent UDP string:", b));
-        records::debug_write("Local port: " + std::to_string(member.LocalPort()) + ", remote port: " +
-                             std::to_string(member.RemotePort()) + ", Instance: " + std::to_string(instance));
-    }
+    KTR_TRACE(trace_packet("CLIENT Sent UDP string:", b));
+    KTR_TRACE("Local port: " + std::to_string(member.LocalPort()) + ", remote port: " +
+              std::to_string(member.RemotePort()) + ", Instance: " + std::to_string(instance));
     return true;
 }
 

@@ -1,9 +1,9 @@
 #include "server/waits.h"
 
+#include "diag/debug_log.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/format.h"
-#include "records/debug_log.h"
 
 namespace ktr::server {
 namespace {
@@ -16,7 +16,7 @@ double wait_loop(double duration_ms, int32_t round_ms, int32_t restart_pause_ms)
         const double tick = platform::clock().tick_count();
         if (tick >= end) break;
         if (tick < start) {
-            if (records::debug_on()) records::debug_write(kCounterRestartText);
+            KTR_TRACE(kCounterRestartText);
             pause_full(restart_pause_ms);
             break;
         }
@@ -39,14 +39,12 @@ void pause_full(int32_t ms) {
 
 void wait_seconds(int32_t seconds) {
     const double waited = wait_loop(static_cast<double>(seconds) * 1000.0, 35, 1000);
-    if (records::debug_on())
-        records::debug_write("Paused for " + platform::format_number(waited / 1000.0, "0.000") + " seconds");
+    KTR_TRACE("Paused for " + platform::format_number(waited / 1000.0, "0.000") + " seconds");
 }
 
 void wait_ms(int32_t milliseconds) {
     const double waited = wait_loop(milliseconds, 5, 100);
-    if (records::debug_on())
-        records::debug_write("Paused for " + platform::format_number(waited, "0000") + " milliseconds");
+    KTR_TRACE("Paused for " + platform::format_number(waited, "0000") + " milliseconds");
 }
 
 } // namespace ktr::server

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
+#include "diag/debug_log.h"
 #include "fakes/temp_dir.h"
 #include "platform/files.h"
-#include "records/debug_log.h"
 
 namespace ktr::app {
 namespace {
@@ -20,35 +20,35 @@ TEST(CommandArgs, BlanksAndTabsSeparateWords) {
 class CommandWords : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved = records::debug_state();
-        records::debug_state() = {};
+        saved = diag::debug_state();
+        diag::debug_state() = {};
         platform::set_program_folder(dir.path());
     }
     void TearDown() override {
-        records::set_debug_file_mode(false);
-        records::debug_state() = saved;
+        diag::set_debug_file_mode(false);
+        diag::debug_state() = saved;
         platform::set_program_folder(std::string());
     }
     testing::TempDir dir;
-    records::DebugState saved;
+    diag::DebugState saved;
 };
 
 TEST_F(CommandWords, SwitchesAreExactAndLaterWordsWin) {
     auto flags = apply_command_words(get_command_args("Debug DEBUG screen", 4));
-    EXPECT_TRUE(records::debug_state().on);
-    EXPECT_FALSE(records::debug_state().to_file);
-    EXPECT_FALSE(records::debug_file_open());
+    EXPECT_TRUE(diag::debug_state().on);
+    EXPECT_FALSE(diag::debug_state().to_file);
+    EXPECT_FALSE(diag::debug_file_open());
 
     flags = apply_command_words(get_command_args("debug screen once removereg", 4));
     EXPECT_TRUE(flags.once);
     EXPECT_TRUE(flags.remove_registration);
-    EXPECT_FALSE(records::debug_state().to_file);
-    EXPECT_TRUE(records::debug_file_open());  // "debug" opened it before "screen" turned file mode off
-    EXPECT_EQ(records::debug_state().file_path, dir.file("DebugFile.txt"));
+    EXPECT_FALSE(diag::debug_state().to_file);
+    EXPECT_TRUE(diag::debug_file_open());  // "debug" opened it before "screen" turned file mode off
+    EXPECT_EQ(diag::debug_state().file_path, dir.file("DebugFile.txt"));
 
-    records::debug_state() = {};
+    diag::debug_state() = {};
     apply_command_words(get_command_args("a b c d debug", 4));
-    EXPECT_FALSE(records::debug_state().on) << "the fifth word is never seen";
+    EXPECT_FALSE(diag::debug_state().on) << "the fifth word is never seen";
 }
 
 } // namespace

@@ -6,12 +6,12 @@
 #include "config/options.h"
 #include "config/program.h"
 #include "config/registry_tools.h"
+#include "diag/debug_log.h"
 #include "fakes/temp_dir.h"
 #include "platform/files.h"
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
 #include "platform/settings_store.h"
-#include "records/debug_log.h"
 
 namespace ktr::config {
 namespace {
@@ -22,7 +22,7 @@ const std::string kOptionsPath = ".DEFAULT\\Software\\VB and VBA Program Setting
 class StoreTest : public ::testing::Test {
 protected:
     testing::TempDir dir;
-    records::DebugState saved_debug = records::debug_state();
+    diag::DebugState saved_debug = diag::debug_state();
     std::string saved_folder = platform::program_folder();
 
     void SetUp() override {
@@ -31,24 +31,24 @@ protected:
         platform::close_registry_hive();
         program().registry_root = kHkeyUsers;
         program().options_key = kOptionsPath;
-        auto& debug = records::debug_state();
+        auto& debug = diag::debug_state();
         debug.on = true;
         debug.to_file = true;
         debug.file_path = dir.file("debug.log");
-        records::set_debug_file_mode(true);
+        diag::set_debug_file_mode(true);
     }
     void TearDown() override {
-        records::set_debug_file_mode(false);
-        records::debug_state() = saved_debug;
+        diag::set_debug_file_mode(false);
+        diag::debug_state() = saved_debug;
         platform::close_registry_hive();
         platform::set_program_folder(saved_folder);
         unsetenv("KTRSVC_REGISTRY");
         platform::clear_pending_error();
     }
     std::string log() {
-        records::set_debug_file_mode(false);
+        diag::set_debug_file_mode(false);
         const std::string text = dir.read("debug.log");
-        records::set_debug_file_mode(true);
+        diag::set_debug_file_mode(true);
         return text;
     }
     bool logged(const std::string& line) { return log().find(line) != std::string::npos; }

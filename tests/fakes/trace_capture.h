@@ -3,23 +3,23 @@
 
 #include <string>
 
+#include "diag/debug_log.h"
 #include "fakes/temp_dir.h"
-#include "records/debug_log.h"
 
 namespace ktr::testing {
 
 class TraceCapture {
 public:
     TraceCapture() {
-        auto& st = records::debug_state();
+        auto& st = diag::debug_state();
         st.on = true;
         st.to_file = true;
         st.file_path = dir_.file("debug.txt");
-        records::set_debug_file_mode(true);
+        diag::set_debug_file_mode(true);
     }
     ~TraceCapture() {
-        records::set_debug_file_mode(false);
-        auto& st = records::debug_state();
+        diag::set_debug_file_mode(false);
+        auto& st = diag::debug_state();
         st.on = false;
         st.to_file = false;
     }

@@ -69,7 +69,7 @@ TEST_F(LogFiles, SyncLogSkipsEmptyPathsAndReportsUnwritableFolders) {
     PrintSyncBody(record(kMorning, 1), "s", "", kLogToFile);
     PrintSyncBody(record(kMorning, 1), "s", dir_.file("logfile.txt"), 0);
     PrintSyncHeader(dir_.file("logfile.txt"), 3);
-    EXPECT_FALSE(file_exists(dir_.file("logfile.txt")));
+    EXPECT_FALSE(platform::file_exists(dir_.file("logfile.txt")));
 
     const std::string path = dir_.file("missing-folder/logfile.txt");
     PrintSyncBody(record(kMorning, 1), "s", path, kLogToFile);
@@ -100,7 +100,7 @@ TEST_F(LogFiles, EventLogTypeTextsAndHeaderOnlyWithTheEventFileOn) {
     const std::string path = dir_.file("evntfile.txt");
     config::options().LoggingNTEvntOn(true);
     PrintEvntHeader(path);
-    EXPECT_FALSE(file_exists(path));
+    EXPECT_FALSE(platform::file_exists(path));
     EXPECT_TRUE(traced("initializing event logging"));
 
     config::options().LoggingEvntOn(true);

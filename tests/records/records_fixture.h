@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/options.h"
+#include "diag/debug_log.h"
 #include "fakes/fake_clock.h"
 #include "fakes/scoped_locale.h"
 #include "fakes/temp_dir.h"
@@ -14,7 +15,6 @@
 #include "platform/locale.h"
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
-#include "records/debug_log.h"
 
 namespace ktr::testing {
 
@@ -29,18 +29,18 @@ protected:
     void SetUp() override {
         saved_options_ = config::options();
         saved_folder_ = platform::program_folder();
-        saved_debug_ = records::debug_state();
+        saved_debug_ = diag::debug_state();
         platform::set_program_folder(dir_.path());
         platform::close_registry_hive();  // reopened in the temporary folder on first use
         config::options() = config::COptions{};
-        records::debug_state() = {true, true, dir_.file("DebugFile.txt")};
-        records::set_debug_file_mode(true);
+        diag::debug_state() = {true, true, dir_.file("DebugFile.txt")};
+        diag::set_debug_file_mode(true);
         platform::clear_pending_error();
     }
 
     void TearDown() override {
-        records::set_debug_file_mode(false);
-        records::debug_state() = saved_debug_;
+        diag::set_debug_file_mode(false);
+        diag::debug_state() = saved_debug_;
         config::options() = saved_options_;
         platform::close_registry_hive();
         platform::set_program_folder(saved_folder_);
@@ -58,7 +58,7 @@ protected:
 private:
     config::COptions saved_options_;
     std::string saved_folder_;
-    records::DebugState saved_debug_;
+    diag::DebugState saved_debug_;
 };
 
 } // namespace ktr::testing

@@ -1,10 +1,10 @@
-#include "records/debug_log.h"
+#include "diag/debug_log.h"
 
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/format.h"
 
-namespace ktr::records {
+namespace ktr::diag {
 namespace {
 
 platform::AppendFile g_file;
@@ -54,7 +54,7 @@ void set_debug_file_mode(bool on) {
 
 bool check_debug_marker(bool current) {
     const std::string marker = platform::join_path(platform::program_folder(), "debug.txt");
-    if (file_exists(marker)) {
+    if (platform::file_exists(marker)) {
         if (!current) {
             debug_state().to_file = true;
             open_debug_file();
@@ -69,8 +69,4 @@ bool check_debug_marker(bool current) {
     return false;
 }
 
-bool file_exists(const std::string& path) {
-    return platform::try_open_for_reading(path) != platform::OpenResult::not_found;
-}
-
-} // namespace ktr::records
+} // namespace ktr::diag

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-namespace ktr::records {
+namespace ktr::diag {
 
 struct DebugState {
-    bool on = false;       // tracing enabled: callers test it before they build a trace text
+    bool on = false;       // tracing enabled
     bool to_file = false;  // trace lines go to the debug file
     std::string file_path; // full path of the debug file
 };
@@ -25,10 +25,14 @@ void set_debug_file_mode(bool on);
 // Looks for the marker file "debug.txt" in the program folder; returns the new value for debug on.
 bool check_debug_marker(bool current);
 
-// True if the file can be opened for reading, or exists but cannot be opened (access denied).
-bool file_exists(const std::string& path);
-
 // Whether the debug file is open (tests, status).
 bool debug_file_open();
 
-} // namespace ktr::records
+} // namespace ktr::diag
+
+// Writes one trace line when debug is on. The arguments are evaluated only then, so a hot path builds no
+// trace text while nobody reads it. KTR_TRACE(text) or KTR_TRACE(text, keep_line_open).
+#define KTR_TRACE(...)                                                                                         \
+    do {                                                                                                       \
+        if (::ktr::diag::debug_on()) ::ktr::diag::debug_write(__VA_ARGS__);                                    \
+    } while (0)

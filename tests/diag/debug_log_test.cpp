@@ -1,4 +1,4 @@
-#include "records/debug_log.h"
+#include "diag/debug_log.h"
 
 #include <gtest/gtest.h>
 
@@ -6,11 +6,11 @@
 
 #include <cstdio>
 
+#include "diag/error_report.h"
 #include "platform/event_log.h"
-#include "records/error_report.h"
-#include "records_fixture.h"
+#include "records/records_fixture.h"
 
-namespace ktr::records {
+namespace ktr::diag {
 namespace {
 
 using DebugLog = testing::RecordsTest;
@@ -54,28 +54,29 @@ TEST_F(DebugLog, UnopenableDebugFileIsIgnoredAndUnreadableFilesExist) {
     set_debug_file_mode(true);
     debug_write("goes nowhere");
     EXPECT_FALSE(debug_file_open());
-    EXPECT_FALSE(file_exists(dir_.file("missing-folder/x.txt")));
-    EXPECT_TRUE(file_exists(dir_.file("DebugFile.txt")));
+    EXPECT_FALSE(platform::file_exists(dir_.file("missing-folder/x.txt")));
+    EXPECT_TRUE(platform::file_exists(dir_.file("DebugFile.txt")));
     // A path that exists but cannot be opened (here a link that loops) counts as existing, as a locked file does.
     ASSERT_EQ(symlink(dir_.file("loop").c_str(), dir_.file("loop").c_str()), 0);
-    EXPECT_TRUE(file_exists(dir_.file("loop")));
+    EXPECT_TRUE(platform::file_exists(dir_.file("loop")));
 }
 
 TEST_F(DebugLog, ErrorReportTracesInformationAndRealFailuresOnly) {
-    struct Row { int severity, err; const char* desc; bool debug, traced; };
+    struct Row { Severity severity; int err; const char* desc; bool debug, traced; };
     const Row rows[] = {
-        {1, 0, "", true, true},   {-3, 0, "", true, true},  // below 1 behaves as information
-        {3, 0, "", true, false},  {4, 0, "", true, false},  // errors and criticals need a real failure
-        {7, 0, "", true, false},  {3, 5, "Access is denied.", true, true}, {3, 2, "x", false, false},
+        {Severity::information, 0, "", true, true}, {Severity::problem, 0, "", true, true},
+        {Severity::error, 0, "", true, false},      {Severity::critical, 0, "", true, false},  // need a real failure
+        {Severity::error, 5, "Access is denied.", true, true}, {Severity::error, 2, "x", false, false},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(::testing::Message() << r.severity << " " << r.err);
+        const int severity = static_cast<int>(r.severity);
+        SCOPED_TRACE(::testing::Message() << severity << " " << r.err);
         debug_state().on = r.debug;
         const size_t before = debug_text().size();
         if (r.err) platform::set_pending_error(r.err, r.desc);
-        EXPECT_EQ(error_report(r.severity, "Create key error", "modRegistryTools", "CreateNewKey", 901), 0);
+        error_report(r.severity, "Create key error", "modRegistryTools", "CreateNewKey", 901);
         EXPECT_EQ(platform::pending_error().number, 0);
-        const std::string expected = std::string(kStamp) + "ERROR  Severity:" + std::to_string(r.severity) +
+        const std::string expected = std::string(kStamp) + "ERROR  Severity:" + std::to_string(severity) +
                                      ", Err:" + std::to_string(r.err) + ", Desc:" + r.desc +
                                      ", Origination: modRegistryTools\r\n"
                                      "ID: CreateNewKey 901, Msg:Create key error, Resp:0\r\n";
@@ -90,12 +91,13 @@ TEST_F(DebugLog, EventLogGetsProblemsAsInformationAndErrorsAsWarnings) {
                          std::string(text));
         return true;
     });
-    config::options().LoggingNTEvntOn(true);
-    error_report(1, "info", "m", "p", 1);  // information never reaches the event log
-    error_report(2, "problem", "modX", "proc", 2);
+    report_settings().nt_event_log = [] { return true; };
+    error_report(Severity::information, "info", "m", "p", 1);  // information never reaches the event log
+    error_report(Severity::problem, "problem", "modX", "proc", 2);
     platform::set_pending_error(13, "The data is invalid.");
-    error_report(4, "critical", "modY", "crit", 3);
+    error_report(Severity::critical, "critical", "modY", "crit", 3);
     platform::set_event_recorder({});
+    report_settings().nt_event_log = nullptr;
     EXPECT_EQ(events, (std::vector<std::string>{
                           "Ktrsvc|4|1|problem\rOrigination: modX\r\nID: proc 2\r ",
                           "Ktrsvc|2|1|critical\rOrigination: modY\r\nID: crit 3\rSystem Error: 13\r"
@@ -103,4 +105,4 @@ TEST_F(DebugLog, EventLogGetsProblemsAsInformationAndErrorsAsWarnings) {
 }
 
 } // namespace
-} // namespace ktr::records
+} // namespace ktr::diag
