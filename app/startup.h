@@ -20,10 +20,10 @@ struct CommandFlags {
     bool background = false;
 };
 
-// Step 1 and 2 of Main: fixes the program-wide paths and applies the words (debug switches included).
+// The start of Main: fixes the program-wide paths and applies the words (debug switches included).
 CommandFlags apply_command_words(const std::vector<std::string>& words);
 
-// Step 4.1 of Main: the registry root, base path, options key and settings key by operating-system family.
+// Where the options live: the registry root, base path, options key and settings key by operating-system family.
 void set_registry_location();
 
 // Whether the registry hive can be used; when not, says so in the debug log and the error report.

@@ -149,6 +149,8 @@ public:
     }
 
     void import_text(const std::string& text, const std::string& source);
+    bool import_key_line(const std::string& line, const std::string& where, RegKey& key);
+    void import_value_line(const std::string& line, const std::string& where, const RegKey& key);
 
 private:
     static std::string quoted(const std::string& s) {
@@ -233,6 +235,76 @@ bool parse_hex_bytes(const std::string& text, std::string& out) {
     return true;
 }
 
+// The data of one value line ("text", dword:hex, hex(type):bytes); where prefixes each failure message.
+RegValue parse_value_data(const std::string& data, const std::string& where) {
+    RegValue v;
+    if (!data.empty() && data.front() == '"') {
+        std::string s;
+        size_t p = 0;
+        if (!read_quoted(data, p, s)) fail(where + "unclosed string");
+        return RegValue::sz(s);
+    }
+    if (data.rfind("dword:", 0) == 0) {
+        const std::string hex = data.substr(6);
+        if (hex.empty() || hex.size() > 8 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            fail(where + "bad dword");
+        return RegValue::dword(static_cast<uint32_t>(std::stoul(hex, nullptr, 16)));
+    }
+    if (data.rfind("hex(", 0) == 0) {
+        const auto close = data.find("):");
+        if (close == std::string::npos) fail(where + "bad hex value");
+        const std::string type_text = data.substr(4, close - 4);
+        if (type_text.empty() || type_text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            fail(where + "bad hex type");
+        v.type = static_cast<uint32_t>(std::stoul(type_text, nullptr, 16));
+        if (!parse_hex_bytes(data.substr(close + 2), v.data)) fail(where + "bad hex bytes");
+        return v;
+    }
+    fail(where + "unsupported value: " + data);
+}
+
+void skip_blanks(const std::string& l, size_t& pos) {
+    while (pos < l.size() && (l[pos] == ' ' || l[pos] == '\t')) ++pos;
+}
+
+// A "[key]" line creates the key and makes it current; "[-key]" deletes it. False: no current key.
+bool Tool::import_key_line(const std::string& l, const std::string& where, RegKey& key) {
+    const auto close = l.rfind(']');
+    if (close == std::string::npos) fail(where + "unclosed key name");
+    std::string name = l.substr(1, close - 1);
+    const bool remove = !name.empty() && name.front() == '-';
+    if (remove) name.erase(0, 1);
+    const KeyArg current = parse_key(name);
+    if (remove) {
+        if (!current.path.empty()) hive_.delete_key(current.root, current.path);
+        return false;
+    }
+    key = create(current);
+    return true;
+}
+
+// A 'name'=data or @=data line under the current key; data "-" deletes the value.
+void Tool::import_value_line(const std::string& l, const std::string& where, const RegKey& key) {
+    size_t pos = 0;
+    std::string name;
+    if (l.front() == '@') {
+        pos = 1;
+    } else if (!read_quoted(l, pos, name)) {
+        fail(where + "bad value name");
+    }
+    skip_blanks(l, pos);
+    if (pos >= l.size() || l[pos] != '=') fail(where + "missing =");
+    ++pos;
+    skip_blanks(l, pos);
+    const std::string data = l.substr(pos);
+    if (data == "-") {
+        hive_.delete_value(key, name);
+        return;
+    }
+    if (hive_.set_value(key, name, parse_value_data(data, where)) != kRegOk)
+        fail(where + pending_error().description);
+}
+
 void Tool::import_text(const std::string& text, const std::string& source) {
     std::istringstream in(text);
     std::string line;
@@ -241,10 +313,9 @@ void Tool::import_text(const std::string& text, const std::string& source) {
     bool header_seen = false;
     bool have_key = false;
     RegKey key;
-    KeyArg current;
-    const auto where = [&] { return source + ":" + std::to_string(line_no) + ": "; };
     while (std::getline(in, line)) {
         ++line_no;
+        const std::string where = source + ":" + std::to_string(line_no) + ": ";
         if (!line.empty() && line.back() == '\r') line.pop_back();
         // A line ending in a backslash continues on the next (long hex values).
         if (!line.empty() && line.back() == '\\') {
@@ -254,70 +325,18 @@ void Tool::import_text(const std::string& text, const std::string& source) {
         logical += line;
         std::string l;
         l.swap(logical);
-        size_t start = l.find_first_not_of(" \t");
+        const size_t start = l.find_first_not_of(" \t");
         if (start == std::string::npos || l[start] == ';') continue;
         l = l.substr(start);
         if (!header_seen) {
-            if (l != "REGEDIT4" && l != "Windows Registry Editor Version 5.00") fail(where() + "not a REGEDIT4 file");
+            if (l != "REGEDIT4" && l != "Windows Registry Editor Version 5.00") fail(where + "not a REGEDIT4 file");
             header_seen = true;
-            continue;
-        }
-        if (l.front() == '[') {
-            const auto close = l.rfind(']');
-            if (close == std::string::npos) fail(where() + "unclosed key name");
-            std::string name = l.substr(1, close - 1);
-            const bool remove = !name.empty() && name.front() == '-';
-            if (remove) name.erase(0, 1);
-            current = parse_key(name);
-            if (remove) {
-                if (!current.path.empty()) hive_.delete_key(current.root, current.path);
-                have_key = false;
-                continue;
-            }
-            key = create(current);
-            have_key = true;
-            continue;
-        }
-        if (!have_key) fail(where() + "value outside a key");
-        size_t pos = 0;
-        std::string name;
-        if (l.front() == '@') {
-            pos = 1;
-        } else if (!read_quoted(l, pos, name)) {
-            fail(where() + "bad value name");
-        }
-        while (pos < l.size() && (l[pos] == ' ' || l[pos] == '\t')) ++pos;
-        if (pos >= l.size() || l[pos] != '=') fail(where() + "missing =");
-        ++pos;
-        while (pos < l.size() && (l[pos] == ' ' || l[pos] == '\t')) ++pos;
-        const std::string data = l.substr(pos);
-        RegValue v;
-        if (data == "-") {
-            hive_.delete_value(key, name);
-            continue;
-        }
-        if (!data.empty() && data.front() == '"') {
-            std::string s;
-            size_t p = 0;
-            if (!read_quoted(data, p, s)) fail(where() + "unclosed string");
-            v = RegValue::sz(s);
-        } else if (data.rfind("dword:", 0) == 0) {
-            const std::string hex = data.substr(6);
-            if (hex.empty() || hex.size() > 8 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-                fail(where() + "bad dword");
-            v = RegValue::dword(static_cast<uint32_t>(std::stoul(hex, nullptr, 16)));
-        } else if (data.rfind("hex(", 0) == 0) {
-            const auto close = data.find("):");
-            if (close == std::string::npos) fail(where() + "bad hex value");
-            const std::string type_text = data.substr(4, close - 4);
-            if (type_text.empty() || type_text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-                fail(where() + "bad hex type");
-            v.type = static_cast<uint32_t>(std::stoul(type_text, nullptr, 16));
-            if (!parse_hex_bytes(data.substr(close + 2), v.data)) fail(where() + "bad hex bytes");
+        } else if (l.front() == '[') {
+            have_key = import_key_line(l, where, key);
         } else {
-            fail(where() + "unsupported value: " + data);
+            if (!have_key) fail(where + "value outside a key");
+            import_value_line(l, where, key);
         }
-        if (hive_.set_value(key, name, v) != kRegOk) fail(where() + pending_error().description);
     }
     if (!header_seen) fail(source + ": not a REGEDIT4 file");
 }
