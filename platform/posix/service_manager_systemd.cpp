@@ -99,8 +99,6 @@ private:
     sd_bus* bus_;
 };
 
-class SystemdManager;
-
 class SystemdService final : public ServiceHandle {
 public:
     SystemdService(std::shared_ptr<Bus> bus, std::string unit, std::string path)
