@@ -18,4 +18,9 @@ std::string setting_status_text(int16_t code) {
     }
 }
 
+bool checked_clock(int16_t code) {
+    return code == kStatusSettingMade || code == kStatusClocksInSync || code == kStatusBelowMinimum ||
+           code == kStatusAboveMaximum || code == kStatusDatesChanged;
+}
+
 } // namespace ktr::engine

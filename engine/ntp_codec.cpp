@@ -113,9 +113,7 @@ bool check_reply_date(double date) {
 std::optional<NtpReply> decode_ntp_reply(std::span<const uint8_t> payload) {
     auto date = reply_date_at(payload, 40);
     if (!date) return std::nullopt;
-    NtpReply reply{std::move(*date), ntp_fraction(payload), false};
-    reply.server_mode = check_ntp_mode(payload.empty() ? 0 : payload[0]);
-    return reply;
+    return NtpReply{std::move(*date), ntp_fraction(payload)};
 }
 
 std::optional<std::string> decode_time_reply(std::span<const uint8_t> payload) { return reply_date_at(payload, 0); }

@@ -25,14 +25,13 @@ bool check_ntp_mode(uint8_t mode_byte);
 // A valid date of 2001 or later: a zero or garbage timestamp (1900) is refused.
 bool check_reply_date(double date);
 
-// What an SNTP reply gave: the transmit time as the general date text, its fraction of a second, and
-// whether the peer answered as a server.
+// What an SNTP reply gave: the transmit time as the general date text and its fraction of a second.
 struct NtpReply {
     std::string date;
     float fraction = 0;
-    bool server_mode = false;
 };
-// None when the transmit timestamp is no plausible date.
+// None when the transmit timestamp is no plausible date. The mode byte is left to the caller, who knows
+// whether the packet came from a time server (check_ntp_mode) or from the console.
 std::optional<NtpReply> decode_ntp_reply(std::span<const uint8_t> payload);
 // The date text of a Time-protocol reply (its first four bytes); none when it is no plausible date.
 std::optional<std::string> decode_time_reply(std::span<const uint8_t> payload);

@@ -49,19 +49,18 @@ template <class Step> void reporting_failure(Step step) {
 
 } // namespace
 
-void CNISTtimeset::DataArrived(std::span<const uint8_t> sData, SyncDisplay& displayForm) {
+void CNISTtimeset::DataArrived(std::span<const uint8_t> sData, SyncDisplay& displayForm, Sender sender) {
     // The window records and logs every run, a failed one too.
     const ScopeExit done([&displayForm] { reporting_failure([&displayForm] { displayForm.NISTdone(); }); });
     reporting_failure([&] {
-        run(sData, displayForm);
+        run(sData, sender, displayForm);
         trace("DATA ARRIVED DONE");
     });
 }
 
-void CNISTtimeset::run(std::span<const uint8_t> sData, SyncDisplay& displayForm) {
+void CNISTtimeset::run(std::span<const uint8_t> sData, Sender sender, SyncDisplay& displayForm) {
     trace("DATA ARRIVED Event");
-    SettingStatus_ = kStatusSettingMade;
-    NISTCorrDateTime_ = 0;
+    outcome_ = {};
     const double arrival_local = platform::now_local();
     const platform::DateParts utc = get_system_time();
     EntStatus_.clear();
@@ -69,18 +68,18 @@ void CNISTtimeset::run(std::span<const uint8_t> sData, SyncDisplay& displayForm)
         debug_write("Data Arrived at: " + std::to_string(utc.hour) + ":" + std::to_string(utc.minute) + ":" +
                     std::to_string(utc.second) + "." + std::to_string(utc.millisecond));
     DirectSetting direct;
-    SettingStatus_ = decode_and_compare(sData, utc, direct);
+    outcome_.status = decode_and_compare(sData, sender, utc, direct);
     apply_outcome(direct, arrival_local, displayForm);
 }
 
-int16_t CNISTtimeset::decode_and_compare(std::span<const uint8_t> sData, const platform::DateParts& utc_at_arrival,
-                                         DirectSetting& direct) {
+int16_t CNISTtimeset::decode_and_compare(std::span<const uint8_t> sData, Sender sender,
+                                         const platform::DateParts& utc_at_arrival, DirectSetting& direct) {
     const config::COptions& o = config::options();
     const int16_t format = o.ServerFormat();
     const std::string_view text(reinterpret_cast<const char*>(sData.data()), sData.size());
     if (format == 0 || format == 5 || o.ServerConn() == 2) return nist_family(text, o.ServerConn() == 2);
     if (format == 1) return daytime_family(text, o.ServerCustomFormat());
-    if (format == 2) return sntp(sData, utc_at_arrival, direct);
+    if (format == 2) return sntp(sData, sender, utc_at_arrival, direct);
     if (format == 3 || format == 4) return time_protocol(sData);
     return kStatusUnknownFormat;
 }
@@ -103,13 +102,15 @@ int16_t CNISTtimeset::daytime_family(std::string_view text, const std::string& c
     return keep(compare_time(reading_.date + " " + reading_.time, zone_));
 }
 
-int16_t CNISTtimeset::sntp(std::span<const uint8_t> payload, const platform::DateParts& utc_at_arrival,
-                           DirectSetting& direct) {
+int16_t CNISTtimeset::sntp(std::span<const uint8_t> payload, Sender sender,
+                           const platform::DateParts& utc_at_arrival, DirectSetting& direct) {
     const auto reply = decode_ntp_reply(payload);
     if (!reply) return kStatusBadString;
     reading_.date = reply->date;
     reading_.fraction = reply->fraction;
-    reading_.health = reply->server_mode ? 0 : 3;
+    // The console's request starts with its command letter ("S" reads as the client mode): only a time
+    // server's reply is judged by its mode.
+    reading_.health = (sender == Sender::Console || check_ntp_mode(payload[0])) ? 0 : 3;
     if (reading_.health != 0) return kStatusServerError;
     const config::COptions& o = config::options();
     if (o.SetMinThreshold() == 0 && o.msecTimeOffset() == 0) {
@@ -147,21 +148,18 @@ bool CNISTtimeset::keep(Decoded decoded) {
 }
 
 int16_t CNISTtimeset::keep(const ClockComparison& c) {
-    NISTCorrDateTime_ = c.corrected;
-    SystemDateChange_ = c.date_change;
-    if (c.measured) SettingDifferenceSec_ = c.difference_sec;
-    if (c.has_fraction) SettingDifferenceFrac_ = c.difference_frac;
+    outcome_ = c;
     return c.status;
 }
 
 void CNISTtimeset::apply_outcome(const DirectSetting& direct, double arrival_local, SyncDisplay& displayForm) {
-    switch (SettingStatus_) {
+    switch (outcome_.status) {
     case kStatusSettingMade:
         if (config::options().SettingMode() != 0) apply_setting(direct, arrival_local, displayForm);
-        else if (!direct.done) System_set_time(NISTCorrDateTime_, reading_.fraction, NISTLegTime_);
-        if (SystemDateChange_) System_set_date(NISTCorrDateTime_);
+        else if (!direct.done) System_set_time(outcome_.corrected, reading_.fraction, NISTLegTime_);
+        if (outcome_.date_change) System_set_date(outcome_.corrected);
         break;
-    case kStatusDatesChanged: System_set_date(NISTCorrDateTime_); break;
+    case kStatusDatesChanged: System_set_date(outcome_.corrected); break;
     case kStatusBelowMinimum:
         if (reading_.command == "F") {
             apply_setting(direct, arrival_local, displayForm);
@@ -179,18 +177,18 @@ void CNISTtimeset::apply_outcome(const DirectSetting& direct, double arrival_loc
     case kStatusConversionError: trace("..Error in time conversion. No time set"); break;
     case kStatusUnknownFormat: trace("..Unknown timeserver format. No time set"); break;
     default:
-        if (debug_on()) debug_write("..Error " + std::to_string(SettingStatus_) + " in time setting. No time set");
+        if (debug_on()) debug_write("..Error " + std::to_string(outcome_.status) + " in time setting. No time set");
         break;
     }
 }
 
 void CNISTtimeset::apply_setting(const DirectSetting& direct, double arrival_local, SyncDisplay& displayForm) {
     if (direct.done) {
-        displayForm.DisplaySync(direct.milliseconds, reading_.fraction, arrival_local, NISTCorrDateTime_);
+        displayForm.DisplaySync(direct.milliseconds, reading_.fraction, arrival_local, outcome_.corrected);
         return;
     }
-    displayForm.DisplaySync(arrival_local, NISTCorrDateTime_);
-    System_set_time(NISTCorrDateTime_, reading_.fraction, NISTLegTime_);
+    displayForm.DisplaySync(arrival_local, outcome_.corrected);
+    System_set_time(outcome_.corrected, reading_.fraction, NISTLegTime_);
 }
 
 } // namespace ktr::engine

@@ -47,7 +47,8 @@ constexpr CompareRules kNistRules{CompareRules::Zone::SystemWithServerDst, "Corr
                                   "       -Current system time: ", CompareRules::MinimumRule::ForcibleMs,
                                   "Bad Date Conversion"};
 constexpr CompareRules kNtpRules{CompareRules::Zone::SystemOnly, "Corrected TZ Time: ", true, false,
-                                 " -Current local time: ", CompareRules::MinimumRule::PlainMs, "NTP bad date conversion"};
+                                 " -Current local time: ", CompareRules::MinimumRule::PlainMs,
+                                 "NTP bad date conversion"};
 
 CompareRules daytime_rules(bool server_zone) {
     return {server_zone ? CompareRules::Zone::ServerHoursAhead : CompareRules::Zone::SystemOnly,
@@ -167,13 +168,12 @@ std::optional<double> measure(const CompareRules& rules, double corrected, const
     const int64_t d_ms = std::llabs(corrected_ms - now_ms);
     const auto seconds = platform::to_int32(d_ms / 1000.0);
     if (!seconds) return std::nullopt;
-    c.measured = true;
     c.difference_sec = ahead ? *seconds : -*seconds;
-    c.has_fraction = rules.uses_fraction && server.fraction != 0;
-    if (c.has_fraction) c.difference_frac = ahead ? server.fraction - clock.fraction : clock.fraction - server.fraction;
+    const bool with_fraction = rules.uses_fraction && server.fraction != 0;
+    if (with_fraction) c.difference_frac = ahead ? server.fraction - clock.fraction : clock.fraction - server.fraction;
 
     double diff_s = static_cast<double>(std::llround(d_ms / 1000.0) % 86400);
-    if (c.has_fraction) {
+    if (with_fraction) {
         diff_s += c.difference_frac;
         if (debug_on()) debug_write(format_number(diff_s, "0.000") + " = time Difference:          " + " seconds");
     } else if (debug_on()) {

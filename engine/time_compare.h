@@ -22,14 +22,13 @@ struct SystemZone {
 SystemZone read_system_zone();
 
 // What a comparison found: the status, the time to set (local; 0 when nothing is to be set), whether the
-// calendar date changes within a day, and the measured offset (positive: the clock is behind).
+// calendar date changes within a day, and the measured offset (positive: the clock is behind; 0 when
+// nothing was measured).
 struct ClockComparison {
     int16_t status = 0;
     double corrected = 0;
     bool date_change = false;
-    bool measured = false;      // the offset below was measured
     int32_t difference_sec = 0;
-    bool has_fraction = false;  // the server's fraction counted in the offset
     float difference_frac = 0;
 };
 

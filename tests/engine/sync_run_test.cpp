@@ -51,9 +51,9 @@ protected:
         e_.System_get_timezone();
     }
     // A text or the bytes of a reply; what the window was told.
-    template <class Data> Calls run(const Data& data) {
+    template <class Data> Calls run(const Data& data, Sender sender = Sender::TimeServer) {
         display_.calls.clear();
-        e_.DataArrived(data, display_);
+        e_.DataArrived(data, display_, sender);
         return display_.calls;
     }
     platform::DateParts utc() { return clock_.utc_now(); }
@@ -67,6 +67,9 @@ TEST_F(SyncRun, AConsoleSetTenMinutesAheadSetsTheClockToTheMillisecond) {
     EXPECT_EQ(e_.SettingStatus(), kStatusSettingMade);
     EXPECT_EQ(e_.SettingDifferenceSec(), 600);
     EXPECT_EQ(utc(), platform::date_to_parts(make_date(2026, 12, 5, 5, 47, 32, 250)));
+    run("hello");  // a run that measured nothing records no difference
+    EXPECT_EQ(e_.SettingDifferenceSec(), 0);
+    EXPECT_EQ(e_.SettingDifferenceFrac(), 0.0f);
 
     config::options().SettingMode(0);  // batch mode sets without showing
     EXPECT_EQ(run("S+ 26-12-05 05:57:32 0"), (Calls{"Done"}));
@@ -113,22 +116,26 @@ TEST_F(SyncRun, EachFormatPicksItsDecoderAndFailuresEndInTheirStatus) {
     EXPECT_EQ(utc().minute, 17);
 }
 
-TEST_F(SyncRun, SntpRepliesInSyncWithinTheMinuteOrFromAClient) {
+TEST_F(SyncRun, SntpRepliesInSyncWithinTheMinuteFromAClientOrFromTheConsole) {
     config::options().ServerFormat(2);
     config::options().SetMinThreshold(0);
-    struct Row { double utc; float frac; uint8_t mode; Calls calls; int16_t status; int sets; };
-    const double now = clock_.utc();
+    struct Row { double utc; float frac; uint8_t mode; Sender sender; Calls calls; int16_t status; int sets; };
+    const double now = clock_.utc(), later = make_date(2026, 12, 5, 5, 47, 32);
+    const Sender server = Sender::TimeServer;
     const Row rows[] = {
-        {now, 0, 0x1C, {"NoChange", "Done"}, kStatusClocksInSync, 0},
-        {now, 0, 0x1B, {"Done"}, kStatusServerError, 0},
+        {now, 0, 0x1C, server, {"NoChange", "Done"}, kStatusClocksInSync, 0},
+        {now, 0, 0x1B, server, {"Done"}, kStatusServerError, 0},
         // Within the minute the reply is set directly, and the comparison after it does not set again.
-        {make_date(2026, 12, 5, 5, 37, 50), 0.5f, 0x1C, {"SyncDirect", "Done"}, kStatusSettingMade, 1},
-        {make_date(2026, 12, 5, 5, 40, 0), 0, 0x1C, {"Sync", "Done"}, kStatusSettingMade, 1},
+        {make_date(2026, 12, 5, 5, 37, 50), 0.5f, 0x1C, server, {"SyncDirect", "Done"}, kStatusSettingMade, 1},
+        {make_date(2026, 12, 5, 5, 40, 0), 0, 0x1C, server, {"Sync", "Done"}, kStatusSettingMade, 1},
+        // The console's "S" is its command, not the client mode that the same byte means in a server's reply.
+        {later, 0, 'S', Sender::Console, {"Sync", "Done"}, kStatusSettingMade, 1},
+        {later, 0, 'S', server, {"Done"}, kStatusServerError, 0},
     };
     for (const Row& r : rows) {
         clock_.set_utc(now);
         const int sets = clock_.set_calls();
-        EXPECT_EQ(run(sntp_reply(r.utc, r.frac, r.mode)), r.calls);
+        EXPECT_EQ(run(sntp_reply(r.utc, r.frac, r.mode), r.sender), r.calls);
         EXPECT_EQ(e_.SettingStatus(), r.status);
         EXPECT_EQ(clock_.set_calls() - sets, r.sets);
         const double expected = r.sets ? r.utc + r.frac / 86400 : now;
