@@ -201,8 +201,11 @@ void frmMainKtrsvc::MainRouter() {
 
 void frmMainKtrsvc::SyncInit() {
     KTR_TRACE("---SyncInit---");
-    const config::COptions& o = config::options();
+    config::COptions& o = config::options();
     sync_.Init_Registry(o);
+    // Start-up does not read the last check with the other options: it is the one the last checking run
+    // stored, so that a module restarted after failed runs still warns and one that checked does not.
+    if (const auto checked = config::RegistrySyncSettingGet(config::program().title)) o.LastSyncTime(*checked);
     if (!o.SyncWarning()) return;
     const double seconds = std::round((platform::now_local() - o.LastSyncTime()) * 86400.0);
     KTR_TRACE("Seconds since last time check: " + platform::format_number(seconds, "0"));
@@ -276,15 +279,18 @@ void frmMainKtrsvc::NISTdone() {
     const config::COptions& o = config::options();
     KTR_TRACE("TIME SETTING DONE at " + local_clock_text());
     const records::CSync previous = sync_;
-    if ((o.ServerFormat() == 0 || o.ServerFormat() == 2) && engine_.SettingDifferenceFrac() != 0.0f) {
-        sync_.SyncUseFrac(true);
-        sync_.SyncSecFrac(engine_.SettingDifferenceFrac());
-    }
+    // The fraction is this run's own, like the rest of the record.
+    const bool use_frac = (o.ServerFormat() == 0 || o.ServerFormat() == 2) && engine_.SettingDifferenceFrac() != 0.0f;
+    sync_.SyncUseFrac(use_frac);
+    sync_.SyncSecFrac(use_frac ? engine_.SettingDifferenceFrac() : 0.0f);
     const std::string server = console_.peer();
     sync_.Save_Setting(engine_, server);
     if (engine_.SettingStatus() != engine::kStatusSettingMade) sync_.SyncAccuracy(0);
     else sync_.Compare_Sync(previous);
-    sync_.Save_Registry();
+    // Only a run that compared the clock is a check: it alone refreshes the last-check time and the
+    // accuracy, and stays the record that the next drift is measured from.
+    const bool checked = engine::checked_clock(engine_.SettingStatus());
+    if (checked) sync_.Save_Registry();
     auto_setting().PreviousSyncAccuracy(
         platform::to_int16(static_cast<double>(sync_.SyncAccuracy())).value_or(auto_setting().PreviousSyncAccuracy()));
     auto_setting().Save_Auto_Settings(sync_);
@@ -302,6 +308,7 @@ void frmMainKtrsvc::NISTdone() {
         records::PrintEvntBody("Time difference of " + std::to_string(sync_.SyncDifferenceSec()) +
                                    " seconds exceeds limit of " + std::to_string(o.LoggingMaxSec()) + " seconds.",
                                2, o.LoggingEvntFileName());
+    if (!checked) sync_ = previous;
 }
 
 int desktop_run() {

@@ -289,4 +289,8 @@ bool RegistrySyncSettingSave(double sync_time, std::string_view app) {
     return ok;
 }
 
+std::optional<double> RegistrySyncSettingGet(std::string_view app) {
+    return option_date(platform::get_setting(app, kSection, "LastSyncTime"));
+}
+
 } // namespace ktr::config

@@ -37,6 +37,8 @@ bool RegistrySet(const COptions& options, std::string_view app);
 // could not be stored (the hive refused it).
 bool RegistrySyncSave(float accuracy, double sync_time, int32_t difference, std::string_view app);
 bool RegistrySyncSettingSave(double sync_time, std::string_view app);
+// The last check of the clock as RegistrySyncSettingSave stored it; none before the first check.
+std::optional<double> RegistrySyncSettingGet(std::string_view app);
 
 // The stored text of an option value and its reading back, as both families convert them.
 std::string option_value_text(int16_t value);

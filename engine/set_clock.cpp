@@ -1,10 +1,11 @@
-// Writing the corrected server time to the system clock (local time).
+#include "engine/set_clock.h"
+
 #include <cmath>
+#include <optional>
 
 #include "config/options.h"
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
-#include "engine/nist_timeset.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/convert.h"
@@ -34,23 +35,53 @@ bool set_time_of_day(double new_time) {
     return platform::clock().set_local_time(st);
 }
 
+// The time of day plus the fraction: whole seconds carry into the minute and the hour (the hour's carry
+// drops the milliseconds). None when the carry would cross midnight.
+std::optional<platform::DateParts> add_fraction(platform::DateParts t, float fraction) {
+    // Milliseconds already in the value (the time offset) join the fraction rather than being lost.
+    double rest = fraction + t.millisecond / 1000.0;
+    bool zero_ms = false;
+    const int w = static_cast<int>(rest);
+    if (w >= 1) {
+        if (t.second < 60 - w) {
+            t.second += w;
+            rest -= w;
+        } else if (t.minute < 59) {
+            t.second += w - 60;
+            ++t.minute;
+            rest -= w;
+        } else if (t.hour < 23) {
+            t.second += w - 60;
+            ++t.hour;
+            t.minute = 0;
+            zero_ms = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    // A tolerance keeps a single-precision 0.2 from losing its 200th millisecond.
+    t.millisecond = zero_ms ? 0 : static_cast<int>(std::floor(rest * 1000.0 + 1e-3));
+    return t;
+}
+
 } // namespace
 
-void CNISTtimeset::System_set_time(double& dNewTime, bool& result) {
-    if (NISTSecFrac_ <= 0 && NISTLegTime_ <= 0) {
-        result = std::isfinite(dNewTime) && set_time_of_day(dNewTime);
+bool System_set_time(double dNewTime, float fraction, float leg_time) {
+    if (fraction <= 0 && leg_time <= 0) {
+        const bool result = std::isfinite(dNewTime) && set_time_of_day(dNewTime);
         if (!result) report_time_setting_error();
-        return;
+        return result;
     }
     const int32_t offset_ms = config::options().msecTimeOffset();
     if (offset_ms != 0) dNewTime += offset_ms / 86400000.0;
-    const float total = NISTSecFrac_ + NISTLegTime_;
-    SetLocalTimeAPI(dNewTime, total, result);
+    const float total = fraction + leg_time;
+    const bool result = SetLocalTimeAPI(dNewTime, total);
     if (!result) report_time_setting_error();
     else KTR_TRACE("Corrected time: " + format_date(dNewTime + total / 86400.0, "hh:nn:ss"));
+    return result;
 }
 
-void CNISTtimeset::System_set_date(double& dNewTime) {
+void System_set_date(double dNewTime) {
     if (!std::isfinite(dNewTime) || dNewTime < platform::kMinDate || dNewTime > platform::kMaxDate) {
         diag::error_report(diag::Severity::error, "Date setting error - check permissions", "CNISTTimeset", "System_set_date", 71);
         return;
@@ -68,57 +99,29 @@ void CNISTtimeset::System_set_date(double& dNewTime) {
         diag::error_report(diag::Severity::error, "Date setting error - check permissions", "CNISTTimeset", "System_set_date", 71);
 }
 
-void CNISTtimeset::SetLocalTimeAPI(double dNewTime, float fraction, bool& result) {
-    result = false;
+bool SetLocalTimeAPI(double dNewTime, float fraction) {
     platform::DateParts st = platform::clock().local_now();
     KTR_TRACE("Current local tme: " + std::to_string(st.hour) + ":" + format_number(st.minute, "0#") + ":" +
               format_number(st.second, "0#") + "." + format_number(st.millisecond, "00#") + clock_stamp());
     const auto bad_conversion = [&] {
         KTR_TRACE("Bad time conversion of " + platform::number_to_text(dNewTime) + " in SetLocalTimeAPI");
+        return false;
     };
-    if (!std::isfinite(dNewTime) || !std::isfinite(fraction) || fraction < 0 || fraction >= 60) {
-        bad_conversion();
-        return;
-    }
+    if (!std::isfinite(dNewTime) || !std::isfinite(fraction) || fraction < 0 || fraction >= 60) return bad_conversion();
 
-    const platform::DateParts t = platform::date_to_parts(dNewTime);
-    int h = t.hour, m = t.minute, s = t.second;
-    // Milliseconds already in the value (the time offset) join the fraction rather than being lost.
-    double rest = fraction + t.millisecond / 1000.0;
-    bool zero_ms = false;
-    const int w = static_cast<int>(rest);
-    if (w >= 1) {
-        if (s < 60 - w) {
-            s += w;
-            rest -= w;
-        } else if (m < 59) {
-            s += w - 60;
-            ++m;
-            rest -= w;
-        } else if (h < 23) {
-            s += w - 60;
-            ++h;
-            m = 0;
-            zero_ms = true;
-        } else {
-            return;  // carrying would cross midnight: the next run sets the clock instead
-        }
-    }
-    // A tolerance keeps a single-precision 0.2 from losing its 200th millisecond.
-    const int ms = zero_ms ? 0 : static_cast<int>(std::floor(rest * 1000.0 + 1e-3));
-    if (s < 0 || s > 59 || ms < 0 || ms > 999) {
-        bad_conversion();
-        return;
-    }
+    const auto t = add_fraction(platform::date_to_parts(dNewTime), fraction);
+    if (!t) return false;  // carrying would cross midnight: the next run sets the clock instead
+    if (t->second < 0 || t->second > 59 || t->millisecond < 0 || t->millisecond > 999) return bad_conversion();
 
-    st.hour = h;
-    st.minute = m;
-    st.second = s;
-    st.millisecond = ms;
-    result = platform::clock().set_local_time(st);
+    st.hour = t->hour;
+    st.minute = t->minute;
+    st.second = t->second;
+    st.millisecond = t->millisecond;
+    const bool result = platform::clock().set_local_time(st);
     if (!result) KTR_TRACE("SetLocalTimeAPI error " + std::to_string(platform::pending_error().number));
-    KTR_TRACE("Time setting made: " + std::to_string(h) + ":" + std::to_string(m) + ":" + std::to_string(s) + "." +
-              std::to_string(ms) + clock_stamp());
+    KTR_TRACE("Time setting made: " + std::to_string(t->hour) + ":" + std::to_string(t->minute) + ":" +
+              std::to_string(t->second) + "." + std::to_string(t->millisecond) + clock_stamp());
+    return result;
 }
 
 } // namespace ktr::engine

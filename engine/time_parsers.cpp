@@ -1,12 +1,11 @@
-// The text parsers of the engine: NIST daytime lines (and the console's own short forms), ACTS lines and
-// daytime lines with the weekday first.
+#include "engine/time_parsers.h"
+
 #include <cfloat>
 #include <cmath>
 #include <optional>
 #include <vector>
 
 #include "diag/debug_log.h"
-#include "engine/nist_timeset.h"
 #include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/date_parse.h"
@@ -79,96 +78,107 @@ bool lacks_julian_days(const Elements& e) {
     return marker == "#" || marker == "*";
 }
 
-} // namespace
+void read_julian_days(const Elements& e, ServerReading& r) {
+    e.read(0, r.julian_days, [](const std::string& t) { return platform::to_int32(*platform::text_to_number(t)); });
+}
 
-bool CNISTtimeset::NIST_parse_string(std::string_view sNIST) {
-    const Elements e(sNIST, "parse error of NIST string");
-    size_t i = 0;
-    bool short_form = false;
-
-    if (lacks_julian_days(e)) {
-        KTR_TRACE("NIST parse string - no Julian days.");
-        NISTJulianDays_ = 0;
-    } else {
-        const std::string& first = e.at_or_empty(0);
-        const auto console_form = [&](const char* cmd) {
-            short_form = true;
-            NISTServerHealth_ = 0;
-            NISTAdvance_ = 0;
-            if (cmd) EntCmd_ = cmd;
-        };
-        if (first == "Server:" || first == "tovanisoft:") console_form(nullptr);
-        else if (first.starts_with("S+")) console_form("S");
-        else if (first.starts_with("F+")) console_form("F");
-        else if (first.starts_with("OK-")) console_form(nullptr);
-        else if (is_numeric(first))
-            e.read(0, NISTJulianDays_, [](const std::string& t) { return platform::to_int32(*platform::text_to_number(t)); });
-        else return false;
-        i = 1;
-    }
-
-    e.read_text(i, NISTDate_);
-    e.read_text(i + 1, NISTTime_);
-    if (!short_form) {
-        e.read(i + 2, NISTDST_, small_field);
-        e.read(i + 3, NISTLeapSecFlag_, small_field);
-        e.read(i + 4, NISTServerHealth_, small_field);
-        e.read(i + 5, NISTAdvance_, real_field);
-        e.read_text(i + 6, NISTMisc_);
-        NISTSecFrac_ = 0.5f;
-        return true;
-    }
-
-    if (EntCmd_ == "S" || EntCmd_ == "F") {
-        // The element after the time carries milliseconds.
-        e.read(i + 2, NISTSecFrac_, [](const std::string& t) {
-            const auto ms = platform::text_to_number(t);
-            return ms ? to_single(*ms / 1000) : std::nullopt;
-        });
-    } else if (const size_t dot = NISTTime_.find('.', 1); dot != std::string::npos) {
-        if (const auto frac = to_single(platform::leading_number(std::string_view(NISTTime_).substr(dot))))
-            NISTSecFrac_ = *frac;
-        else
-            e.failed();
-        NISTTime_.resize(dot);
-        KTR_TRACE("Time: _" + NISTTime_ + "_ frac: " + platform::single_to_text(NISTSecFrac_));
-    }
+// The first element of a line with a Julian-day field: a number, or one of the console's and servers'
+// own markers, which make the short form. False when it is neither.
+bool read_first_element(const Elements& e, ServerReading& r, bool& short_form) {
+    const std::string& first = e.at_or_empty(0);
+    const auto console_form = [&](const char* cmd) {
+        short_form = true;
+        r.health = 0;
+        r.advance = 0;
+        if (cmd) r.command = cmd;
+    };
+    if (first == "Server:" || first == "tovanisoft:") console_form(nullptr);
+    else if (first.starts_with("S+")) console_form("S");
+    else if (first.starts_with("F+")) console_form("F");
+    else if (first.starts_with("OK-")) console_form(nullptr);
+    else if (is_numeric(first)) read_julian_days(e, r);
+    else return false;
     return true;
 }
 
-bool CNISTtimeset::ACTS_parse_string(std::string_view sNIST) {
+// The fraction of a short form: milliseconds after a set or force, else a decimal tail of the time.
+void read_short_form_fraction(const Elements& e, size_t i, ServerReading& r) {
+    if (r.command == "S" || r.command == "F") {
+        e.read(i + 2, r.fraction, [](const std::string& t) {
+            const auto ms = platform::text_to_number(t);
+            return ms ? to_single(*ms / 1000) : std::nullopt;
+        });
+    } else if (const size_t dot = r.time.find('.', 1); dot != std::string::npos) {
+        if (const auto frac = to_single(platform::leading_number(std::string_view(r.time).substr(dot))))
+            r.fraction = *frac;
+        else
+            e.failed();
+        r.time.resize(dot);
+        KTR_TRACE("Time: _" + r.time + "_ frac: " + platform::single_to_text(r.fraction));
+    }
+}
+
+} // namespace
+
+Decoded NIST_parse_string(std::string_view sNIST, ServerReading r) {
+    const Elements e(sNIST, "parse error of NIST string");
+    size_t i = 0;
+    bool short_form = false;
+    if (lacks_julian_days(e)) {
+        KTR_TRACE("NIST parse string - no Julian days.");
+        r.julian_days = 0;
+    } else {
+        if (!read_first_element(e, r, short_form)) return {false, std::move(r)};
+        i = 1;
+    }
+
+    e.read_text(i, r.date);
+    e.read_text(i + 1, r.time);
+    if (short_form) {
+        read_short_form_fraction(e, i, r);
+    } else {
+        e.read(i + 2, r.dst, small_field);
+        e.read(i + 3, r.leap, small_field);
+        e.read(i + 4, r.health, small_field);
+        e.read(i + 5, r.advance, real_field);
+        e.read_text(i + 6, r.label);
+        r.fraction = 0.5f;
+    }
+    return {true, std::move(r)};
+}
+
+Decoded ACTS_parse_string(std::string_view sNIST, ServerReading r) {
     KTR_TRACE("ACTS:");
     const Elements e(sNIST, "parse error of ACTS string");
     size_t i = 0;
-
     if (lacks_julian_days(e)) {
         KTR_TRACE("ACTS parse string - no Julian days.");
-        NISTJulianDays_ = 0;
+        r.julian_days = 0;
     } else {
         const std::string& first = e.at_or_empty(0);
         if (first == "Server:") {
-            NISTServerHealth_ = 0;
-            NISTAdvance_ = 0;
+            r.health = 0;
+            r.advance = 0;
         } else if (is_numeric(first)) {
-            e.read(0, NISTJulianDays_, [](const std::string& t) { return platform::to_int32(*platform::text_to_number(t)); });
+            read_julian_days(e, r);
         } else {
-            return false;
+            return {false, std::move(r)};
         }
         i = 1;
     }
 
-    e.read_text(i, NISTDate_);
-    e.read_text(i + 1, NISTTime_);
-    e.read(i + 2, NISTDST_, small_field);
-    e.read(i + 3, NISTLeapSecFlag_, small_field);
+    e.read_text(i, r.date);
+    e.read_text(i + 1, r.time);
+    e.read(i + 2, r.dst, small_field);
+    e.read(i + 3, r.leap, small_field);
     e.get(i + 4);  // the DUT1 correction is not used
-    NISTServerHealth_ = 0;
-    e.read(i + 5, NISTAdvance_, real_field);
-    e.read_text(i + 6, NISTMisc_);
-    return true;
+    r.health = 0;
+    e.read(i + 5, r.advance, real_field);
+    e.read_text(i + 6, r.label);
+    return {true, std::move(r)};
 }
 
-bool CNISTtimeset::Daytime_parse_string(std::string_view sDaytime) {
+Decoded Daytime_parse_string(std::string_view sDaytime, ServerReading r) {
     const Elements e(sDaytime, "parse error of Daytime string");
     std::string month, day, year;
     size_t i = 2;
@@ -179,8 +189,8 @@ bool CNISTtimeset::Daytime_parse_string(std::string_view sDaytime) {
         e.read_text(3, day);
         i = 3;
     }
-    e.read_text(i + 1, NISTTime_);
-    NISTSecFrac_ = 0.5f;
+    e.read_text(i + 1, r.time);
+    r.fraction = 0.5f;
 
     if (const std::string* next = e.get(i + 2)) {
         // A year ends the line (possibly with its line end); otherwise a zone word comes first.
@@ -202,12 +212,12 @@ bool CNISTtimeset::Daytime_parse_string(std::string_view sDaytime) {
     };
     for (const std::string& candidate : candidates) {
         if (platform::is_date(candidate)) {
-            NISTDate_ = candidate;
-            return true;
+            r.date = candidate;
+            return {true, std::move(r)};
         }
     }
     KTR_TRACE("Date field error in Daytime string");
-    return false;
+    return {false, std::move(r)};
 }
 
 } // namespace ktr::engine

@@ -77,13 +77,13 @@ void ConsoleProtocol::run_engine(std::string_view request) {
     // Each run stands on its own request: an earlier force must not force this one.
     engine_.EntCmd("");
     engine_.System_get_timezone();
-    engine_.DataArrived(request, window_);
+    engine_.DataArrived(request, window_, engine::Sender::Console);
 }
 
 void ConsoleProtocol::run_engine(const std::vector<uint8_t>& datagram) {
     engine_.EntCmd("");
     engine_.System_get_timezone();
-    engine_.DataArrived(std::span<const uint8_t>(datagram), window_);
+    engine_.DataArrived(std::span<const uint8_t>(datagram), window_, engine::Sender::Console);
 }
 
 void ConsoleProtocol::tcp_request(platform::Socket& m) {

@@ -1,12 +1,10 @@
 #include "server/time_replies.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
-#include "engine/nist_timeset.h"
+#include "engine/ntp_codec.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/pending_error.h"
@@ -17,14 +15,6 @@ namespace {
 constexpr size_t kPacketSize = 48;
 
 } // namespace
-
-std::array<uint8_t, 2> frac_to_bytes(float fraction) {
-    // Whole parts of a fraction below 1 always fit a byte; anything else is clamped rather than wrapped.
-    const double scaled = static_cast<double>(fraction) * 256.0;
-    const double f0 = std::clamp(std::floor(scaled), 0.0, 255.0);
-    const double f1 = std::clamp(std::floor((scaled - f0) * 256.0), 0.0, 255.0);
-    return {static_cast<uint8_t>(f0), static_cast<uint8_t>(f1)};
-}
 
 std::string trace_packet(const std::string& label, const std::vector<uint8_t>& bytes) {
     std::string text = label;
@@ -44,42 +34,13 @@ std::string bytes_to_text(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
-std::vector<uint8_t> build_ntp_reply(const std::vector<uint8_t>& request, const std::array<uint8_t, 4>& t,
-                                     const std::array<uint8_t, 2>& f) {
-    if (request.size() < kPacketSize || request[0] == 255) return {};
-    std::vector<uint8_t> p(request.begin(), request.begin() + kPacketSize);
-    p[0] = static_cast<uint8_t>(request[0] + 1);  // mode 3 (client) becomes 4 (server)
-    p[1] = 1;                                      // stratum
-    p[2] = 4;                                      // poll
-    p[3] = 238;                                    // precision
-    p[12] = 'Z';
-    p[13] = 'N';
-    p[14] = 'T';
-    p[15] = 'K';
-    for (size_t i = 0; i < 4; ++i) {
-        p[16 + i] = t[i];
-        p[32 + i] = t[i];
-        p[40 + i] = t[i];
-    }
-    // The originate timestamp is the client's transmit timestamp when it sent one.
-    if (request[40] > 0)
-        for (size_t i = 0; i < 8; ++i) p[24 + i] = request[40 + i];
-    p[36] = f[0];
-    p[37] = f[1];
-    p[44] = f[0];
-    p[45] = f[1];
-    p[46] = 0;
-    p[47] = 0;
-    return p;
-}
-
 bool send_NTP_time(platform::Socket& member, const std::vector<uint8_t>& request) {
     const platform::DateParts utc = platform::clock().utc_now();
     platform::DateParts whole = utc;
     whole.millisecond = 0;
-    const auto seconds = engine::CNISTtimeset::date_to_byte(platform::parts_to_date(whole));
-    const auto fraction = frac_to_bytes(engine::current_fraction());
-    const std::vector<uint8_t> p = build_ntp_reply(request, seconds, fraction);
+    const auto seconds = engine::date_to_byte(platform::parts_to_date(whole));
+    const auto fraction = engine::frac_to_bytes(engine::current_fraction());
+    const std::vector<uint8_t> p = engine::build_ntp_reply(request, seconds, fraction);
     bool sent = false;
     if (!p.empty()) {
         KTR_TRACE("SERVER NTP Ports:----------Remote: " + std::to_string(member.RemotePort()) +

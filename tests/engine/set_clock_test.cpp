@@ -2,13 +2,9 @@
 
 #include <limits>
 
-#include "config/options.h"
-#include "engine/nist_timeset.h"
+#include "engine/set_clock.h"
 #include "engine/time_util.h"
-#include "engine_test_support.h"
-#include "fakes/fake_clock.h"
-#include "fakes/scoped_locale.h"
-#include "platform/date_value.h"
+#include "engine_fixture.h"
 
 namespace ktr::engine {
 namespace {
@@ -17,20 +13,10 @@ using platform::date_to_parts;
 using platform::make_date;
 
 // The clock in UTC-5 with daylight time (local = UTC - 4 h) on 2026-07-01.
-class SetClock : public ::testing::Test {
+class SetClock : public EngineTest {
 protected:
-    SetClock() : saved_(config::options()) { config::options() = config::COptions{}; }
-    ~SetClock() override {
-        config::options() = saved_;
-        set_month_first(false);
-    }
+    SetClock() { clock_ = ktr::testing::eastern_daylight_clock(make_date(2026, 7, 1, 14, 0, 0)); }
     platform::DateParts local() { return clock_.local_now(); }
-
-    config::COptions saved_;
-    ktr::testing::FakeClock clock_ = ktr::testing::eastern_daylight_clock(make_date(2026, 7, 1, 14, 0, 0));
-    ktr::testing::ScopedFakeClock scoped_{clock_};
-    ktr::testing::ScopedLocale locale_{platform::us_locale()};
-    CNISTtimeset e_;
 };
 
 TEST_F(SetClock, FractionLegDelayAndOffsetCarryWithinTheDay) {
@@ -44,67 +30,40 @@ TEST_F(SetClock, FractionLegDelayAndOffsetCarryWithinTheDay) {
         {10, 0, 0, 0.25f, 0, 1500, true, make_date(2026, 7, 1, 10, 0, 1, 750)},    // offset on precise settings
         {10, 0, 0, 0, 0, 1500, true, make_date(2026, 7, 1, 10, 0, 0)},             // ... only
     };
-    testing::DebugCapture log;
     for (const Row& r : rows) {
         SCOPED_TRACE(::testing::Message() << r.h << ":" << r.m << ":" << r.s << "+" << r.frac);
         clock_.advance_ms(345);
         config::options().msecTimeOffset(r.offset_ms);
-        e_.NISTSecFrac(r.frac);
-        e_.NISTLegTime(r.leg);
         const auto before = local();
         const int calls = clock_.set_calls();
-        double t = make_date(2026, 7, 1, r.h, r.m, r.s);
-        bool ok = !r.ok;
-        e_.System_set_time(t, ok);
-        EXPECT_EQ(ok, r.ok);
+        EXPECT_EQ(System_set_time(make_date(2026, 7, 1, r.h, r.m, r.s), r.frac, r.leg), r.ok);
         EXPECT_EQ(local(), r.ok ? date_to_parts(r.expected) : before);
-        if (!r.ok) {
-            EXPECT_EQ(clock_.set_calls(), calls);
-        }
+        EXPECT_EQ(clock_.set_calls() - calls, r.ok ? 1 : 0);
     }
     EXPECT_EQ(clock_.utc_now().hour, 14);  // local time was set, in the local zone
 }
 
 TEST_F(SetClock, RefusedSettingsAndUnusableFractions) {
-    testing::DebugCapture log;
     clock_.refuse_sets(true);
     const auto before = local();
-    double t = make_date(2026, 7, 1, 10, 15, 58);
-    bool ok = true;
-    e_.NISTSecFrac(0.5f);
-    e_.System_set_time(t, ok);
-    EXPECT_FALSE(ok);
+    EXPECT_FALSE(System_set_time(make_date(2026, 7, 1, 10, 15, 58), 0.5f, 0));
     EXPECT_EQ(local(), before);
-    EXPECT_TRUE(log.has("SetLocalTimeAPI error 1314"));
-    EXPECT_TRUE(log.has("Time setting error - check permissions"));
-    double d = make_date(2026, 7, 2);
-    e_.System_set_date(d);
-    EXPECT_TRUE(log.has("Date setting error - check permissions"));
+    System_set_date(make_date(2026, 7, 2));
+    for (const char* line : {"SetLocalTimeAPI error 1314", "Time setting error - check permissions",
+                             "Date setting error - check permissions"})
+        EXPECT_TRUE(trace_.has(line)) << line;
 
     clock_.refuse_sets(false);
     const int calls = clock_.set_calls();
-    e_.SetLocalTimeAPI(make_date(2026, 7, 1, 10, 0, 0), -0.5f, ok);
-    EXPECT_FALSE(ok);
-    e_.SetLocalTimeAPI(make_date(2026, 7, 1, 10, 0, 30), 75.0f, ok);  // more than a minute to carry
-    EXPECT_FALSE(ok);
-    e_.SetLocalTimeAPI(std::numeric_limits<double>::quiet_NaN(), 0.5f, ok);
-    EXPECT_FALSE(ok);
+    EXPECT_FALSE(SetLocalTimeAPI(make_date(2026, 7, 1, 10, 0, 0), -0.5f));
+    EXPECT_FALSE(SetLocalTimeAPI(make_date(2026, 7, 1, 10, 0, 30), 75.0f));  // more than a minute to carry
+    EXPECT_FALSE(SetLocalTimeAPI(std::numeric_limits<double>::quiet_NaN(), 0.5f));
     EXPECT_EQ(clock_.set_calls(), calls);
-    e_.SetLocalTimeAPI(make_date(2026, 7, 1, 10, 0, 30), 5.5f, ok);
-    EXPECT_TRUE(ok);
+    EXPECT_TRUE(SetLocalTimeAPI(make_date(2026, 7, 1, 10, 0, 30), 5.5f));
     EXPECT_EQ(local(), date_to_parts(make_date(2026, 7, 1, 10, 0, 35, 500)));
 }
 
-TEST_F(SetClock, DateKeepsTheTimeOfDay) {
-    testing::DebugCapture log;
-    set_month_first(true);
-    double d = make_date(2031, 2, 3, 23, 0, 0);
-    e_.System_set_date(d);
-    EXPECT_EQ(local(), date_to_parts(make_date(2031, 2, 3, 10, 0, 0)));
-    EXPECT_TRUE(log.has("System_set_date to new date: 2/3/31"));
-}
-
-TEST(ShortDateOrder, ClassifiesTheLocalePatternAndReadsDatesInIt) {
+TEST_F(SetClock, ShortDateOrderClassifiesThePatternAndReadsAndSetsDatesInIt) {
     for (const auto& [pattern, order] : {std::pair{"M/d/yyyy", "M"}, {"dd.MM.yy", "D"}, {"yyyy-MM-dd", "Y"},
                                          {"MMM d", ""}, {"", ""}}) {
         platform::LocaleInfo info = platform::us_locale();
@@ -120,19 +79,26 @@ TEST(ShortDateOrder, ClassifiesTheLocalePatternAndReadsDatesInIt) {
         set_month_first(us);
         EXPECT_EQ(date_to_parts(systemtime_to_date(st)), date_to_parts(make_date(2026, 12, 5, 7, 8, 9))) << us;
     }
-    set_month_first(false);
+    // Setting the date keeps the time of day.
+    System_set_date(make_date(2031, 2, 3, 23, 0, 0));
+    EXPECT_EQ(local(), date_to_parts(make_date(2031, 2, 3, 10, 0, 0)));
+    EXPECT_TRUE(trace_.has("System_set_date to new date: 2/3/31"));
 }
 
-TEST(SystemTime, DirectUtcSetting) {
-    auto clock = ktr::testing::eastern_daylight_clock();
-    ktr::testing::ScopedFakeClock scoped(clock);
+TEST_F(SetClock, UtcClockFractionsAndTheDirectUtcSetting) {
+    for (const auto& [ms, fraction] : {std::pair<int16_t, float>{999, 0.999f}, {1500, 0.15f}, {10000, 0.1f}})
+        EXPECT_FLOAT_EQ(ms_to_fraction(ms), fraction) << ms;
+    clock_.set_utc(make_date(2026, 12, 5, 12, 0, 0, 250));
+    EXPECT_FLOAT_EQ(current_fraction(), 0.25f);  // of the UTC clock
+    EXPECT_EQ(date_to_systemtime(make_date(2026, 12, 5, 12, 0, 7), 0.5f),
+              (platform::DateParts{2026, 12, 0, 5, 12, 0, 7, 500}));
+
     const platform::DateParts utc{2026, 7, 1, 1, 12, 0, 0, 0};
     EXPECT_TRUE(set_system_time(utc));
     EXPECT_DOUBLE_EQ(platform::parts_to_date(get_system_time()), platform::parts_to_date(utc));
-    clock.refuse_sets(true);
-    testing::DebugCapture log;
+    clock_.refuse_sets(true);
     EXPECT_FALSE(set_system_time(utc));
-    EXPECT_TRUE(log.has("Error on SetSystemTime: 0"));
+    EXPECT_TRUE(trace_.has("Error on SetSystemTime: 0"));
 }
 
 } // namespace

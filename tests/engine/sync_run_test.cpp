@@ -1,23 +1,21 @@
-// One sync run end to end inside the engine: decoder choice, outcome, setting and the window's callbacks.
+// One sync run inside the engine: decoder choice, outcome, setting and the window's callbacks.
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "config/options.h"
 #include "engine/nist_timeset.h"
-#include "engine_test_support.h"
-#include "fakes/fake_clock.h"
-#include "fakes/scoped_locale.h"
-#include "platform/date_value.h"
+#include "engine/ntp_codec.h"
+#include "engine_fixture.h"
 
 namespace ktr::engine {
 namespace {
 
 using platform::make_date;
+using Calls = std::vector<std::string>;
 
 // What the window was told, in order.
 struct RecordingDisplay : SyncDisplay {
-    std::vector<std::string> calls;
+    Calls calls;
     int16_t sntp_ms = -1;
     void DisplayNoChange() override { calls.push_back("NoChange"); }
     float DisplaySync(double, double) override {
@@ -32,164 +30,123 @@ struct RecordingDisplay : SyncDisplay {
     void NISTdone() override { calls.push_back("Done"); }
 };
 
-// An SNTP server reply (mode 4) whose transmit timestamp is the UTC date value.
-std::vector<uint8_t> sntp_reply(double utc, uint8_t mode_byte = 0x1C) {
+// An SNTP reply whose transmit timestamp is the UTC date value (whole seconds) and the fraction.
+std::vector<uint8_t> sntp_reply(double utc, float fraction = 0, uint8_t mode_byte = 0x1C) {
     std::vector<uint8_t> p(48, 0);
     p[0] = mode_byte;
-    const double seconds = (utc - 2.0) * 86400.0;
-    const auto whole = static_cast<uint32_t>(seconds);
-    const auto frac = static_cast<uint32_t>((seconds - whole) * 4294967296.0);
-    for (int i = 0; i < 4; ++i) {
-        p[40 + i] = static_cast<uint8_t>(whole >> (24 - 8 * i));
-        p[44 + i] = static_cast<uint8_t>(frac >> (24 - 8 * i));
-    }
+    const auto seconds = date_to_byte(utc);
+    const auto fraction_bytes = frac_to_bytes(fraction);
+    std::copy(seconds.begin(), seconds.end(), p.begin() + 40);
+    std::copy(fraction_bytes.begin(), fraction_bytes.end(), p.begin() + 44);
     return p;
 }
 
-class SyncRun : public ::testing::Test {
+class SyncRun : public EngineTest {
 protected:
     SyncRun() {
-        saved_ = config::options();
-        config::options() = config::COptions{};
+        clock_.set_utc(make_date(2026, 12, 5, 5, 37, 32));
         config::options().SetMaxThreshold(86400);
         config::options().SetMinThreshold(300);
         config::options().SettingMode(2);
         e_.System_get_timezone();
     }
-    ~SyncRun() override { config::options() = saved_; }
-
-    void run(std::string_view text) { e_.DataArrived(text, display_); }
-    void run(const std::vector<uint8_t>& bytes) { e_.DataArrived(std::span<const uint8_t>(bytes), display_); }
+    // A text or the bytes of a reply; what the window was told.
+    template <class Data> Calls run(const Data& data, Sender sender = Sender::TimeServer) {
+        display_.calls.clear();
+        e_.DataArrived(data, display_, sender);
+        return display_.calls;
+    }
     platform::DateParts utc() { return clock_.utc_now(); }
 
-    config::COptions saved_;
-    ktr::testing::FakeClock clock_{make_date(2026, 12, 5, 5, 37, 32)};
-    ktr::testing::ScopedFakeClock scoped_{clock_};
-    ktr::testing::ScopedLocale locale_{platform::us_locale()};
-    testing::DebugCapture debug_;
     RecordingDisplay display_;
     CNISTtimeset e_;
 };
 
-using Calls = std::vector<std::string>;
-
 TEST_F(SyncRun, AConsoleSetTenMinutesAheadSetsTheClockToTheMillisecond) {
-    run("S+ 26-12-05 05:47:32 250");
+    EXPECT_EQ(run("S+ 26-12-05 05:47:32 250"), (Calls{"Sync", "Done"}));
     EXPECT_EQ(e_.SettingStatus(), kStatusSettingMade);
-    EXPECT_EQ(display_.calls, (Calls{"Sync", "Done"}));
-    const platform::DateParts now = utc();
-    EXPECT_EQ(now.minute, 47);
-    EXPECT_EQ(now.second, 32);
-    EXPECT_EQ(now.millisecond, 250);
     EXPECT_EQ(e_.SettingDifferenceSec(), 600);
-    EXPECT_TRUE(debug_.has("DATA ARRIVED Event"));
-    EXPECT_TRUE(debug_.has("Data Arrived at: 5:37:32.0"));
-    EXPECT_TRUE(debug_.has("DATA ARRIVED DONE"));
+    EXPECT_EQ(utc(), platform::date_to_parts(make_date(2026, 12, 5, 5, 47, 32, 250)));
+    run("hello");  // a run that measured nothing records no difference
+    EXPECT_EQ(e_.SettingDifferenceSec(), 0);
+    EXPECT_EQ(e_.SettingDifferenceFrac(), 0.0f);
+
+    config::options().SettingMode(0);  // batch mode sets without showing
+    EXPECT_EQ(run("S+ 26-12-05 05:57:32 0"), (Calls{"Done"}));
+    EXPECT_EQ(utc().minute, 57);
+    EXPECT_EQ(run("S+ 26-12-08 05:57:32 0"), (Calls{"Done"}));
+    EXPECT_EQ(e_.SettingStatus(), kStatusDatesChanged);
+    EXPECT_EQ(utc().day, 8);
 }
 
 TEST_F(SyncRun, BelowTheMinimumOnlyAForceSets) {
-    run("S+ 26-12-05 05:37:32 200");
+    EXPECT_EQ(run("S+ 26-12-05 05:37:32 200"), (Calls{"NoChange", "Done"}));
     EXPECT_EQ(e_.SettingStatus(), kStatusBelowMinimum);
-    EXPECT_EQ(display_.calls, (Calls{"NoChange", "Done"}));
     EXPECT_EQ(clock_.set_calls(), 0);
-    EXPECT_TRUE(debug_.has("...No Time difference No time set"));
+    EXPECT_TRUE(trace_.has("...No Time difference No time set"));
 
-    display_.calls.clear();
-    run("F+ 26-12-05 05:37:32 200");
+    EXPECT_EQ(run("F+ 26-12-05 05:37:32 200"), (Calls{"Sync", "Done"}));
     EXPECT_EQ(e_.SettingStatus(), kStatusBelowMinimum);
-    EXPECT_EQ(display_.calls, (Calls{"Sync", "Done"}));
-    EXPECT_EQ(clock_.set_calls(), 1);
     EXPECT_EQ(utc().millisecond, 200);
 }
 
-TEST_F(SyncRun, BatchModeSetsWithoutShowing) {
-    config::options().SettingMode(0);
-    run("S+ 26-12-05 05:47:32 0");
-    EXPECT_EQ(display_.calls, (Calls{"Done"}));
-    EXPECT_EQ(utc().minute, 47);
+TEST_F(SyncRun, EachFormatPicksItsDecoderAndFailuresEndInTheirStatus) {
+    struct Row { int16_t format, conn; const char* custom; const char* text; int16_t status; const char* trace; };
+    const Row rows[] = {
+        {0, 0, "", "61014 26-12-05 05:37:40 00 0 1 45.0 UTC(NIST) *", kStatusServerError, "...Error in server"},
+        {0, 0, "", "61014 26-12-05 05:37:40 00 0 0 1000.1 UTC(NIST) *", kStatusServerError, nullptr},
+        {0, 0, "", "61014 26-12-05 05:47:40 00 0 0 1000 UTC(NIST) *", kStatusSettingMade, nullptr},
+        {0, 0, "", "hello world", kStatusBadString, "...Error in parsing"},
+        {0, 0, "", "S+ 26-13-45 99:99:99 x", kStatusNotADate, "..Error 1 in time setting. No time set"},
+        {0, 2, "", "61014 26-12-05 05:57:40 00 0 +.1 045.0 UTC(NIST) *", kStatusSettingMade, "ACTS:"},
+        {1, 0, "", "Sat Dec  5 06:07:40 2026", kStatusSettingMade, nullptr},
+        {1, 0, "ddd mmm dd Hh:Nn:Ss yyyy", "Sat Dec  5 06:17:40 2026", kStatusSettingMade, nullptr},
+        {1, 0, "yyyy-mm-dd Hh:Nn:Ss", "not a date at all", kStatusBadString, "Custom_parse_string"},
+        {6, 0, "", "anything", kStatusUnknownFormat, "..Unknown timeserver format. No time set"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        config::options().ServerFormat(r.format);
+        config::options().ServerConn(r.conn);
+        config::options().ServerCustomFormat(r.custom);
+        EXPECT_EQ(run(r.text).back(), "Done");
+        EXPECT_EQ(e_.SettingStatus(), r.status);
+        EXPECT_TRUE(!r.trace || trace_.has(r.trace));
+    }
+    EXPECT_EQ(utc().minute, 17);
 }
 
-TEST_F(SyncRun, ServerAndStringFailuresEndInTheirStatusAndStillReportDone) {
-    run("61014 26-12-05 05:37:40 00 0 1 45.0 UTC(NIST) *");
-    EXPECT_EQ(e_.SettingStatus(), kStatusServerError);
-    EXPECT_TRUE(debug_.has("...Error in server"));
-    run("61014 26-12-05 05:37:40 00 0 0 1000.1 UTC(NIST) *");
-    EXPECT_EQ(e_.SettingStatus(), kStatusServerError);
-    run("61014 26-12-05 05:47:40 00 0 0 1000 UTC(NIST) *");
-    EXPECT_EQ(e_.SettingStatus(), kStatusSettingMade) << "an advance of exactly one second passes";
-
-    run("hello world");
-    EXPECT_EQ(e_.SettingStatus(), kStatusBadString);
-    EXPECT_TRUE(debug_.has("...Error in parsing"));
-    run("S+ 26-13-45 99:99:99 x");
-    EXPECT_EQ(e_.SettingStatus(), kStatusNotADate);
-    EXPECT_TRUE(debug_.has("..Error 1 in time setting. No time set"));
-
-    config::options().ServerFormat(6);
-    run("anything");
-    EXPECT_EQ(e_.SettingStatus(), kStatusUnknownFormat);
-    EXPECT_TRUE(debug_.has("..Unknown timeserver format. No time set"));
-    EXPECT_EQ(std::count(display_.calls.begin(), display_.calls.end(), "Done"), 6);
-}
-
-TEST_F(SyncRun, TheActsConnectionAndTheDaytimeFormatsPickTheirParsers) {
-    config::options().ServerConn(2);
-    run("61014 26-12-05 05:47:32 00 0 +.1 045.0 UTC(NIST) *");
-    EXPECT_TRUE(debug_.has("ACTS:"));
-    EXPECT_EQ(e_.SettingStatus(), kStatusSettingMade);
-
-    config::options().ServerConn(0);
-    config::options().ServerFormat(1);
-    config::options().ServerCustomFormat("");
-    run("Sat Dec  5 05:57:32 2026");
-    EXPECT_EQ(e_.SettingStatus(), kStatusSettingMade);
-    config::options().ServerCustomFormat("yyyy-mm-dd Hh:Nn:Ss");
-    run("not a date at all");
-    EXPECT_EQ(e_.SettingStatus(), kStatusBadString);
-}
-
-TEST_F(SyncRun, AnSntpReplyEqualToTheClockIsInSync) {
+TEST_F(SyncRun, SntpRepliesInSyncWithinTheMinuteFromAClientOrFromTheConsole) {
     config::options().ServerFormat(2);
     config::options().SetMinThreshold(0);
-    run(sntp_reply(clock_.utc()));
-    EXPECT_EQ(e_.SettingStatus(), kStatusClocksInSync);
-    EXPECT_EQ(display_.calls, (Calls{"NoChange", "Done"}));
-    EXPECT_EQ(clock_.set_calls(), 0);
-    EXPECT_TRUE(debug_.has("Clocks in sync - no need to set"));
-    EXPECT_TRUE(debug_.has("...Clocks in sync"));
-    EXPECT_EQ(setting_status_text(kStatusClocksInSync), "Error Code: 15");
-}
-
-TEST_F(SyncRun, AnSntpReplyWithinTheMinuteIsSetDirectlyOnce) {
-    config::options().ServerFormat(2);
-    config::options().SetMinThreshold(0);
-    run(sntp_reply(make_date(2026, 12, 5, 5, 37, 50, 500)));
-    EXPECT_TRUE(debug_.has("Direct setting of NIST system time"));
-    EXPECT_EQ(display_.calls, (Calls{"SyncDirect", "Done"}));
+    struct Row { double utc; float frac; uint8_t mode; Sender sender; Calls calls; int16_t status; int sets; };
+    const double now = clock_.utc(), later = make_date(2026, 12, 5, 5, 47, 32);
+    const Sender server = Sender::TimeServer;
+    const Row rows[] = {
+        {now, 0, 0x1C, server, {"NoChange", "Done"}, kStatusClocksInSync, 0},
+        {now, 0, 0x1B, server, {"Done"}, kStatusServerError, 0},
+        // Within the minute the reply is set directly, and the comparison after it does not set again.
+        {make_date(2026, 12, 5, 5, 37, 50), 0.5f, 0x1C, server, {"SyncDirect", "Done"}, kStatusSettingMade, 1},
+        {make_date(2026, 12, 5, 5, 40, 0), 0, 0x1C, server, {"Sync", "Done"}, kStatusSettingMade, 1},
+        // The console's "S" is its command, not the client mode that the same byte means in a server's reply.
+        {later, 0, 'S', Sender::Console, {"Sync", "Done"}, kStatusSettingMade, 1},
+        {later, 0, 'S', server, {"Done"}, kStatusServerError, 0},
+    };
+    for (const Row& r : rows) {
+        clock_.set_utc(now);
+        const int sets = clock_.set_calls();
+        EXPECT_EQ(run(sntp_reply(r.utc, r.frac, r.mode), r.sender), r.calls);
+        EXPECT_EQ(e_.SettingStatus(), r.status);
+        EXPECT_EQ(clock_.set_calls() - sets, r.sets);
+        const double expected = r.sets ? r.utc + r.frac / 86400 : now;
+        EXPECT_EQ(platform::date_to_parts(clock_.utc()), platform::date_to_parts(expected));
+    }
     EXPECT_EQ(display_.sntp_ms, 500);
-    EXPECT_EQ(clock_.set_calls(), 1) << "the comparison after the direct setting does not set again";
-    EXPECT_EQ(utc().second, 50);
-}
-
-TEST_F(SyncRun, AnSntpReplyFromAClientOrOfAnotherMinuteIsNotSetDirectly) {
-    config::options().ServerFormat(2);
-    config::options().SetMinThreshold(0);
-    run(sntp_reply(clock_.utc(), 0x1B));
-    EXPECT_EQ(e_.SettingStatus(), kStatusServerError);
-
-    run(sntp_reply(make_date(2026, 12, 5, 5, 40, 0)));
-    EXPECT_FALSE(debug_.has("Direct setting of NIST system time"));
-    EXPECT_EQ(e_.SettingStatus(), kStatusSettingMade);
-    EXPECT_EQ(utc().minute, 40);
-
+    EXPECT_EQ(trace_.count("Direct setting of NIST system time"), 1u);
+    EXPECT_TRUE(trace_.has("Clocks in sync - no need to set"));
+    EXPECT_TRUE(trace_.has("...Clocks in sync"));
     run(std::vector<uint8_t>(10, 0));
     EXPECT_EQ(e_.SettingStatus(), kStatusBadString);
-}
-
-TEST_F(SyncRun, ADateFarAwayChangesTheDate) {
-    run("S+ 26-12-08 05:37:32 0");
-    EXPECT_EQ(e_.SettingStatus(), kStatusDatesChanged);
-    EXPECT_EQ(utc().day, 8);
 }
 
 } // namespace

@@ -3,12 +3,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace ktr::engine;
-    fuzz::install_fixed_clock();
-    CNISTtimeset e;
-    e.System_get_timezone();
-    if (e.Daytime_parse_string(fuzz::as_text(data, size))) {
-        int16_t status = 0;
-        e.compare_time(e.NISTDate() + " " + e.NISTTime(), status);
-    }
+    const SystemZone zone = fuzz::install_fixed_clock();
+    const Decoded d = Daytime_parse_string(fuzz::as_text(data, size), {});
+    if (d.ok) compare_time(d.reading.date + " " + d.reading.time, zone);
     return 0;
 }

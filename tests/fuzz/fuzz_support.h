@@ -1,21 +1,15 @@
 // Shared set-up of the engine's fuzz targets: a fixed clock, so that runs are repeatable and this machine's
-// clock is never touched, and a way into the engine's private decoders.
+// clock is never touched.
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string_view>
 
-#include "engine/nist_timeset.h"
+#include "engine/time_compare.h"
 #include "platform/clock.h"
 #include "platform/date_value.h"
 
 namespace ktr::engine {
-
-struct CNISTtimesetAccess {
-    static bool decode_ntp_reply(CNISTtimeset& e, std::span<const uint8_t> p) { return e.decode_ntp_reply(p); }
-    static bool decode_time_reply(CNISTtimeset& e, std::span<const uint8_t> p) { return e.decode_time_reply(p); }
-};
 
 namespace fuzz {
 
@@ -29,9 +23,11 @@ public:
     platform::TimeZoneInfo time_zone() override { return {300, 0, -60, 2, "", ""}; }
 };
 
-inline void install_fixed_clock() {
+// Installs the clock; the zone the engine reads from it.
+inline SystemZone install_fixed_clock() {
     static FixedClock clock;
     platform::set_clock(&clock);
+    return read_system_zone();
 }
 
 inline std::string_view as_text(const uint8_t* data, size_t size) {

@@ -3,12 +3,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace ktr::engine;
-    fuzz::install_fixed_clock();
-    CNISTtimeset e;
-    e.System_get_timezone();
-    if (e.NIST_parse_string(fuzz::as_text(data, size))) {
-        int16_t status = 0;
-        e.NIST_compare_time(status);
-    }
+    const SystemZone zone = fuzz::install_fixed_clock();
+    const Decoded d = NIST_parse_string(fuzz::as_text(data, size), {});
+    if (d.ok) NIST_compare_time(d.reading, zone);
     return 0;
 }
