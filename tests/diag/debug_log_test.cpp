@@ -33,14 +33,12 @@ TEST_F(DebugLog, MarkerFileSwitchesFileModeOnAndOff) {
     dir_.write("debug.txt", "");
     EXPECT_TRUE(check_debug_marker(false));
     EXPECT_TRUE(debug_state().to_file);
-    EXPECT_TRUE(check_debug_marker(true));  // already on: nothing more is written
+    const size_t written = debug_text().size();
+    EXPECT_TRUE(check_debug_marker(true));
+    EXPECT_EQ(debug_text().size(), written) << "already on: nothing more is written";
     std::remove(dir_.file("debug.txt").c_str());
     EXPECT_FALSE(check_debug_marker(true));
     EXPECT_FALSE(debug_file_open());
-    const std::string s = kStamp;
-    EXPECT_EQ(debug_text(), s + "Debug FILE mode is now on.\r\n" + s + "Debug FILE mode is now off.\r\n" + s +
-                                "-----Debug file mode is now on------\r\n" + s +
-                                "-----Debug file mode is turning off------\r\n");
 }
 
 TEST_F(DebugLog, UnopenableDebugFileIsIgnoredAndUnreadableFilesExist) {
