@@ -47,8 +47,6 @@ TEST_F(DebugLog, UnopenableDebugFileIsIgnoredAndUnreadableFilesExist) {
     set_debug_file_mode(true);
     debug_write("goes nowhere");
     EXPECT_FALSE(debug_file_open());
-    EXPECT_FALSE(platform::file_exists(dir_.file("missing-folder/x.txt")));
-    EXPECT_TRUE(platform::file_exists(dir_.file("DebugFile.txt")));
     // A path that exists but cannot be opened (here a link that loops) counts as existing, as a locked file does.
     std::filesystem::create_symlink(dir_.file("loop"), dir_.file("loop"));
     EXPECT_TRUE(platform::file_exists(dir_.file("loop")));
