@@ -1,6 +1,7 @@
 #include "diag/debug_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -50,6 +51,9 @@ TEST_F(DebugLog, UnopenableDebugFileIsIgnoredAndUnreadableFilesExist) {
     // A path that exists but cannot be opened (here a link that loops) counts as existing, as a locked file does.
     std::filesystem::create_symlink(dir_.file("loop"), dir_.file("loop"));
     EXPECT_TRUE(platform::file_exists(dir_.file("loop")));
+    // Nor does a FIFO without a writer hang the look.
+    ASSERT_EQ(mkfifo(dir_.file("fifo").c_str(), 0600), 0);
+    EXPECT_TRUE(platform::file_exists(dir_.file("fifo")));
 }
 
 TEST_F(DebugLog, ErrorReportTracesInformationAndRealFailuresOnly) {
