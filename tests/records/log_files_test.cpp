@@ -38,25 +38,21 @@ TEST_F(LogFiles, ColumnLineFollowsAReachedColumnWrapsAPassedOneAndDropsAMidnight
     EXPECT_EQ(ColumnLine().date(1, 46086.0).date(1, 46086.75).str(), "3/5/2026\r\n3/5/2026 6:00:00 PM");
 }
 
-TEST_F(LogFiles, SyncLogMissingFileGetsTheHeaderExistingOneOnlyTheRecord) {
-    const std::string path = dir_.file("logfile.txt");
-    PrintSyncBody(record(kMorning, 12, 6.0f, 0), "time.example", path, kLogToFile);
-    const std::string first = "3/5/2026 9:07:03 AM12.        6.0        0     time.example\r\n";
-    EXPECT_EQ(dir_.read("logfile.txt"), std::string(kSyncHeader) + first);
-
-    CSync frac = record(kMorning, 0, -2.5f, 4);
-    frac.SyncUseFrac(true);
-    frac.SyncSecFrac(0.5f);
-    PrintSyncBody(frac, "10.0.0.1", path, kLogToFile);
-    const std::string second = "3/5/2026 9:07:03 AM.50        -2.5       4     10.0.0.1\r\n";
-    EXPECT_EQ(dir_.read("logfile.txt"), std::string(kSyncHeader) + first + second);
-
-    // A long date pushes the difference onto the next line at its column.
-    dir_.write("logfile.txt", "");
-    PrintSyncBody(record(46387.0 + 86399.0 / 86400.0, -3, 0.0f, 5), "srv", path, kLogToFile);
-    EXPECT_EQ(dir_.read("logfile.txt"),
-              "12/31/2026 11:59:59 PM\r\n"
-              "                   -3.        0.0        5     srv\r\n");
+TEST_F(LogFiles, SyncLogMissingFileGetsTheHeaderExistingOneOnlyTheRecords) {
+    CSync fraction = record(kMorning, 0, -2.5f, 4);
+    fraction.SyncUseFrac(true);
+    fraction.SyncSecFrac(0.5f);
+    const std::pair<CSync, const char*> rows[] = {
+        {record(kMorning, 12, 6.0f, 0), "3/5/2026 9:07:03 AM12.        6.0        0     srv\r\n"},
+        {fraction, "3/5/2026 9:07:03 AM.50        -2.5       4     srv\r\n"},
+        // A long date pushes the difference onto the next line at its column.
+        {record(46387.0 + 86399.0 / 86400.0, -3, 0.0f, 5),
+         "12/31/2026 11:59:59 PM\r\n                   -3.        0.0        5     srv\r\n"}};
+    std::string expected = kSyncHeader;
+    for (const auto& [sync, line] : rows) {
+        PrintSyncBody(sync, "srv", dir_.file("logfile.txt"), kLogToFile);
+        EXPECT_EQ(dir_.read("logfile.txt"), expected += line);
+    }
 }
 
 TEST_F(LogFiles, SyncLogSkipsEmptyPathsAndReportsUnwritableFolders) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "config/option_store.h"
 #include "config/options.h"
 #include "fakes/module_state.h"
@@ -27,21 +29,13 @@ protected:
 };
 
 TEST_F(SyncRecord, AccuracyIsSecondsPerDaySinceThePreviousRecord) {
-    struct Row {
-        double days;
-        int32_t seconds;
-        float fraction;
-        bool use_fraction;
-        float accuracy;
-    };
-    const Row rows[] = {
+    // days since the previous record, seconds off, fraction, fraction used, accuracy
+    const std::tuple<double, int32_t, float, bool, float> rows[] = {
         {0.5, 3, 0, false, 6.0f},   {0.5, 1, 0.5f, true, 3.0f}, {0.5, 1, 0.5f, false, 2.0f},
         {2.0, -4, 0, false, -2.0f}, {0, 3, 0, false, 0.0f},     {0.5, 0, 0, true, 0.0f},  // no interval, no difference
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(::testing::Message() << r.days << " days, " << r.seconds << " s");
-        EXPECT_FLOAT_EQ(run(r.days, r.seconds, r.fraction, r.use_fraction).SyncAccuracy(), r.accuracy);
-    }
+    for (const auto& [days, seconds, fraction, use_fraction, accuracy] : rows)
+        EXPECT_FLOAT_EQ(run(days, seconds, fraction, use_fraction).SyncAccuracy(), accuracy) << days << " " << seconds;
 }
 
 TEST_F(SyncRecord, SaveRegistryStoresTheTimeAndTheAccuracyTruncatedOrNone) {
