@@ -5,41 +5,29 @@
 #include <cmath>
 
 #include "config/options.h"
+#include "fakes/module_state.h"
 #include "records/sync_record.h"
-#include "../records/records_fixture.h"
 
 namespace ktr::app {
 namespace {
 
-class AutoSetting : public testing::RecordsTest {
-protected:
-    bool save(float accuracy) {
-        records::CSync s;
-        s.SyncLocalTime(kMorning);
-        s.SyncAccuracy(accuracy);
-        return setting_.Save_Auto_Settings(s);
+using AutoSetting = testing::ModuleStateTest;
+
+TEST_F(AutoSetting, OnlyAnAccuracyAboveZeroIsStoredRoundedHalvesToEven) {
+    const std::pair<float, int> rows[] = {{2.5f, 2}, {3.5f, 4}, {0.0f, 60}, {-2.7f, 60}, {std::nanf(""), 60}};
+    for (const auto& [accuracy, stored] : rows) {
+        config::options().AutoPrevAccuracy(60);
+        config::options().AutoPrevSyncTime(1.0);
+        CAutoSetting setting;
+        setting.count_attempt();
+        records::CSync sync;
+        sync.SyncLocalTime(kMorning);
+        sync.SyncAccuracy(accuracy);
+        EXPECT_EQ(setting.Save_Auto_Settings(sync), stored != 60) << accuracy;
+        EXPECT_EQ(config::options().AutoPrevAccuracy(), stored) << accuracy;
+        EXPECT_DOUBLE_EQ(config::options().AutoPrevSyncTime(), stored != 60 ? kMorning : 1.0) << accuracy;
+        EXPECT_EQ(setting.attempts(), stored != 60 ? 0 : 1) << accuracy;
     }
-    CAutoSetting setting_;
-};
-
-TEST_F(AutoSetting, StoresTimeAndAccuracyRoundedHalvesToEven) {
-    config::options().AutoPrevAccuracy(60);
-    setting_.count_attempt();
-    EXPECT_TRUE(save(2.5f));
-    EXPECT_EQ(config::options().AutoPrevAccuracy(), 2);
-    EXPECT_DOUBLE_EQ(config::options().AutoPrevSyncTime(), kMorning);
-    EXPECT_EQ(setting_.attempts(), 0);
-    EXPECT_TRUE(save(3.5f));
-    EXPECT_EQ(config::options().AutoPrevAccuracy(), 4);
-}
-
-TEST_F(AutoSetting, NoAccuracyAboveZeroChangesNothing) {
-    config::options().AutoPrevAccuracy(60);
-    config::options().AutoPrevSyncTime(1.0);
-    for (const float a : {0.0f, -2.7f, std::nanf("")}) EXPECT_FALSE(save(a)) << a;
-    EXPECT_EQ(config::options().AutoPrevAccuracy(), 60);
-    EXPECT_EQ(config::options().AutoPrevSyncTime(), 1.0);
-    EXPECT_NE(debug_text().find("Save Auto Settings: no change in accuracy, skipping this value"), std::string::npos);
 }
 
 } // namespace

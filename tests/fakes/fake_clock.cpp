@@ -23,22 +23,19 @@ platform::DateParts FakeClock::local_now() {
 }
 
 bool FakeClock::set_local_time(const platform::DateParts& local) {
-    ++set_calls_;
-    if (refuse_ || !platform::valid_ymd(local.year, local.month, local.day)) {
-        platform::set_pending_error(1314, "A required privilege is not held by the client.");
-        return false;
-    }
-    utc_ = platform::parts_to_date(local) + local_offset_minutes() / 1440.0;
-    return true;
+    return accept_set(local, local_offset_minutes() / 1440.0);
 }
 
-bool FakeClock::set_system_time(const platform::DateParts& utc) {
+bool FakeClock::set_system_time(const platform::DateParts& utc) { return accept_set(utc, 0); }
+
+// A refused set, or an impossible date, fails as a missing privilege does.
+bool FakeClock::accept_set(const platform::DateParts& parts, double to_utc) {
     ++set_calls_;
-    if (refuse_ || !platform::valid_ymd(utc.year, utc.month, utc.day)) {
+    if (refuse_ || !platform::valid_ymd(parts.year, parts.month, parts.day)) {
         platform::set_pending_error(1314, "A required privilege is not held by the client.");
         return false;
     }
-    utc_ = platform::parts_to_date(utc);
+    utc_ = platform::parts_to_date(parts) + to_utc;
     return true;
 }
 

@@ -28,10 +28,11 @@ public:
     void refuse_sets(bool refuse) { refuse_ = refuse; }
     int set_calls() const { return set_calls_; }
 
+private:
     // Minutes to subtract from UTC to get local time.
     int32_t local_offset_minutes() const;
+    bool accept_set(const platform::DateParts& parts, double to_utc);
 
-private:
     double utc_;
     int32_t tick_ = 1000;
     platform::TimeZoneInfo zone_;

@@ -1,45 +1,54 @@
 #include "fakes/run_program.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace ktr::testing {
 namespace {
 
-void close_fd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
+// A temporary file that is gone once its last descriptor closes, holding the text, read from its start.
+int temp_file(const std::string& text = {}) {
+    char name[] = "/tmp/ktrsvc-run-XXXXXX";
+    const int fd = ::mkostemp(name, O_CLOEXEC);
+    if (fd < 0) return -1;
+    ::unlink(name);
+    if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return -1;
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+std::string read_all(int fd) {
+    std::string out;
+    char buf[65536];
+    ::lseek(fd, 0, SEEK_SET);
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    return out;
 }
 
 } // namespace
 
 RunningProgram::RunningProgram(const std::string& path, const std::vector<std::string>& args,
                                const EnvOverrides& env, std::string stdin_text)
-    : stdin_text_(std::move(stdin_text)) {
-    int in[2], out[2], err[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-        start_error_ = std::strerror(errno);
-        return;
-    }
+    : out_fd_(temp_file()), err_fd_(temp_file()) {
+    const int in = temp_file(stdin_text);
     std::vector<std::string> argv_text{path};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : argv_text) argv.push_back(a.data());
     argv.push_back(nullptr);
-
-    pid_ = ::fork();
+    if (in >= 0 && out_fd_ >= 0 && err_fd_ >= 0) pid_ = ::fork();
     if (pid_ == 0) {
-        ::dup2(in[0], 0);
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
+        ::dup2(in, 0);
+        ::dup2(out_fd_, 1);
+        ::dup2(err_fd_, 2);
         for (const auto& [name, value] : env) {
             if (value) ::setenv(name.c_str(), value->c_str(), 1);
             else ::unsetenv(name.c_str());
@@ -49,18 +58,7 @@ RunningProgram::RunningProgram(const std::string& path, const std::vector<std::s
         (void)!::write(2, msg, std::strlen(msg));
         ::_exit(127);
     }
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
-    in_fd_ = in[1];
-    out_fd_ = out[0];
-    err_fd_ = err[0];
-    if (pid_ < 0) {
-        start_error_ = std::strerror(errno);
-        close_fd(in_fd_);
-        close_fd(out_fd_);
-        close_fd(err_fd_);
-    }
+    if (in >= 0) ::close(in);
 }
 
 RunningProgram::~RunningProgram() {
@@ -68,47 +66,18 @@ RunningProgram::~RunningProgram() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    close_fd(in_fd_);
-    close_fd(out_fd_);
-    close_fd(err_fd_);
+    for (const int fd : {out_fd_, err_fd_})
+        if (fd >= 0) ::close(fd);
 }
 
 RunResult RunningProgram::wait(int timeout_ms) {
     RunResult result;
     if (pid_ <= 0) {
-        result.err = "cannot start: " + start_error_;
+        result.err = "cannot start the program";
         return result;
     }
-    ::signal(SIGPIPE, SIG_IGN);
-    size_t written = 0;
-    if (stdin_text_.empty()) close_fd(in_fd_);
-    else ::fcntl(in_fd_, F_SETFL, O_NONBLOCK);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (out_fd_ >= 0 || err_fd_ >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            result.timed_out = true;
-            ::kill(pid_, SIGKILL);
-            break;
-        }
-        pollfd fds[3] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}, {in_fd_, POLLOUT, 0}};
-        if (::poll(fds, 3, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
-        char buf[65536];
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) (i == 0 ? result.out : result.err).append(buf, static_cast<size_t>(n));
-            else if (n == 0 || errno != EINTR) close_fd(i == 0 ? out_fd_ : err_fd_);
-        }
-        if (in_fd_ >= 0 && fds[2].revents != 0) {
-            const ssize_t n = ::write(in_fd_, stdin_text_.data() + written, stdin_text_.size() - written);
-            if (n > 0) written += static_cast<size_t>(n);
-            if (n < 0 && errno != EAGAIN && errno != EINTR) close_fd(in_fd_);
-            if (written == stdin_text_.size()) close_fd(in_fd_);
-        }
-    }
     int status = 0;
-    // A program that closed its output may still run: it gets the rest of the time, then is killed.
     while (::waitpid(pid_, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() >= deadline) {
             result.timed_out = true;
@@ -116,14 +85,14 @@ RunResult RunningProgram::wait(int timeout_ms) {
             ::waitpid(pid_, &status, 0);
             break;
         }
-        ::usleep(2000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     pid_ = -1;
     if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
     else if (WIFSIGNALED(status)) result.exit_code = 128 + WTERMSIG(status);
-    close_fd(in_fd_);
-    close_fd(out_fd_);
-    close_fd(err_fd_);
+    result.out = read_all(out_fd_);
+    result.err = read_all(err_fd_);
+    out_fd_ = err_fd_ = -1;
     return result;
 }
 

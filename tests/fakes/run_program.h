@@ -18,7 +18,8 @@ struct RunResult {
 // Environment changes for the child: a value sets the variable, nothing removes it.
 using EnvOverrides = std::map<std::string, std::optional<std::string>>;
 
-// A started program; wait() feeds its standard input, collects its output and reaps it.
+// A started program: its standard input is read from, and its output goes to, unnamed temporary files, so
+// that it never blocks on a full pipe; wait() reaps it and reads the output.
 class RunningProgram {
 public:
     RunningProgram(const std::string& path, const std::vector<std::string>& args, const EnvOverrides& env = {},
@@ -35,11 +36,8 @@ public:
 
 private:
     int pid_ = -1;
-    int in_fd_ = -1;
     int out_fd_ = -1;
     int err_fd_ = -1;
-    std::string stdin_text_;
-    std::string start_error_;
 };
 
 // Starts the program and waits for it.

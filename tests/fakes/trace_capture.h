@@ -1,4 +1,4 @@
-// Turns tracing on into a temporary debug file for the life of the object and reads the lines back.
+// Tracing into a file for the life of an object, the previous debug state put back afterwards.
 #pragma once
 
 #include <string>
@@ -8,23 +8,26 @@
 
 namespace ktr::testing {
 
-class TraceCapture {
+class ScopedTrace {
 public:
-    TraceCapture() {
-        auto& st = diag::debug_state();
-        st.on = true;
-        st.to_file = true;
-        st.file_path = dir_.file("debug.txt");
+    explicit ScopedTrace(std::string path) : saved_(diag::debug_state()) {
+        diag::debug_state() = {true, true, std::move(path)};
         diag::set_debug_file_mode(true);
     }
-    ~TraceCapture() {
+    ~ScopedTrace() {
         diag::set_debug_file_mode(false);
-        auto& st = diag::debug_state();
-        st.on = false;
-        st.to_file = false;
+        diag::debug_state() = saved_;
     }
-    TraceCapture(const TraceCapture&) = delete;
-    TraceCapture& operator=(const TraceCapture&) = delete;
+    ScopedTrace(const ScopedTrace&) = delete;
+    ScopedTrace& operator=(const ScopedTrace&) = delete;
+
+private:
+    diag::DebugState saved_;
+};
+
+// Traces into a temporary file of its own and reads the lines back.
+class TraceCapture {
+public:
     std::string text() const { return dir_.read("debug.txt"); }
     bool has(const std::string& fragment) const { return text().find(fragment) != std::string::npos; }
     size_t count(const std::string& fragment) const {
@@ -36,6 +39,7 @@ public:
 
 private:
     TempDir dir_;
+    ScopedTrace trace_{dir_.file("debug.txt")};
 };
 
 } // namespace ktr::testing

@@ -8,8 +8,8 @@
 #include "config/options.h"
 #include "engine/nist_timeset.h"
 #include "engine/sync_display.h"
+#include "fakes/fake_clock.h"
 #include "fakes/loopback_peer.h"
-#include "platform/clock.h"
 #include "platform/date_value.h"
 #include "platform/event_pump.h"
 #include "server/console_protocol.h"
@@ -19,26 +19,15 @@ namespace {
 
 using namespace ktr;
 
-// A clock that sets only itself; its tick counter moves on at every reading so that waits end.
-class FuzzClock : public platform::Clock {
-public:
-    platform::DateParts utc_now() override { return platform::date_to_parts(utc_); }
-    platform::DateParts local_now() override { return platform::date_to_parts(utc_ - 5.0 / 24); }
-    bool set_local_time(const platform::DateParts& local) override {
-        utc_ = platform::parts_to_date(local) + 5.0 / 24;
-        return true;
+// A clock that sets only itself, five hours ahead of local time; its tick counter moves on at every
+// reading so that waits end.
+struct FuzzClock : testing::FakeClock {
+    FuzzClock() : FakeClock(0, 300, -60, 1) { reset(); }
+    int32_t tick_count() override {
+        advance_ms(1);
+        return FakeClock::tick_count();
     }
-    bool set_system_time(const platform::DateParts& utc) override {
-        utc_ = platform::parts_to_date(utc);
-        return true;
-    }
-    int32_t tick_count() override { return tick_ += 1; }
-    platform::TimeZoneInfo time_zone() override { return {300, 0, -60, 1, "", ""}; }
-    void reset() { utc_ = platform::make_date(2026, 12, 5, 5, 7, 3, 45); }
-
-private:
-    double utc_ = platform::make_date(2026, 12, 5, 5, 7, 3, 45);
-    int32_t tick_ = 0;
+    void reset() { set_utc(platform::make_date(2026, 12, 5, 5, 7, 3, 45)); }
 };
 
 struct QuietWindow : engine::SyncDisplay {
@@ -83,18 +72,12 @@ struct Endpoint {
         config::options().TCPPort(static_cast<int16_t>(port));
         config::options().ClientFormat(client_format);
         const int before = handled;
-        if (tcp) {
-            if (payload.empty()) return;
-            tcp->send(std::string(payload.begin(), payload.end()));
-            for (int i = 0; i < 2000 && handled == before; ++i) platform::pump_events(1);
-            while (!tcp->receive(0).empty()) {
-            }
-        } else {
-            udp->send_to(port, payload);
-            for (int i = 0; i < 2000 && handled == before; ++i) platform::pump_events(1);
-            std::vector<uint8_t> reply;
-            while (udp->receive(reply, 0)) {
-            }
+        if (tcp && payload.empty()) return;
+        if (tcp) tcp->send(std::string(payload.begin(), payload.end()));
+        else udp->send_to(port, payload);
+        for (int i = 0; i < 2000 && handled == before; ++i) platform::pump_events(1);
+        std::vector<uint8_t> reply;  // replies are drained, not judged
+        while (tcp ? !tcp->receive(0).empty() : udp->receive(reply, 0)) {
         }
     }
 };
@@ -111,10 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         config::options().LoggingOn(false);
         config::options().LoggingEvntOn(false);
         config::options().LoggingMaxSecOn(false);
-        endpoints[0] = std::make_unique<Endpoint>('M', 0);
-        endpoints[1] = std::make_unique<Endpoint>('M', 2);
-        endpoints[2] = std::make_unique<Endpoint>('N', 0);
-        endpoints[3] = std::make_unique<Endpoint>('N', 2);
+        const std::pair<char, int16_t> kinds[4] = {{'M', 0}, {'M', 2}, {'N', 0}, {'N', 2}};
+        for (int i = 0; i < 4; ++i) endpoints[i] = std::make_unique<Endpoint>(kinds[i].first, kinds[i].second);
         ready = true;
     }
     if (size < 2) return 0;

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "config/options.h"
+#include "fakes/module_state.h"
 #include "records/sync_record.h"
-#include "records_fixture.h"
 
 namespace ktr::records {
 namespace {
@@ -31,38 +31,28 @@ CSync record(double when, int32_t seconds, float accuracy = 0, int16_t status = 
     return s;
 }
 
-using LogFiles = testing::RecordsTest;
+using LogFiles = testing::ModuleStateTest;
 
-TEST_F(LogFiles, ColumnLinePlacesItemsAndWrapsWhenAColumnIsPassed) {
-    ColumnLine l;
-    l.text(0, "ab").text(5, "cd").number(8, 0).number(12, -42).text(3, "x").end();
-    EXPECT_EQ(l.str(), "ab  cd  0  -42 \r\n  x\r\n");
-    // A column the line has reached exactly is not passed: the item follows at once.
-    EXPECT_EQ(ColumnLine().text(1, "abcd").text(5, "e").str(), "abcde");
-    EXPECT_EQ(ColumnLine().text(1, "Page ").number(7).end().str(), "Page  7 \r\n");
-    // Dates take the general form, without a midnight time.
+TEST_F(LogFiles, ColumnLineFollowsAReachedColumnWrapsAPassedOneAndDropsAMidnightTime) {
+    EXPECT_EQ(ColumnLine().text(1, "abcd").text(5, "e").text(3, "x").end().str(), "abcde\r\n  x\r\n");
     EXPECT_EQ(ColumnLine().date(1, 46086.0).date(1, 46086.75).str(), "3/5/2026\r\n3/5/2026 6:00:00 PM");
 }
 
-TEST_F(LogFiles, SyncLogMissingFileGetsTheHeaderExistingOneOnlyTheRecord) {
-    const std::string path = dir_.file("logfile.txt");
-    PrintSyncBody(record(kMorning, 12, 6.0f, 0), "time.example", path, kLogToFile);
-    const std::string first = "3/5/2026 9:07:03 AM12.        6.0        0     time.example\r\n";
-    EXPECT_EQ(dir_.read("logfile.txt"), std::string(kSyncHeader) + first);
-
-    CSync frac = record(kMorning, 0, -2.5f, 4);
-    frac.SyncUseFrac(true);
-    frac.SyncSecFrac(0.5f);
-    PrintSyncBody(frac, "10.0.0.1", path, kLogToFile);
-    const std::string second = "3/5/2026 9:07:03 AM.50        -2.5       4     10.0.0.1\r\n";
-    EXPECT_EQ(dir_.read("logfile.txt"), std::string(kSyncHeader) + first + second);
-
-    // A long date pushes the difference onto the next line at its column.
-    dir_.write("logfile.txt", "");
-    PrintSyncBody(record(46387.0 + 86399.0 / 86400.0, -3, 0.0f, 5), "srv", path, kLogToFile);
-    EXPECT_EQ(dir_.read("logfile.txt"),
-              "12/31/2026 11:59:59 PM\r\n"
-              "                   -3.        0.0        5     srv\r\n");
+TEST_F(LogFiles, SyncLogMissingFileGetsTheHeaderExistingOneOnlyTheRecords) {
+    CSync fraction = record(kMorning, 0, -2.5f, 4);
+    fraction.SyncUseFrac(true);
+    fraction.SyncSecFrac(0.5f);
+    const std::pair<CSync, const char*> rows[] = {
+        {record(kMorning, 12, 6.0f, 0), "3/5/2026 9:07:03 AM12.        6.0        0     srv\r\n"},
+        {fraction, "3/5/2026 9:07:03 AM.50        -2.5       4     srv\r\n"},
+        // A long date pushes the difference onto the next line at its column.
+        {record(46387.0 + 86399.0 / 86400.0, -3, 0.0f, 5),
+         "12/31/2026 11:59:59 PM\r\n                   -3.        0.0        5     srv\r\n"}};
+    std::string expected = kSyncHeader;
+    for (const auto& [sync, line] : rows) {
+        PrintSyncBody(sync, "srv", dir_.file("logfile.txt"), kLogToFile);
+        EXPECT_EQ(dir_.read("logfile.txt"), expected += line);
+    }
 }
 
 TEST_F(LogFiles, SyncLogSkipsEmptyPathsAndReportsUnwritableFolders) {
@@ -73,8 +63,7 @@ TEST_F(LogFiles, SyncLogSkipsEmptyPathsAndReportsUnwritableFolders) {
 
     const std::string path = dir_.file("missing-folder/logfile.txt");
     PrintSyncBody(record(kMorning, 1), "s", path, kLogToFile);
-    EXPECT_TRUE(traced("ERROR  Severity:2, Err:2, ")) << debug_text();
-    EXPECT_TRUE(traced("Origination: modMain\r\nID: PrintSyncBody 10, Msg:Couldn't write log file to " + path));
+    EXPECT_TRUE(traced("ID: PrintSyncBody 10, Msg:Couldn't write log file to " + path)) << debug_text();
     EXPECT_EQ(platform::pending_error().number, 0);
 }
 
@@ -98,16 +87,12 @@ TEST_F(LogFiles, PrinterModeRendersPagesWithFootersAndTheEndOfReport) {
 
 TEST_F(LogFiles, EventLogTypeTextsAndHeaderOnlyWithTheEventFileOn) {
     const std::string path = dir_.file("evntfile.txt");
-    config::options().LoggingNTEvntOn(true);
     PrintEvntHeader(path);
     EXPECT_FALSE(platform::file_exists(path));
-    EXPECT_TRUE(traced("initializing event logging"));
 
     config::options().LoggingEvntOn(true);
-    PrintEvntBody("Clock set", 4, path);
-    PrintEvntBody("Over limit", 2, path);
-    PrintEvntBody("Failed", 1, path);
-    PrintEvntBody("Odd", 3, path);
+    for (const auto& [type, message] : {std::pair{4, "Clock set"}, {2, "Over limit"}, {1, "Failed"}, {3, "Odd"}})
+        PrintEvntBody(message, static_cast<int16_t>(type), path);
     EXPECT_EQ(dir_.read("evntfile.txt"), std::string(kEventHeader) +
                                              "3/5/2026 9:07:03 AM  Info    Clock set\r\n"
                                              "3/5/2026 9:07:03 AM  Warning Over limit\r\n"
@@ -117,10 +102,15 @@ TEST_F(LogFiles, EventLogTypeTextsAndHeaderOnlyWithTheEventFileOn) {
     PrintEvntHeader(path);
     EXPECT_EQ(dir_.read("evntfile.txt"), kEventHeader);
 
-    // An unwritable folder is swallowed.
+    // An unwritable folder is swallowed; an empty file name turns off only the file.
+    record_nt_events();
+    config::options().LoggingNTEvntOn(true);
     PrintEvntBody("Clock set", 4, dir_.file("missing-folder/evntfile.txt"));
     EXPECT_EQ(platform::pending_error().number, 0);
     EXPECT_FALSE(traced("ERROR"));
+    PrintEvntBody("No file", 2, "");
+    EXPECT_EQ(nt_events_, (std::vector<std::string>{"Ktrsvc|4|1|3/5/2026 9:07:03 AM  Info    Clock set",
+                                                    "Ktrsvc|2|1|3/5/2026 9:07:03 AM  Warning No file"}));
 }
 
 } // namespace
