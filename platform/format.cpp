@@ -1,6 +1,5 @@
 #include "platform/format.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -8,21 +7,13 @@
 #include "platform/convert.h"
 #include "platform/date_value.h"
 #include "platform/locale.h"
+#include "platform/text.h"
 
 namespace ktr::platform {
 namespace {
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
-
 bool istarts_with(std::string_view text, size_t at, std::string_view prefix) {
-    return text.size() - at >= prefix.size() && iequals(text.substr(at, prefix.size()), prefix);
+    return text.size() - at >= prefix.size() && equals_no_case(text.substr(at, prefix.size()), prefix);
 }
 
 // ---- numbers ---------------------------------------------------------------------------------------------
@@ -199,7 +190,7 @@ std::string render_picture(double date, const DateParts& p, std::string_view pic
     std::string out;
     bool after_hour = false; // "m" right after an hour means minutes
     for (size_t i = 0; i < pic.size();) {
-        const char c = lower(pic[i]);
+        const char c = lower_char(pic[i]);
         if (pic[i] == '"') {
             const size_t end = pic.find('"', i + 1);
             const size_t stop = end == std::string_view::npos ? pic.size() : end;
@@ -230,7 +221,7 @@ std::string render_picture(double date, const DateParts& p, std::string_view pic
             continue;
         }
         size_t n = 1;
-        while (i + n < pic.size() && lower(pic[i + n]) == c) ++n;
+        while (i + n < pic.size() && lower_char(pic[i + n]) == c) ++n;
         switch (c) {
         case 'd':
             if (n == 1) out += std::to_string(p.day);
@@ -357,13 +348,13 @@ std::string format_date(double date, std::string_view picture) {
     const LocaleInfo& loc = current_locale();
     DateParts p = date_to_parts(date);
     p.millisecond = 0; // pictures show whole seconds; the milliseconds are dropped, not rounded
-    if (picture.empty() || iequals(picture, "General Date")) return general_date(date, p, loc);
-    if (iequals(picture, "Long Date")) return render_locale_pattern(p, loc.long_date_pattern, loc);
-    if (iequals(picture, "Short Date")) return render_locale_pattern(p, loc.short_date_pattern, loc);
-    if (iequals(picture, "Medium Date")) return render_picture(date, p, "dd-mmm-yy", loc);
-    if (iequals(picture, "Long Time")) return render_locale_pattern(p, loc.long_time_pattern, loc);
-    if (iequals(picture, "Medium Time")) return render_picture(date, p, "hh:nn AM/PM", loc);
-    if (iequals(picture, "Short Time")) return render_picture(date, p, "hh:nn", loc);
+    if (picture.empty() || equals_no_case(picture, "General Date")) return general_date(date, p, loc);
+    if (equals_no_case(picture, "Long Date")) return render_locale_pattern(p, loc.long_date_pattern, loc);
+    if (equals_no_case(picture, "Short Date")) return render_locale_pattern(p, loc.short_date_pattern, loc);
+    if (equals_no_case(picture, "Medium Date")) return render_picture(date, p, "dd-mmm-yy", loc);
+    if (equals_no_case(picture, "Long Time")) return render_locale_pattern(p, loc.long_time_pattern, loc);
+    if (equals_no_case(picture, "Medium Time")) return render_picture(date, p, "hh:nn AM/PM", loc);
+    if (equals_no_case(picture, "Short Time")) return render_picture(date, p, "hh:nn", loc);
     return render_picture(date, p, picture, loc);
 }
 

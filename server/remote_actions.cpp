@@ -7,19 +7,15 @@
 #include "platform/power.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/text.h"
 #include "records/debug_log.h"
 
 namespace ktr::server {
 namespace {
 
+using platform::mid;
 using records::debug_on;
 using records::debug_write;
-
-// The characters from 1-based position start, at most length of them (all when length is npos).
-std::string mid(const std::string& text, size_t start, size_t length = std::string::npos) {
-    if (start < 1 || start > text.size()) return {};
-    return text.substr(start - 1, length);
-}
 
 std::vector<std::string> split_at(const std::string& text, char delimiter) {
     std::vector<std::string> out;

@@ -1,10 +1,10 @@
 // The debug switch, run as a user would in an empty program folder.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <sstream>
 
 #include "module_process.h"
+#include "platform/text.h"
 
 namespace ktr::testing {
 namespace {
@@ -14,7 +14,7 @@ bool time_stamped(const std::string& line) {
     const std::string shape = "dd-dd dd:dd:dd  ";
     if (line.size() < shape.size()) return false;
     for (size_t i = 0; i < shape.size(); ++i) {
-        const bool digit = std::isdigit(static_cast<unsigned char>(line[i])) != 0;
+        const bool digit = platform::is_digit(line[i]);
         if (shape[i] == 'd' ? !digit : line[i] != shape[i]) return false;
     }
     return true;
