@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "platform/pending_error.h"
+#include "platform/posix/posix_support.h"
 #include "platform/system.h"
 
 namespace ktr::platform {

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "platform/pending_error.h"
+#include "platform/posix/posix_support.h"
 #include "platform/process.h"
 
 extern char** environ;

@@ -18,8 +18,7 @@ using testing::ScopedFakeClock;
 struct FakeTime {
     FakeClock clock;
     ScopedFakeClock scoped{clock};
-    FakeTime() { set_pause_hook([this](int ms) { clock.advance_ms(ms); }); }
-    ~FakeTime() { set_pause_hook(nullptr); }
+    testing::ScopedFakePauses pauses{clock};
 };
 
 TEST(Timer, FiresByTheTickCounterOnlyWhileEnabledWithAnInterval) {
@@ -74,17 +73,17 @@ TEST(Timer, DestroyedByItsOwnHandlerIsSafe) {
     EXPECT_EQ(timer, nullptr);
 }
 
-TEST(Signals, ArriveAsEventsOfThePump) {
+TEST(StopRequests, ArriveAsEventsOfThePump) {
     int got = 0;
-    SignalKind kind = SignalKind::interrupt;
-    on_signal(SignalKind::hangup, [&](SignalKind k) {
+    StopRequest kind = StopRequest::interrupt;
+    on_stop_request(StopRequest::terminate, [&](StopRequest k) {
         ++got;
         kind = k;
     });
-    std::raise(SIGHUP);
+    std::raise(SIGTERM);
     EXPECT_TRUE(testing::pump_until([&] { return got == 1; }, 2000));
-    EXPECT_EQ(kind, SignalKind::hangup);
-    on_signal(SignalKind::hangup, nullptr);
+    EXPECT_EQ(kind, StopRequest::terminate);
+    on_stop_request(StopRequest::terminate, nullptr);
 }
 
 // A descriptor whose handler waits (pumps again) is not dispatched by the nested pump: the second datagram

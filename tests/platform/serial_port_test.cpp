@@ -1,9 +1,9 @@
-#include <poll.h>
-
 #include <gtest/gtest.h>
 
 #include "fakes/pty_pair.h"
+#include "fakes/pump_until.h"
 #include "platform/pending_error.h"
+#include "platform/posix/posix_support.h"
 #include "platform/serial_port.h"
 
 namespace ktr::platform {
@@ -58,19 +58,18 @@ TEST(SerialPortOnPty, OpensOnceSendsAndRaisesOneReceiveEventPerByte) {
         if (port.CommEvent() == comEvReceive) seen += port.Input();
     });
     pty.write("abc");
-    pollfd p{port.native_handle(), POLLIN, 0};
-    while (seen.size() < 3 && poll(&p, 1, 1000) == 1) port.handle_readable();
+    EXPECT_TRUE(testing::pump_until([&] { return seen.size() >= 3; }, 1000));
     EXPECT_EQ(seen, "abc");
 
     // Without a threshold the bytes wait in the buffer.
     port.RThreshold(0);
     port.InputLen(0);
     pty.write("xyz");
-    while (port.InBufferCount() < 3 && poll(&p, 1, 1000) == 1) port.handle_readable();
+    EXPECT_TRUE(testing::pump_until([&] { return port.InBufferCount() >= 3; }, 1000));
     EXPECT_EQ(port.Input(), "xyz");
 
     port.PortOpen(false);
-    EXPECT_EQ(port.native_handle(), -1);
+    EXPECT_FALSE(port.PortOpen());
     EXPECT_TRUE(port.PortOpen(true)) << "it opens again after closing";
 }
 
