@@ -7,6 +7,7 @@
 #include "platform/date_parse.h"
 #include "platform/date_value.h"
 #include "platform/format.h"
+#include "platform/posix/locale_texts.h"
 
 namespace ktr::platform {
 namespace {

@@ -4,6 +4,7 @@
 
 #include "fakes/scoped_env.h"
 #include "platform/locale.h"
+#include "platform/posix/locale_texts.h"
 
 namespace ktr::platform {
 namespace {
