@@ -149,7 +149,8 @@ bool AdjustTokenPrivileges(TokenHandle token, bool, const TokenPrivileges& privi
 // The last error of a failure is the error number when the manager could not be run, else the manager's
 // exit status.
 bool backend::carry_out_power_request(uint32_t flags) {
-    return (flags & (kExitShutdown | kExitReboot | kExitPowerOff)) ? shut_down(flags) : log_off_users(flags & kExitForce);
+    const bool shuts_down = flags & (kExitShutdown | kExitReboot | kExitPowerOff);
+    return shuts_down ? shut_down(flags) : log_off_users(flags & kExitForce);
 }
 
 } // namespace ktr::platform

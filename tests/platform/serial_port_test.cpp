@@ -3,7 +3,6 @@
 #include "fakes/pty_pair.h"
 #include "fakes/pump_until.h"
 #include "platform/pending_error.h"
-#include "platform/posix/posix_support.h"
 #include "platform/serial_port.h"
 
 namespace ktr::platform {
@@ -11,14 +10,6 @@ namespace {
 
 using testing::PtyPair;
 using testing::ScopedComMapping;
-
-TEST(SerialDevice, ComPortsMapToTtySUnlessASettingNamesTheDevice) {
-    EXPECT_EQ(serial_device_path(1), "/dev/ttyS0");
-    EXPECT_EQ(serial_device_path(4), "/dev/ttyS3");
-    EXPECT_EQ(serial_device_path(0), "");
-    ScopedComMapping usb(3, "/dev/ttyUSB0");
-    EXPECT_EQ(serial_device_path(3), "/dev/ttyUSB0");
-}
 
 TEST(SerialSettings, AcceptsTheLineSettingsTheDeviceSupports) {
     SerialPort port;
