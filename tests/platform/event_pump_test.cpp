@@ -3,10 +3,8 @@
 #include <csignal>
 
 #include "fakes/fake_clock.h"
-#include "fakes/loopback_peer.h"
 #include "fakes/pump_until.h"
 #include "platform/event_pump.h"
-#include "platform/socket.h"
 
 namespace ktr::platform {
 namespace {
@@ -82,32 +80,6 @@ TEST(StopRequests, ArriveAsEventsOfThePump) {
     EXPECT_TRUE(testing::pump_until([&] { return got == 1; }, 2000));
     EXPECT_EQ(kind, StopRequest::terminate);
     on_stop_request(StopRequest::terminate, nullptr);
-}
-
-// A descriptor whose handler waits (pumps again) is not dispatched by the nested pump: the second datagram
-// waits for the first handler to end, then gets its own event.
-TEST(EventPump, ABusyDescriptorIsNotDispatchedAgainByANestedPump) {
-    struct Events : SocketEvents {
-        Socket* s = nullptr;
-        int depth = 0, max_depth = 0, arrivals = 0;
-        void DataArrival(int16_t, int32_t) override {
-            ++arrivals;
-            max_depth = std::max(max_depth, ++depth);
-            std::vector<uint8_t> data;
-            s->GetData(data);
-            for (int i = 0; i < 20; ++i) pump_events(1);
-            --depth;
-        }
-    } events;
-    Socket s(&events, 0);
-    events.s = &s;
-    s.Protocol(kUdpProtocol);
-    ASSERT_TRUE(s.Bind());
-    testing::UdpPeer peer;
-    peer.send_to(static_cast<uint16_t>(s.BoundPort()), {1, 2});
-    peer.send_to(static_cast<uint16_t>(s.BoundPort()), {3, 4});
-    EXPECT_TRUE(testing::pump_until([&] { return events.arrivals == 2; }));
-    EXPECT_EQ(events.max_depth, 1);
 }
 
 } // namespace

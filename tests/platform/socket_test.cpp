@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -21,6 +22,8 @@ struct Recorder : SocketEvents {
     bool echo = false;
     bool renew = false;   // after each datagram: close the member, create the next, bind it
     bool refuse = false;  // accept no connection
+    bool nested = false;  // each datagram's handler pumps again, as a handler that waits does
+    int depth = 0, max_depth = 0;
     int16_t current = 0;
 
     void ConnectionRequest(int16_t index, int32_t id) override {
@@ -39,6 +42,9 @@ struct Recorder : SocketEvents {
             return;
         }
         datagrams.push_back(data);
+        max_depth = std::max(max_depth, ++depth);
+        for (int i = 0; nested && i < 20; ++i) pump_events(1);
+        --depth;
         if (echo) s.SendData(std::vector<uint8_t>(data.rbegin(), data.rend()));
         if (renew) {
             s.Close();
@@ -95,6 +101,18 @@ TEST_F(Sockets, AReplyReachesTheSenderOfEachDatagramWhateverItsSize) {
     ASSERT_TRUE(b.receive(reply));
     EXPECT_EQ(reply.size(), 65507u);
     EXPECT_FALSE(a.receive(reply, 50)) << "nothing else went to the first sender";
+}
+
+// A socket whose handler waits (pumps again) is not dispatched by the nested pump: the second datagram
+// waits for the first handler to end, then gets its own event.
+TEST_F(Sockets, ABusySocketIsNotDispatchedAgainByANestedPump) {
+    bind_udp();
+    events.nested = true;
+    testing::UdpPeer peer;
+    peer.send_to(port, {1, 2});
+    peer.send_to(port, {3, 4});
+    EXPECT_TRUE(pump_until([&] { return events.datagrams.size() == 2; }));
+    EXPECT_EQ(events.max_depth, 1);
 }
 
 TEST_F(Sockets, RenewingTheMemberAfterEachDatagramLosesNone) {
