@@ -332,13 +332,13 @@ int desktop_run() {
             return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
         };
     }
-    const auto unload = [&window](platform::SignalKind) { window.Unload(); };
-    platform::on_signal(platform::SignalKind::interrupt, unload);
-    platform::on_signal(platform::SignalKind::terminate, unload);
+    const auto unload = [&window](platform::StopRequest) { window.Unload(); };
+    platform::on_stop_request(platform::StopRequest::interrupt, unload);
+    platform::on_stop_request(platform::StopRequest::terminate, unload);
     window.Show();
     while (!window.unloaded()) platform::pump_events(60000);
-    platform::on_signal(platform::SignalKind::interrupt, nullptr);
-    platform::on_signal(platform::SignalKind::terminate, nullptr);
+    platform::on_stop_request(platform::StopRequest::interrupt, nullptr);
+    platform::on_stop_request(platform::StopRequest::terminate, nullptr);
     return 0;
 }
 

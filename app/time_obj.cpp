@@ -3,10 +3,8 @@
 #include <cmath>
 
 #include "diag/debug_log.h"
-#include "platform/clock.h"
 #include "platform/convert.h"
-#include "platform/event_pump.h"
-#include "platform/format.h"
+#include "platform/pumping_wait.h"
 #include "server/waits.h"
 
 namespace ktr::app {
@@ -17,38 +15,25 @@ int32_t whole_seconds(double ms) { return platform::to_int32(ms / 1000.0).value_
 } // namespace
 
 int32_t CTimeObj::Sleep(double seconds, const std::function<void()>& new_second) {
-    const double start = platform::clock().tick_count();
-    const double end = start + seconds * 1000.0;
     interrupt_ = false;
     remaining_request_ = false;
-    minute_mark_ = start;
-    int32_t result = 0;
-    double tick = start;
-    for (;;) {
-        tick = platform::clock().tick_count();
-        if (tick >= end) break;
-        if (tick < start) {
-            KTR_TRACE(server::kCounterRestartText);
-            server::pause_full(1000);
-            break;
-        }
-        if (interrupt_) {
-            KTR_TRACE("Interrupting sleep at " + platform::number_to_text((end - tick) / 1000.0));
-            interrupt_ = false;
-            return whole_seconds(end - tick);
-        }
+    const auto stop = [&](const platform::WaitProgress& at) {
+        if (interrupt_) return true;
         if (remaining_request_) {
-            remaining_seconds_ = whole_seconds(end - tick);
+            remaining_seconds_ = whole_seconds(at.left_ms);
             remaining_request_ = false;
         }
-        const double elapsed = std::nearbyint(tick - minute_mark_);
-        if (std::fmod(elapsed, 1000.0) < 50 && new_second) new_second();
-        platform::pump_events(35);
+        if (std::fmod(std::nearbyint(at.elapsed_ms), 1000.0) < 50 && new_second) new_second();
+        return false;
+    };
+    const auto waited = platform::pump_wait(seconds * 1000.0, {35, 1000}, stop, server::trace_counter_restart);
+    if (waited.stopped) {
+        KTR_TRACE("Interrupting sleep at " + platform::number_to_text(waited.left_ms / 1000.0));
+        interrupt_ = false;
+        return whole_seconds(waited.left_ms);
     }
-    KTR_TRACE("Paused for " +
-              platform::format_number((platform::clock().tick_count() - start) / 1000.0, "0.000") +
-              " seconds");
-    return result;
+    server::trace_paused_seconds(waited.elapsed_ms);
+    return 0;
 }
 
 CTimeObj& time_obj() {

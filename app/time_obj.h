@@ -24,7 +24,6 @@ private:
     bool interrupt_ = false;
     bool remaining_request_ = false;
     int32_t remaining_seconds_ = 0;
-    double minute_mark_ = 0;
 };
 
 // The program-wide wait object, created on first use.

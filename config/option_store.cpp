@@ -13,6 +13,7 @@
 #include "platform/format.h"
 #include "platform/registry_hive.h"
 #include "platform/settings_store.h"
+#include "platform/text.h"
 
 namespace ktr::config {
 
@@ -29,15 +30,6 @@ std::string option_single_text(float value) {
 
 namespace {
 
-bool equals_no_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 std::string_view trim_blanks(std::string_view t) {
     while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
     while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
@@ -47,8 +39,8 @@ std::string_view trim_blanks(std::string_view t) {
 // A number as the runtime's coercion of a text takes it: a number, or the words True and False.
 std::optional<double> coerced_number(std::string_view text) {
     const std::string_view t = trim_blanks(text);
-    if (equals_no_case(t, "True")) return -1.0;
-    if (equals_no_case(t, "False")) return 0.0;
+    if (platform::equals_no_case(t, "True")) return -1.0;
+    if (platform::equals_no_case(t, "False")) return 0.0;
     return platform::text_to_number(t);
 }
 

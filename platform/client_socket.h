@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/handle.h"
+
 namespace ktr::platform {
 
 struct ClientReply {
@@ -31,14 +33,14 @@ public:
     ~UdpEndpoint();
     UdpEndpoint(const UdpEndpoint&) = delete;
     UdpEndpoint& operator=(const UdpEndpoint&) = delete;
-    bool ok() const { return fd_ >= 0; }
+    bool ok() const { return socket_.valid(); }
     int port() const { return port_; }
     // Waits up to timeout_ms for one datagram; false on timeout.
     bool receive(std::string& data, int timeout_ms, std::string* from_host = nullptr, int* from_port = nullptr);
     bool send_to(const std::string& host, int port, std::string_view data);
 
 private:
-    int fd_ = -1;
+    OsHandle socket_;
     int port_ = 0;
 };
 

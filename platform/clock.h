@@ -40,7 +40,7 @@ Clock& clock();
 // Replaces the process's clock (tests). The caller keeps ownership; nullptr returns to the default.
 void set_clock(Clock* clock);
 
-// The real clock (clock_gettime / clock_settime, time zone from the tz database).
+// The real clock: the machine's own, with the system's time-zone rules.
 std::unique_ptr<Clock> make_real_clock();
 // The real clock plus an offset held in the process; setting the clock changes the offset only.
 std::unique_ptr<Clock> make_simulated_clock();

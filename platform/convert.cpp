@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <system_error>
 
+#include "platform/text.h"
+
 namespace ktr::platform {
 namespace {
 
 bool is_val_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads a number in the given base after "&H"/"&O". Values that fit 16 bits are taken as signed 16-bit,
 // larger ones up to 32 bits as signed 32-bit (so "&HFFFF" is -1, as the runtime reads it).
@@ -18,7 +19,7 @@ std::optional<double> radix_number(std::string_view digits, int base) {
     bool any = false;
     for (char c : digits) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
+        if (is_digit(c)) d = c - '0';
         else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
         else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
         else break;

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/date_value.h"
 #include "platform/locale.h"
+#include "platform/text.h"
 
 namespace ktr::platform {
 namespace {
@@ -18,15 +19,6 @@ constexpr std::array<std::string_view, 12> kEnglishMonths{"January", "February",
 constexpr std::array<std::string_view, 7> kEnglishDays{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                                        "Thursday", "Friday", "Saturday"};
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
-
 std::string_view without_dot(std::string_view name) {
     while (!name.empty() && name.back() == '.') name.remove_suffix(1);
     return name;
@@ -37,9 +29,9 @@ std::string_view without_dot(std::string_view name) {
 bool names(std::string_view word, std::string_view full, std::string_view abbrev) {
     full = without_dot(full);
     abbrev = without_dot(abbrev);
-    if (!abbrev.empty() && iequals(word, abbrev)) return true;
+    if (!abbrev.empty() && equals_no_case(word, abbrev)) return true;
     if (full.empty()) return false;
-    return word.size() >= 3 && word.size() <= full.size() && iequals(word, full.substr(0, word.size()));
+    return word.size() >= 3 && word.size() <= full.size() && equals_no_case(word, full.substr(0, word.size()));
 }
 
 int month_of(std::string_view word, const LocaleInfo& loc) {
@@ -60,8 +52,8 @@ bool is_day_name(std::string_view word, const LocaleInfo& loc) {
 
 // 0 none, 1 before noon, 2 after noon.
 int marker_of(std::string_view word, const LocaleInfo& loc) {
-    if (iequals(word, "AM") || iequals(word, "A") || (!loc.am.empty() && iequals(word, without_dot(loc.am)))) return 1;
-    if (iequals(word, "PM") || iequals(word, "P") || (!loc.pm.empty() && iequals(word, without_dot(loc.pm)))) return 2;
+    if (equals_no_case(word, "AM") || equals_no_case(word, "A") || (!loc.am.empty() && equals_no_case(word, without_dot(loc.am)))) return 1;
+    if (equals_no_case(word, "PM") || equals_no_case(word, "P") || (!loc.pm.empty() && equals_no_case(word, without_dot(loc.pm)))) return 2;
     return 0;
 }
 
@@ -87,7 +79,6 @@ struct Scan {
 };
 
 bool is_letter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_separator(char c) { return c == ' ' || c == '\t' || c == '/' || c == '-' || c == '.' || c == ','; }
 
 // Reads digits at i; false when there are none or too many to be a date field.

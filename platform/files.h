@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/handle.h"
+
 namespace ktr::platform {
 
 // The program folder: KTRSVC_HOME, else the folder of the running executable.
@@ -35,10 +37,10 @@ public:
     bool open(const std::string& path);  // false (pending error filled) on failure
     bool write(std::string_view text);   // false when not open or the write failed
     void close();
-    bool is_open() const { return fd_ >= 0; }
+    bool is_open() const { return file_.valid(); }
 
 private:
-    int fd_ = -1;
+    OsHandle file_;
 };
 
 // Reads a whole file; false when it cannot be read.

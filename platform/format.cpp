@@ -1,6 +1,5 @@
 #include "platform/format.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -8,21 +7,13 @@
 #include "platform/convert.h"
 #include "platform/date_value.h"
 #include "platform/locale.h"
+#include "platform/text.h"
 
 namespace ktr::platform {
 namespace {
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
-
 bool istarts_with(std::string_view text, size_t at, std::string_view prefix) {
-    return text.size() - at >= prefix.size() && iequals(text.substr(at, prefix.size()), prefix);
+    return text.size() - at >= prefix.size() && equals_no_case(text.substr(at, prefix.size()), prefix);
 }
 
 // ---- numbers ---------------------------------------------------------------------------------------------
@@ -189,111 +180,130 @@ int week_of_year(const DateParts& p) {
     return (day_of_year(p) - 1 + jan1_dow) / 7 + 1;
 }
 
+// Literal text, an escaped character or a 12-hour marker at i: its text goes to out. The characters it
+// took; 0 when a field letter stands at i.
+size_t render_literal(std::string_view pic, size_t i, const DateParts& p, const LocaleInfo& loc, std::string& out) {
+    if (pic[i] == '"') {
+        const size_t end = pic.find('"', i + 1);
+        const size_t stop = end == std::string_view::npos ? pic.size() : end;
+        out += pic.substr(i + 1, stop - i - 1);
+        return stop + 1 - i;
+    }
+    if (pic[i] == '\\') {
+        if (i + 1 < pic.size()) out += pic[i + 1];
+        return 2;
+    }
+    const bool upper = pic[i] == 'A';
+    if (istarts_with(pic, i, "am/pm")) {
+        out += p.hour < 12 ? (upper ? "AM" : "am") : (upper ? "PM" : "pm");
+        return 5;
+    }
+    if (istarts_with(pic, i, "a/p")) {
+        out += p.hour < 12 ? (upper ? "A" : "a") : (upper ? "P" : "p");
+        return 3;
+    }
+    if (istarts_with(pic, i, "ampm")) {
+        out += p.hour < 12 ? loc.am : loc.pm;
+        return 4;
+    }
+    return 0;
+}
+
+// A picture being rendered: the parts it shows and what it has written so far.
+struct PictureRender {
+    double date;
+    const DateParts& p;
+    const LocaleInfo& loc;
+    int hour;                 // on the 12-hour clock when the picture has a marker
+    bool after_hour = false;  // "m" right after an hour means minutes
+    std::string out;
+};
+
+// A run of n day, month, year, week, quarter or whole-date letters c; false for any other letter.
+bool render_date_field(char c, size_t n, PictureRender& r) {
+    const DateParts& p = r.p;
+    std::string& out = r.out;
+    switch (c) {
+    case 'd':
+        if (n == 1) out += std::to_string(p.day);
+        else if (n == 2) out += two(p.day);
+        else if (n == 3) out += r.loc.day_abbrevs[static_cast<size_t>(p.day_of_week)];
+        else if (n == 4) out += r.loc.day_names[static_cast<size_t>(p.day_of_week)];
+        else if (n == 5) out += render_locale_pattern(p, r.loc.short_date_pattern, r.loc);
+        else out += render_locale_pattern(p, r.loc.long_date_pattern, r.loc);
+        break;
+    case 'm':
+        if (n <= 2 && r.after_hour) out += n == 1 ? std::to_string(p.minute) : two(p.minute);
+        else if (n == 1) out += std::to_string(p.month);
+        else if (n == 2) out += two(p.month);
+        else if (n == 3) out += r.loc.month_abbrevs[static_cast<size_t>(p.month - 1)];
+        else out += r.loc.month_names[static_cast<size_t>(p.month - 1)];
+        break;
+    case 'y':
+        if (n == 1) out += std::to_string(day_of_year(p));
+        else if (n < 4) out += two(p.year % 100);
+        else out += four(p.year);
+        break;
+    case 'w': out += std::to_string(n == 1 ? p.day_of_week + 1 : week_of_year(p)); break;
+    case 'q': out += std::to_string((p.month - 1) / 3 + 1); break;
+    case 'c': out += general_date(r.date, p, r.loc); break;
+    default: return false;
+    }
+    r.after_hour = false;
+    return true;
+}
+
+// A run of time letters c, separators or other characters (the run's own text).
+void render_time_field(char c, std::string_view run, PictureRender& r) {
+    const DateParts& p = r.p;
+    const size_t n = run.size();
+    std::string& out = r.out;
+    switch (c) {
+    case 'h':
+        out += n == 1 ? std::to_string(r.hour) : two(r.hour);
+        r.after_hour = true;
+        break;
+    case 'n':
+        out += n == 1 ? std::to_string(p.minute) : two(p.minute);
+        r.after_hour = false;
+        break;
+    case 's':
+        out += n == 1 ? std::to_string(p.second) : two(p.second);
+        r.after_hour = false;
+        break;
+    case 't':
+        if (n >= 5) {
+            out += render_locale_pattern(p, r.loc.long_time_pattern, r.loc);
+            r.after_hour = false;
+        } else {
+            out.append(n, run[0]);
+        }
+        break;
+    case '/': out += r.loc.date_separator; break;
+    case ':': out += r.loc.time_separator; break;
+    default: out += run; break;
+    }
+}
+
 std::string render_picture(double date, const DateParts& p, std::string_view pic, const LocaleInfo& loc) {
     // A picture with a marker shows the hour on the 12-hour clock.
     bool twelve_hour = false;
     for (size_t i = 0; i < pic.size(); ++i)
-        if (istarts_with(pic, i, "am/pm") || istarts_with(pic, i, "a/p") || istarts_with(pic, i, "ampm")) twelve_hour = true;
-    const int hour = twelve_hour ? hour12(p.hour) : p.hour;
-
-    std::string out;
-    bool after_hour = false; // "m" right after an hour means minutes
+        twelve_hour = twelve_hour || istarts_with(pic, i, "am/pm") || istarts_with(pic, i, "a/p") ||
+                      istarts_with(pic, i, "ampm");
+    PictureRender r{date, p, loc, twelve_hour ? hour12(p.hour) : p.hour, false, {}};
     for (size_t i = 0; i < pic.size();) {
-        const char c = lower(pic[i]);
-        if (pic[i] == '"') {
-            const size_t end = pic.find('"', i + 1);
-            const size_t stop = end == std::string_view::npos ? pic.size() : end;
-            out += pic.substr(i + 1, stop - i - 1);
-            i = stop + 1;
+        if (const size_t taken = render_literal(pic, i, p, loc, r.out)) {
+            i += taken;
             continue;
         }
-        if (pic[i] == '\\') {
-            if (i + 1 < pic.size()) out += pic[i + 1];
-            i += 2;
-            continue;
-        }
-        if (istarts_with(pic, i, "am/pm")) {
-            const bool upper = pic[i] == 'A';
-            out += p.hour < 12 ? (upper ? "AM" : "am") : (upper ? "PM" : "pm");
-            i += 5;
-            continue;
-        }
-        if (istarts_with(pic, i, "a/p")) {
-            const bool upper = pic[i] == 'A';
-            out += p.hour < 12 ? (upper ? "A" : "a") : (upper ? "P" : "p");
-            i += 3;
-            continue;
-        }
-        if (istarts_with(pic, i, "ampm")) {
-            out += p.hour < 12 ? loc.am : loc.pm;
-            i += 4;
-            continue;
-        }
+        const char c = lower_char(pic[i]);
         size_t n = 1;
-        while (i + n < pic.size() && lower(pic[i + n]) == c) ++n;
-        switch (c) {
-        case 'd':
-            if (n == 1) out += std::to_string(p.day);
-            else if (n == 2) out += two(p.day);
-            else if (n == 3) out += loc.day_abbrevs[static_cast<size_t>(p.day_of_week)];
-            else if (n == 4) out += loc.day_names[static_cast<size_t>(p.day_of_week)];
-            else if (n == 5) out += render_locale_pattern(p, loc.short_date_pattern, loc);
-            else out += render_locale_pattern(p, loc.long_date_pattern, loc);
-            after_hour = false;
-            break;
-        case 'm':
-            if (n <= 2 && after_hour) out += n == 1 ? std::to_string(p.minute) : two(p.minute);
-            else if (n == 1) out += std::to_string(p.month);
-            else if (n == 2) out += two(p.month);
-            else if (n == 3) out += loc.month_abbrevs[static_cast<size_t>(p.month - 1)];
-            else out += loc.month_names[static_cast<size_t>(p.month - 1)];
-            after_hour = false;
-            break;
-        case 'y':
-            if (n == 1) out += std::to_string(day_of_year(p));
-            else if (n < 4) out += two(p.year % 100);
-            else out += four(p.year);
-            after_hour = false;
-            break;
-        case 'h':
-            out += n == 1 ? std::to_string(hour) : two(hour);
-            after_hour = true;
-            break;
-        case 'n':
-            out += n == 1 ? std::to_string(p.minute) : two(p.minute);
-            after_hour = false;
-            break;
-        case 's':
-            out += n == 1 ? std::to_string(p.second) : two(p.second);
-            after_hour = false;
-            break;
-        case 'w':
-            out += std::to_string(n == 1 ? p.day_of_week + 1 : week_of_year(p));
-            after_hour = false;
-            break;
-        case 'q':
-            out += std::to_string((p.month - 1) / 3 + 1);
-            after_hour = false;
-            break;
-        case 'c':
-            out += general_date(date, p, loc);
-            after_hour = false;
-            break;
-        case 't':
-            if (n >= 5) {
-                out += render_locale_pattern(p, loc.long_time_pattern, loc);
-                after_hour = false;
-            } else {
-                out.append(n, pic[i]);
-            }
-            break;
-        case '/': out += loc.date_separator; break;
-        case ':': out += loc.time_separator; break;
-        default: out.append(pic.substr(i, n)); break;
-        }
+        while (i + n < pic.size() && lower_char(pic[i + n]) == c) ++n;
+        if (!render_date_field(c, n, r)) render_time_field(c, pic.substr(i, n), r);
         i += n;
     }
-    return out;
+    return r.out;
 }
 
 } // namespace
@@ -357,13 +367,13 @@ std::string format_date(double date, std::string_view picture) {
     const LocaleInfo& loc = current_locale();
     DateParts p = date_to_parts(date);
     p.millisecond = 0; // pictures show whole seconds; the milliseconds are dropped, not rounded
-    if (picture.empty() || iequals(picture, "General Date")) return general_date(date, p, loc);
-    if (iequals(picture, "Long Date")) return render_locale_pattern(p, loc.long_date_pattern, loc);
-    if (iequals(picture, "Short Date")) return render_locale_pattern(p, loc.short_date_pattern, loc);
-    if (iequals(picture, "Medium Date")) return render_picture(date, p, "dd-mmm-yy", loc);
-    if (iequals(picture, "Long Time")) return render_locale_pattern(p, loc.long_time_pattern, loc);
-    if (iequals(picture, "Medium Time")) return render_picture(date, p, "hh:nn AM/PM", loc);
-    if (iequals(picture, "Short Time")) return render_picture(date, p, "hh:nn", loc);
+    if (picture.empty() || equals_no_case(picture, "General Date")) return general_date(date, p, loc);
+    if (equals_no_case(picture, "Long Date")) return render_locale_pattern(p, loc.long_date_pattern, loc);
+    if (equals_no_case(picture, "Short Date")) return render_locale_pattern(p, loc.short_date_pattern, loc);
+    if (equals_no_case(picture, "Medium Date")) return render_picture(date, p, "dd-mmm-yy", loc);
+    if (equals_no_case(picture, "Long Time")) return render_locale_pattern(p, loc.long_time_pattern, loc);
+    if (equals_no_case(picture, "Medium Time")) return render_picture(date, p, "hh:nn AM/PM", loc);
+    if (equals_no_case(picture, "Short Time")) return render_picture(date, p, "hh:nn", loc);
     return render_picture(date, p, picture, loc);
 }
 

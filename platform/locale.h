@@ -1,9 +1,8 @@
-// The locale's date and time conventions, read once from LC_TIME. Where the environment gives only the
-// C/POSIX locale, the United States English conventions apply.
+// The locale's date and time conventions, read once from the system. Where the system gives none of its
+// own (on POSIX only the C locale), the United States English conventions apply.
 #pragma once
 
 #include <array>
-#include <optional>
 #include <string>
 
 namespace ktr::platform {
@@ -24,7 +23,7 @@ struct LocaleInfo {
     std::array<std::string, 7> day_abbrevs{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 };
 
-// The United States English conventions (also what the C/POSIX locale gives).
+// The United States English conventions.
 LocaleInfo us_locale();
 // British conventions (dd/MM/yyyy, 24-hour time) and ISO conventions (yyyy-MM-dd), for tests and tools.
 LocaleInfo british_locale();
@@ -38,21 +37,5 @@ void set_locale(const LocaleInfo& info);
 // Which field the short date pattern starts with (the first of d, M, y), the order numeric dates are read in.
 enum class DateOrder { MonthFirst, DayFirst, YearFirst };
 DateOrder short_date_order(const LocaleInfo& info);
-
-// The locale's date and time texts as the C library gives them (strftime-style patterns such as "%d.%m.%Y",
-// names in the locale's own spelling).
-struct LocaleTexts {
-    std::string date_format;      // D_FMT
-    std::string time_format;      // T_FMT
-    std::string time_format_ampm; // T_FMT_AMPM (what "%r" stands for)
-    std::string am, pm;
-    std::array<std::string, 12> months, month_abbrevs;
-    std::array<std::string, 7> days, day_abbrevs;
-};
-// Conventions from those texts: the patterns turned into the d/M/y/h/H/m/s/tt letters used above, a long
-// date pattern in the same day/month order, the separators taken from the patterns.
-LocaleInfo locale_from_texts(const LocaleTexts& texts);
-// The environment's LC_TIME texts; nothing for the C/POSIX locale or when it cannot be loaded.
-std::optional<LocaleTexts> read_system_locale_texts();
 
 } // namespace ktr::platform

@@ -1,7 +1,5 @@
 #include "platform/pending_error.h"
 
-#include <cstring>
-
 namespace ktr::platform {
 namespace {
 PendingError g_pending;
@@ -12,10 +10,6 @@ const PendingError& pending_error() { return g_pending; }
 void set_pending_error(int32_t number, std::string description) {
     g_pending.number = number;
     g_pending.description = std::move(description);
-}
-
-void set_pending_error_from_errno(int errno_value) {
-    set_pending_error(errno_value, std::strerror(errno_value));
 }
 
 void clear_pending_error() {

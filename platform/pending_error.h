@@ -14,8 +14,6 @@ struct PendingError {
 
 const PendingError& pending_error();
 void set_pending_error(int32_t number, std::string description);
-// Fills the record from an errno value (number = the errno, description = its text).
-void set_pending_error_from_errno(int errno_value);
 void clear_pending_error();
 
 } // namespace ktr::platform

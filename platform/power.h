@@ -56,8 +56,7 @@ bool AdjustTokenPrivileges(TokenHandle token, bool disable_all, const TokenPrivi
 // Carries out a power request: log off ends the sessions of the logged-in users; shut down, reboot and
 // power off go through systemd (systemctl) or, without it, the shutdown command; kExitForce skips the
 // graceful path. When KTRSVC_SIMULATE names "power" nothing is carried out: the request is appended to
-// "power-actions.txt" in the program folder. Nonzero on success; 0 with the last error set on failure
-// (an errno when the manager could not be run, else the manager's exit status).
+// "power-actions.txt" in the program folder. Nonzero on success; 0 with the last error set on failure.
 int ExitWindowsEx(uint32_t flags, uint32_t reason);
 
 // What a request asks for, in words: "Logoff", "Shutdown", "Reboot" or "Power-off", with ", forced".

@@ -1,5 +1,5 @@
 // Starting other programs: the command line is split into words the way a POSIX shell splits quoted
-// words, but no shell runs it, so nothing in the text is expanded or interpreted.
+// words (on every backend), but no shell runs it, so nothing in the text is expanded or interpreted.
 #pragma once
 
 #include <optional>
@@ -14,17 +14,16 @@ namespace ktr::platform {
 // next character. Nothing when a quote is left open or the line ends in a lone backslash.
 std::optional<std::vector<std::string>> split_command_line(std::string_view line);
 
-// Window states of a started program (Windows backend; ignored on POSIX where programs have no window).
+// Window states of a started program (ignored where programs have no window).
 inline constexpr int kWindowMinimizedFocus = 2;
 
 // Starts the program named by the first word (looked up in PATH) with the other words as its
-// arguments, stdin from /dev/null, in a session of its own, and does not wait for it. False (pending
+// arguments, with no input, in a session of its own, and does not wait for it. False (pending
 // error filled) when the line has no words, a quote is open or the program cannot be started.
 bool start_program(std::string_view command_line, int window_state = kWindowMinimizedFocus);
 
-// Collects the exit status of programs started earlier that have ended, so they do not linger as
-// zombies. Called by start_program itself; the event pump may call it too (on SIGCHLD or a timer).
-// Returns how many are still running.
+// Collects the exit status of programs started earlier that have ended, so that nothing of them lingers
+// in the system. Called by start_program itself; a timer may call it too. Returns how many are still running.
 int reap_started_programs();
 
 // Runs a program (words as given, looked up in PATH) and waits at most timeout_ms for it to end.

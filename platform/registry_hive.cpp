@@ -1,9 +1,8 @@
 #include "platform/registry_hive.h"
 
-#include <cctype>
-
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace ktr::platform {
 
@@ -57,8 +56,7 @@ RegistryHive& registry_hive() {
 void close_registry_hive() { process_hive().reset(); }
 
 uint32_t registry_root_from_name(std::string_view name) {
-    std::string upper;
-    for (const char c : name) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = to_upper(name);
     if (upper == "HKEY_CURRENT_USER" || upper == "HKCU") return kHkeyCurrentUserRoot;
     if (upper == "HKEY_LOCAL_MACHINE" || upper == "HKLM") return kHkeyLocalMachineRoot;
     if (upper == "HKEY_USERS" || upper == "HKU") return kHkeyUsersRoot;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,9 +31,15 @@ inline constexpr int32_t comPortNotOpen = 8012;
 // Receive buffer size; more unread bytes than this raise comEventRxOver and are dropped.
 inline constexpr size_t kInBufferSize = 1024;
 
-// The device of port "COMn": the environment variable KTRSVC_COM<n> when set and not empty
-// (e.g. KTRSVC_COM1=/dev/ttyUSB0), otherwise /dev/ttyS<n-1>. Empty for n < 1.
-std::string serial_device_path(int port);
+// The line settings "baud,parity,data bits,stop bits", e.g. "9600,N,8,1".
+struct SerialLine {
+    int32_t baud = 9600;  // 110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200
+    char parity = 'N';    // N, E or O
+    int data_bits = 8;    // 5 to 8
+    int stop_bits = 1;    // 1 or 2
+};
+// Reads the settings text; nothing when a part is missing or not supported. Parity letters in either case.
+std::optional<SerialLine> parse_serial_line(std::string_view text);
 
 class SerialPort {
 public:
@@ -48,8 +55,9 @@ public:
     const std::string& Settings() const;
     bool Settings(std::string_view settings);
     bool PortOpen() const;
-    // Opening: the device is opened without waiting for a carrier, locked against other users (a busy
-    // port fails) and configured; opening an open port fails with comPortAlreadyOpen.
+    // Opening: the port's device (KTRSVC_COM<n> names another one) is opened without waiting for a
+    // carrier, locked against other users (a busy port fails) and configured; opening an open port fails
+    // with comPortAlreadyOpen. Input arrives through the event pump, as the control's events do.
     bool PortOpen(bool open);
 
     // Sends the bytes; fails (nothing or part sent) when the port is closed or the device does not take
@@ -75,19 +83,12 @@ public:
     void SThreshold(int16_t n);
     int16_t CommEvent() const;  // the code of the event being delivered
 
-    // The communication event; the handler reads CommEvent.
+    // The communication event; the handler reads CommEvent. One receive event is raised for each byte
+    // received while at least RThreshold bytes wait.
     void OnComm(std::function<void()> handler);
 
-    // The open port is watched by the event pump, which calls handle_readable when input is waiting: it
-    // reads what has arrived and raises one receive event for each byte received while at least
-    // RThreshold bytes wait. False when nothing could be read (a device that hung up is then no longer
-    // watched, so that it cannot keep the pump busy). native_handle is -1 while closed.
-    int native_handle() const;
-    bool handle_readable();
-
-    struct Impl;
-
 private:
+    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 

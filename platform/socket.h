@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/event_pump.h"
+#include "platform/handle.h"
+
 namespace ktr::platform {
 
 enum : int16_t { kTcpProtocol = 0, kUdpProtocol = 1 };
@@ -97,7 +100,7 @@ private:
     bool send_bytes(const uint8_t* data, size_t size);
     bool hold_port(bool tcp);
     void release_port();
-    void on_connection(unsigned ready);
+    void on_connection(HandleEvents ready);
     void raise_error(int16_t number, const std::string& description);
     void deliver_datagram(std::vector<uint8_t> data, std::string ip, int32_t port, bool truncated);
     void flush_output();
@@ -113,14 +116,14 @@ private:
     int16_t state_ = kStateClosed;
 
     std::shared_ptr<detail::SharedPort> port_;  // listening / bound
-    int conn_fd_ = -1;                          // connected TCP
+    OsHandle conn_;                             // connected TCP
     int conn_watch_ = 0;
     std::vector<uint8_t> rx_;
     std::vector<uint8_t> tx_;
     bool send_pending_ = false;
     int32_t bytes_sent_ = 0;
     bool have_datagram_ = false;
-    std::vector<uint8_t> reply_addr_;  // sender of the last datagram (a sockaddr)
+    std::vector<uint8_t> reply_addr_;  // sender of the last datagram, in the backend's address form
 };
 
 // The indexed array: member 0 exists from the start; others are created and destroyed by index.

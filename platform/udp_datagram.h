@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/handle.h"
+
 namespace ktr::platform {
 
 // An IPv4 or IPv6 socket address with its port; opaque outside the platform code.
@@ -45,11 +47,11 @@ public:
     std::optional<std::string> receive(int timeout_ms);
 
     void close();
-    bool is_open() const { return fd4_ >= 0 || fd6_ >= 0; }
+    bool is_open() const { return v4_.valid() || v6_.valid(); }
 
 private:
-    int fd4_ = -1;
-    int fd6_ = -1;
+    OsHandle v4_;
+    OsHandle v6_;
 };
 
 } // namespace ktr::platform

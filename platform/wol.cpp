@@ -1,10 +1,12 @@
 #include "platform/wol.h"
 
+#include "platform/text.h"
+
 namespace ktr::platform {
 namespace {
 
 int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
+    if (is_digit(c)) return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;

@@ -6,6 +6,7 @@
 #include "diag/debug_log.h"
 #include "platform/convert.h"
 #include "platform/pending_error.h"
+#include "platform/text.h"
 #include "server/waits.h"
 
 namespace ktr::server {
@@ -14,11 +15,6 @@ namespace {
 constexpr int32_t kSliceMs = 62000;    // the longest timer interval used
 constexpr int32_t kBoardWaitMs = 200;  // time the board gets to answer
 constexpr double kMaxSeconds = 2147483;  // a duration whose milliseconds still fit the timer fields
-
-std::string mid(const std::string& text, size_t start, size_t length = std::string::npos) {
-    if (start < 1 || start > text.size()) return {};
-    return text.substr(start - 1, length);
-}
 
 // The checked fields of a request.
 struct RelayRequest {
@@ -32,7 +28,7 @@ struct RelayRequest {
 std::optional<RelayRequest> parse_request(const std::vector<std::string>& e, int16_t local_port) {
     if (e.size() < 5) return std::nullopt;
     RelayRequest r;
-    const auto sw = platform::to_int16(platform::leading_number(mid(e[0], 3, 1)));
+    const auto sw = platform::to_int16(platform::leading_number(platform::mid(e[0], 3, 1)));
     if (!sw || *sw < 0 || *sw > 2) return std::nullopt;
     r.sw = *sw;
     r.action = e[1];
@@ -46,7 +42,7 @@ std::optional<RelayRequest> parse_request(const std::vector<std::string>& e, int
             r.duration_ms = static_cast<int32_t>(std::lround(seconds * 1000));
         }
     }
-    const auto port = platform::to_int16(platform::leading_number(mid(e[3], 4)));
+    const auto port = platform::to_int16(platform::leading_number(platform::mid(e[3], 4)));
     if (!port) return std::nullopt;
     r.port = *port < 1 ? local_port : *port;
     if (r.port < 1) return std::nullopt;

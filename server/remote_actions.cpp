@@ -8,15 +8,12 @@
 #include "platform/power.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace ktr::server {
 namespace {
 
-// The characters from 1-based position start, at most length of them (all when length is npos).
-std::string mid(const std::string& text, size_t start, size_t length = std::string::npos) {
-    if (start < 1 || start > text.size()) return {};
-    return text.substr(start - 1, length);
-}
+using platform::mid;
 
 std::vector<std::string> split_at(const std::string& text, char delimiter) {
     std::vector<std::string> out;

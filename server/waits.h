@@ -11,10 +11,8 @@ void wait_seconds(int32_t seconds);
 // Waits the milliseconds (rounds of 5 ms).
 void wait_ms(int32_t milliseconds);
 
-// The trace line a wait writes when the tick counter ran backwards.
-inline constexpr const char* kCounterRestartText = "------->WINDOWS RESET!!!!!  Exiting loop!";
-
-// Pauses the full milliseconds (by the tick counter), letting events run meanwhile.
-void pause_full(int32_t ms);
+// The trace lines of the waits: the tick counter ran backwards; a wait of seconds ended.
+void trace_counter_restart();
+void trace_paused_seconds(double elapsed_ms);
 
 } // namespace ktr::server

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/client_socket.h"
+#include "platform/posix/posix_support.h"
 
 namespace ktr::platform {
 namespace {
@@ -147,32 +148,32 @@ ClientReply udp_request(const std::string& host, int port, std::string_view requ
 }
 
 UdpEndpoint::UdpEndpoint(int port, const std::string& address) {
-    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) return;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<uint16_t>(port));
     inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        close(fd_);
-        fd_ = -1;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        close(fd);
         return;
     }
+    socket_ = handle_of(fd);
     socklen_t len = sizeof sa;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
     port_ = ntohs(sa.sin_port);
 }
 
 UdpEndpoint::~UdpEndpoint() {
-    if (fd_ >= 0) close(fd_);
+    if (socket_.valid()) close(fd_of(socket_));
 }
 
 bool UdpEndpoint::receive(std::string& data, int timeout_ms, std::string* from_host, int* from_port) {
-    if (fd_ < 0 || wait_readable(fd_, timeout_ms) <= 0) return false;
+    if (!socket_.valid() || wait_readable(fd_of(socket_), timeout_ms) <= 0) return false;
     std::string buf(65536, '\0');
     sockaddr_in from{};
     socklen_t len = sizeof from;
-    const ssize_t n = recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+    const ssize_t n = recvfrom(fd_of(socket_), buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
     if (n < 0) return false;
     buf.resize(static_cast<size_t>(n));
     data = std::move(buf);
@@ -186,12 +187,12 @@ bool UdpEndpoint::receive(std::string& data, int timeout_ms, std::string* from_h
 }
 
 bool UdpEndpoint::send_to(const std::string& host, int port, std::string_view data) {
-    if (fd_ < 0) return false;
+    if (!socket_.valid()) return false;
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<uint16_t>(port));
     if (inet_pton(AF_INET, host.c_str(), &sa.sin_addr) != 1) return false;
-    return sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa) ==
+    return sendto(fd_of(socket_), data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa) ==
            static_cast<ssize_t>(data.size());
 }
 

@@ -1,11 +1,10 @@
-// Real and simulated clocks on POSIX.
+// The machine clock on POSIX: clock_gettime / clock_settime, the time zone from the tz database.
 #include <cerrno>
-#include <cmath>
 #include <ctime>
 
-#include "platform/clock.h"
+#include "platform/backend.h"
 #include "platform/pending_error.h"
-#include "platform/system.h"
+#include "platform/posix/posix_support.h"
 
 namespace ktr::platform {
 namespace {
@@ -29,9 +28,6 @@ DateParts parts_from_timespec(const timespec& ts, bool local) {
     return p;
 }
 
-// Seconds since 1970 of a broken-down UTC time.
-double utc_seconds(const DateParts& p) { return (parts_to_date(p) - 25569.0) * 86400.0; }
-
 // Seconds since 1970 of a broken-down local time, through the tz database.
 bool local_to_timespec(const DateParts& p, timespec& out) {
     std::tm tm{};
@@ -50,15 +46,7 @@ bool local_to_timespec(const DateParts& p, timespec& out) {
     return true;
 }
 
-timespec utc_to_timespec(const DateParts& p) {
-    const double secs = utc_seconds(p);
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(std::floor(std::round(secs * 1000.0) / 1000.0));
-    ts.tv_nsec = static_cast<long>(p.millisecond) * 1000000L;
-    return ts;
-}
-
-TimeZoneInfo zone_at(time_t when) {
+TimeZoneInfo time_zone_at(time_t when) {
     std::tm tm{};
     localtime_r(&when, &tm);
     TimeZoneInfo tz;
@@ -100,84 +88,47 @@ int32_t monotonic_ticks() {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long long>(ms)));
 }
 
-class RealClock : public Clock {
-public:
-    DateParts utc_now() override { return parts_from_timespec(now(), false); }
-    DateParts local_now() override { return parts_from_timespec(now(), true); }
-    bool set_local_time(const DateParts& local) override {
-        timespec ts{};
-        if (!local_to_timespec(local, ts)) {
-            set_pending_error_from_errno(EINVAL);
-            return false;
-        }
-        return apply(ts);
-    }
-    bool set_system_time(const DateParts& utc) override {
-        if (!valid_ymd(utc.year, utc.month, utc.day)) {
-            set_pending_error_from_errno(EINVAL);
-            return false;
-        }
-        return apply(utc_to_timespec(utc));
-    }
-    int32_t tick_count() override { return monotonic_ticks(); }
-    TimeZoneInfo time_zone() override { return zone_at(now().tv_sec); }
+timespec to_timespec(const backend::Instant& when) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(when.seconds);
+    ts.tv_nsec = static_cast<long>(when.nanoseconds);
+    return ts;
+}
 
-protected:
-    virtual timespec now() {
+class PosixClock : public backend::MachineClock {
+public:
+    backend::Instant now() override {
         timespec ts{};
         clock_gettime(CLOCK_REALTIME, &ts);
-        return ts;
+        return backend::Instant{ts.tv_sec, ts.tv_nsec};
     }
-    virtual bool apply(const timespec& ts) {
+    bool set(const backend::Instant& when) override {
+        const timespec ts = to_timespec(when);
         if (clock_settime(CLOCK_REALTIME, &ts) != 0) {
             set_pending_error_from_errno(errno);
             return false;
         }
         return true;
     }
-};
-
-// The real clock plus an offset held in the process: the module believes it set the clock.
-class SimulatedClock : public RealClock {
-protected:
-    timespec now() override {
-        timespec ts = RealClock::now();
-        long long ns = static_cast<long long>(ts.tv_nsec) + offset_ns_ % 1000000000LL;
-        ts.tv_sec += static_cast<time_t>(offset_ns_ / 1000000000LL + ns / 1000000000LL);
-        ns %= 1000000000LL;
-        if (ns < 0) {
-            ns += 1000000000LL;
-            ts.tv_sec -= 1;
+    DateParts parts_at(const backend::Instant& when, bool local) override {
+        return parts_from_timespec(to_timespec(when), local);
+    }
+    std::optional<backend::Instant> local_moment(const DateParts& local) override {
+        timespec ts{};
+        if (!local_to_timespec(local, ts)) {
+            set_pending_error_from_errno(EINVAL);
+            return std::nullopt;
         }
-        ts.tv_nsec = static_cast<long>(ns);
-        return ts;
+        return backend::Instant{ts.tv_sec, ts.tv_nsec};
     }
-    bool apply(const timespec& ts) override {
-        const timespec real = RealClock::now();
-        offset_ns_ = (static_cast<long long>(ts.tv_sec) - real.tv_sec) * 1000000000LL + (ts.tv_nsec - real.tv_nsec);
-        return true;
-    }
-
-private:
-    long long offset_ns_ = 0;
+    TimeZoneInfo zone_at(const backend::Instant& when) override { return time_zone_at(when.seconds); }
+    int32_t tick_count() override { return monotonic_ticks(); }
 };
-
-Clock* g_override = nullptr;
 
 } // namespace
 
-std::unique_ptr<Clock> make_real_clock() { return std::make_unique<RealClock>(); }
-std::unique_ptr<Clock> make_simulated_clock() { return std::make_unique<SimulatedClock>(); }
+std::unique_ptr<backend::MachineClock> backend::make_machine_clock() { return std::make_unique<PosixClock>(); }
 
-Clock& clock() {
-    if (g_override) return *g_override;
-    static std::unique_ptr<Clock> chosen = simulating("clock") ? make_simulated_clock() : make_real_clock();
-    return *chosen;
-}
-
-void set_clock(Clock* c) { g_override = c; }
-
-double now_local() { return parts_to_date(clock().local_now()); }
-double now_utc() { return parts_to_date(clock().utc_now()); }
+void backend::set_invalid_argument_error() { set_pending_error_from_errno(EINVAL); }
 
 } // namespace ktr::platform

@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/pending_error.h"
+#include "platform/posix/posix_support.h"
 #include "platform/system.h"
 
 namespace ktr::platform {
@@ -95,8 +96,8 @@ AppendFile::~AppendFile() { close(); }
 
 bool AppendFile::open(const std::string& path) {
     close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
+    file_ = handle_of(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!file_.valid()) {
         set_pending_error_from_errno(errno);
         return false;
     }
@@ -104,14 +105,14 @@ bool AppendFile::open(const std::string& path) {
 }
 
 bool AppendFile::write(std::string_view text) {
-    if (fd_ < 0) return false;
-    return write_all(fd_, text);
+    if (!file_.valid()) return false;
+    return write_all(fd_of(file_), text);
 }
 
 void AppendFile::close() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (file_.valid()) {
+        ::close(fd_of(file_));
+        file_ = kNoHandle;
     }
 }
 

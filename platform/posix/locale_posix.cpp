@@ -1,11 +1,13 @@
-// The environment's LC_TIME conventions through nl_langinfo_l, without touching the process's own locale.
+// The environment's LC_TIME conventions through nl_langinfo_l, without touching the process's own locale,
+// turned from the C library's strftime-style texts into the conventions of LocaleInfo.
 #include <langinfo.h>
 #include <locale.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "platform/locale.h"
+#include "platform/backend.h"
+#include "platform/posix/locale_texts.h"
 
 namespace ktr::platform {
 namespace {
@@ -23,7 +25,115 @@ bool is_c_locale(const std::string& name) {
     return name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0;
 }
 
+bool is_pattern_letter(char c) {
+    return c == 'd' || c == 'M' || c == 'y' || c == 'h' || c == 'H' || c == 'm' || c == 's' || c == 't' || c == 'g';
+}
+
+// One strftime pattern in the pattern letters of LocaleInfo. Fields no date pattern needs are left out.
+std::string translate(const std::string& fmt, const std::string& ampm_fmt, int depth = 0) {
+    std::string out;
+    for (size_t i = 0; i < fmt.size(); ++i) {
+        const char c = fmt[i];
+        if (c != '%') {
+            const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            if (letter) out += std::string("'") + c + "'";
+            else out += c;
+            continue;
+        }
+        if (++i >= fmt.size()) break;
+        bool no_pad = false;
+        while (i < fmt.size() && (fmt[i] == '-' || fmt[i] == '_' || fmt[i] == '0' || fmt[i] == '^' ||
+                                  fmt[i] == '#' || fmt[i] == 'E' || fmt[i] == 'O')) {
+            no_pad = no_pad || fmt[i] == '-';
+            ++i;
+        }
+        if (i >= fmt.size()) break;
+        switch (fmt[i]) {
+        case 'd': out += no_pad ? "d" : "dd"; break;
+        case 'e': out += "d"; break;
+        case 'm': out += no_pad ? "M" : "MM"; break;
+        case 'y': out += "yy"; break;
+        case 'Y': out += "yyyy"; break;
+        case 'b':
+        case 'h': out += "MMM"; break;
+        case 'B': out += "MMMM"; break;
+        case 'a': out += "ddd"; break;
+        case 'A': out += "dddd"; break;
+        case 'D': out += "MM/dd/yy"; break;
+        case 'F': out += "yyyy-MM-dd"; break;
+        case 'H': out += no_pad ? "H" : "HH"; break;
+        case 'k': out += "H"; break;
+        case 'I': out += no_pad ? "h" : "hh"; break;
+        case 'l': out += "h"; break;
+        case 'M': out += "mm"; break;
+        case 'S': out += "ss"; break;
+        case 'p':
+        case 'P': out += "tt"; break;
+        case 'T': out += "HH:mm:ss"; break;
+        case 'R': out += "HH:mm"; break;
+        case 'r':
+            out += depth == 0 && !ampm_fmt.empty() ? translate(ampm_fmt, ampm_fmt, depth + 1) : "hh:mm:ss tt";
+            break;
+        case 'n':
+        case 't': out += ' '; break;
+        case '%': out += '%'; break;
+        default: break; // zone names, week numbers and the like have no place in these patterns
+        }
+    }
+    const size_t b = out.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    return out.substr(b, out.find_last_not_of(' ') - b + 1);
+}
+
+// The first run of characters between two fields, blanks and commas aside (a multi-byte character stays
+// whole).
+std::string separator_of(const std::string& pattern, const std::string& fallback) {
+    std::string sep;
+    bool quoted = false;
+    for (char c : pattern) {
+        if (c == '\'') {
+            quoted = !quoted;
+            continue;
+        }
+        const bool field = !quoted && is_pattern_letter(c);
+        if (field && !sep.empty()) return sep;
+        if (!field && c != ' ' && c != ',') sep += c;
+    }
+    return fallback;
+}
+
+template <size_t N>
+void take_names(std::array<std::string, N>& to, const std::array<std::string, N>& from) {
+    for (const auto& name : from)
+        if (name.empty()) return; // an incomplete set would mix languages
+    to = from;
+}
+
 } // namespace
+
+LocaleInfo locale_from_texts(const LocaleTexts& texts) {
+    LocaleInfo l;
+    const std::string date = translate(texts.date_format, texts.time_format_ampm);
+    if (!date.empty()) l.short_date_pattern = date;
+    std::string time = translate(texts.time_format, texts.time_format_ampm);
+    // A 12-hour pattern needs the markers; without them the hour would be ambiguous.
+    if (time.find('t') != std::string::npos && (texts.am.empty() || texts.pm.empty())) time = "HH:mm:ss";
+    if (!time.empty()) l.long_time_pattern = time;
+    l.date_separator = separator_of(l.short_date_pattern, "/");
+    l.time_separator = separator_of(l.long_time_pattern, ":");
+    switch (short_date_order(l)) {
+    case DateOrder::MonthFirst: l.long_date_pattern = "dddd, MMMM d, yyyy"; break;
+    case DateOrder::DayFirst: l.long_date_pattern = "dddd, d MMMM yyyy"; break;
+    case DateOrder::YearFirst: l.long_date_pattern = "dddd, yyyy MMMM d"; break;
+    }
+    l.am = texts.am;
+    l.pm = texts.pm;
+    take_names(l.month_names, texts.months);
+    take_names(l.month_abbrevs, texts.month_abbrevs);
+    take_names(l.day_names, texts.days);
+    take_names(l.day_abbrevs, texts.day_abbrevs);
+    return l;
+}
 
 std::optional<LocaleTexts> read_system_locale_texts() {
     if (is_c_locale(time_locale_name())) return std::nullopt;
@@ -55,6 +165,12 @@ std::optional<LocaleTexts> read_system_locale_texts() {
     }
     freelocale(loc);
     return t;
+}
+
+std::optional<LocaleInfo> backend::read_system_locale() {
+    const auto texts = read_system_locale_texts();
+    if (!texts) return std::nullopt;
+    return locale_from_texts(*texts);
 }
 
 } // namespace ktr::platform

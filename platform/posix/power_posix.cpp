@@ -3,17 +3,14 @@
 #include <unistd.h>
 #include <utmpx.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/files.h"
+#include "platform/backend.h"
 #include "platform/pending_error.h"
 #include "platform/power.h"
 #include "platform/process.h"
-#include "platform/system.h"
 
 namespace ktr::platform {
 namespace {
@@ -107,14 +104,6 @@ bool shut_down(uint32_t flags) {
     return run_manager({"shutdown", option, "now"});
 }
 
-void record_simulated(uint32_t flags, uint32_t reason) {
-    const DateParts t = clock().local_now();
-    char line[160];
-    std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d  Flags: %u (%s), reason: %u\n", t.year, t.month,
-                  t.day, t.hour, t.minute, t.second, flags, describe_power_request(flags).c_str(), reason);
-    append_to_file(join_path(program_folder(), kPowerActionsFile), line);
-}
-
 } // namespace
 
 uint32_t GetLastError() { return g_last_error; }
@@ -157,25 +146,11 @@ bool AdjustTokenPrivileges(TokenHandle token, bool, const TokenPrivileges& privi
     return true;
 }
 
-std::string describe_power_request(uint32_t flags) {
-    std::string what = (flags & kExitPowerOff) ? "Power-off"
-                       : (flags & kExitReboot) ? "Reboot"
-                       : (flags & kExitShutdown) ? "Shutdown"
-                                                 : "Logoff";
-    if (flags & kExitForce) what += ", forced";
-    return what;
-}
-
-int ExitWindowsEx(uint32_t flags, uint32_t reason) {
-    if (simulating("power")) {
-        record_simulated(flags, reason);
-        SetLastError(kErrorSuccess);
-        return 1;
-    }
-    const bool ok = (flags & (kExitShutdown | kExitReboot | kExitPowerOff)) ? shut_down(flags)
-                                                                           : log_off_users(flags & kExitForce);
-    if (ok) SetLastError(kErrorSuccess);
-    return ok ? 1 : 0;
+// The last error of a failure is the error number when the manager could not be run, else the manager's
+// exit status.
+bool backend::carry_out_power_request(uint32_t flags) {
+    const bool shuts_down = flags & (kExitShutdown | kExitReboot | kExitPowerOff);
+    return shuts_down ? shut_down(flags) : log_off_users(flags & kExitForce);
 }
 
 } // namespace ktr::platform

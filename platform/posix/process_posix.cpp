@@ -10,6 +10,7 @@
 #include <set>
 
 #include "platform/pending_error.h"
+#include "platform/posix/posix_support.h"
 #include "platform/process.h"
 
 extern char** environ;
@@ -92,58 +93,6 @@ std::optional<int> wait_until(pid_t pid, int64_t deadline) {
 }
 
 } // namespace
-
-std::optional<std::vector<std::string>> split_command_line(std::string_view line) {
-    std::vector<std::string> words;
-    std::string word;
-    bool in_word = false;
-    size_t i = 0;
-    while (i < line.size()) {
-        const char c = line[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            if (in_word) words.push_back(std::move(word));
-            word.clear();
-            in_word = false;
-            ++i;
-        } else if (c == '\'') {
-            const auto end = line.find('\'', i + 1);
-            if (end == std::string_view::npos) return std::nullopt;
-            word.append(line.substr(i + 1, end - i - 1));
-            in_word = true;
-            i = end + 1;
-        } else if (c == '"') {
-            in_word = true;
-            ++i;
-            for (;;) {
-                if (i >= line.size()) return std::nullopt;
-                const char d = line[i];
-                if (d == '"') {
-                    ++i;
-                    break;
-                }
-                if (d == '\\' && i + 1 < line.size() &&
-                    (line[i + 1] == '"' || line[i + 1] == '\\' || line[i + 1] == '$' || line[i + 1] == '`')) {
-                    word += line[i + 1];
-                    i += 2;
-                } else {
-                    word += d;
-                    ++i;
-                }
-            }
-        } else if (c == '\\') {
-            if (i + 1 >= line.size()) return std::nullopt;
-            word += line[i + 1];
-            in_word = true;
-            i += 2;
-        } else {
-            word += c;
-            in_word = true;
-            ++i;
-        }
-    }
-    if (in_word) words.push_back(std::move(word));
-    return words;
-}
 
 bool start_program(std::string_view command_line, int /*window_state*/) {
     reap_started_programs();

@@ -6,6 +6,7 @@
 
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
+#include "platform/text.h"
 
 namespace ktr::platform {
 namespace {
@@ -42,13 +43,6 @@ const char* const kDeleteTreeValues =
 const char* const kDeleteTreeKeys =
     "DELETE FROM keys WHERE root=?1 AND (folded=?2 OR substr(folded, 1, length(?3))=?3)";
 
-std::string fold(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // A key's place in the table: HKEY_CURRENT_USER is stored under HKEY_USERS\.DEFAULT.
 struct KeyName {
     int64_t root = 0;
@@ -78,7 +72,7 @@ int32_t resolve(uint32_t root, std::string_view path, KeyName& out) {
     }
     full += path;
     out.path = std::move(full);
-    out.folded = fold(out.path);
+    out.folded = to_lower(out.path);
     return kRegOk;
 }
 
@@ -180,7 +174,7 @@ public:
         if (!st.ok()) return report_db();
         st.bind(1, name.root);
         st.bind(2, name.folded);
-        st.bind(3, fold(value_name));
+        st.bind(3, to_lower(value_name));
         const int rc = st.step();
         if (rc == SQLITE_DONE) return not_found("value " + std::string(value_name) + " not found");
         if (rc != SQLITE_ROW) return report_db();
@@ -208,7 +202,7 @@ public:
         st.bind(1, name.root);
         st.bind(2, name.folded);
         st.bind(3, value_name);
-        st.bind(4, fold(value_name));
+        st.bind(4, to_lower(value_name));
         st.bind(5, static_cast<int64_t>(value.type));
         st.bind_blob(6, value.data);
         if (st.step() != SQLITE_DONE) return fail_write();
@@ -227,7 +221,7 @@ public:
         if (!st.ok()) return report_db();
         st.bind(1, name.root);
         st.bind(2, name.folded);
-        st.bind(3, fold(value_name));
+        st.bind(3, to_lower(value_name));
         if (st.step() != SQLITE_DONE) return report_db();
         if (sqlite3_changes(db_) == 0) return not_found("value " + std::string(value_name) + " not found");
         return kRegOk;

@@ -5,13 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/event_pump.h"
 #include "platform/pending_error.h"
+#include "platform/posix/posix_support.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
 
@@ -19,16 +18,9 @@ namespace ktr::platform {
 
 namespace {
 
-struct LineSettings {
-    speed_t speed = B9600;
-    char parity = 'N';
-    int data_bits = 8;
-    int stop_bits = 1;
-};
-
-bool speed_of(long baud, speed_t& out) {
+bool speed_of(int32_t baud, speed_t& out) {
     static const struct {
-        long baud;
+        int32_t baud;
         speed_t speed;
     } table[] = {{110, B110},     {300, B300},     {600, B600},     {1200, B1200},    {2400, B2400},
                  {4800, B4800},   {9600, B9600},   {19200, B19200}, {38400, B38400},  {57600, B57600},
@@ -42,37 +34,6 @@ bool speed_of(long baud, speed_t& out) {
     return false;
 }
 
-// Reads "baud,parity,data,stop"; false when any part is missing or not supported.
-bool parse_settings(std::string_view text, LineSettings& out) {
-    std::string parts[4];
-    size_t n = 0;
-    size_t start = 0;
-    for (;;) {
-        if (n == 4) return false;
-        const auto comma = text.find(',', start);
-        parts[n++] = std::string(text.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                                                     : comma - start));
-        if (comma == std::string_view::npos) break;
-        start = comma + 1;
-    }
-    if (n != 4) return false;
-    for (auto& p : parts) {
-        if (p.empty() || p.size() > 7) return false;
-    }
-    char* end = nullptr;
-    const long baud = std::strtol(parts[0].c_str(), &end, 10);
-    if (*end != '\0' || !speed_of(baud, out.speed)) return false;
-    if (parts[1].size() != 1) return false;
-    const char parity = static_cast<char>(std::toupper(static_cast<unsigned char>(parts[1][0])));
-    if (parity != 'N' && parity != 'E' && parity != 'O') return false;
-    out.parity = parity;
-    if (parts[2].size() != 1 || parts[2][0] < '5' || parts[2][0] > '8') return false;
-    out.data_bits = parts[2][0] - '0';
-    if (parts[3] != "1" && parts[3] != "2") return false;
-    out.stop_bits = parts[3][0] - '0';
-    return true;
-}
-
 } // namespace
 
 std::string serial_device_path(int port) {
@@ -83,12 +44,11 @@ std::string serial_device_path(int port) {
 }
 
 struct SerialPort::Impl {
-    SerialPort* owner = nullptr;
     int fd = -1;
     int watch = 0;
     int16_t comm_port = 1;
     std::string settings = "9600,N,8,1";
-    LineSettings line;
+    SerialLine line;
     std::string in_buffer;
     int16_t input_len = 0;
     int16_t input_mode = 0;
@@ -116,8 +76,10 @@ struct SerialPort::Impl {
         if (handshaking == 2 || handshaking == 3) t.c_cflag |= CRTSCTS;
         t.c_cc[VMIN] = 0;
         t.c_cc[VTIME] = 0;
-        cfsetispeed(&t, line.speed);
-        cfsetospeed(&t, line.speed);
+        speed_t speed = B9600;
+        speed_of(line.baud, speed);
+        cfsetispeed(&t, speed);
+        cfsetospeed(&t, speed);
         return tcsetattr(fd, TCSANOW, &t) == 0;
     }
 
@@ -173,8 +135,9 @@ struct SerialPort::Impl {
         tcflush(fd, TCIOFLUSH);
         in_buffer.clear();
         // Input arrives through the event pump, as the control's events do.
-        watch = watch_descriptor(fd, kReadable, [this](unsigned ready) {
-            if (!owner->handle_readable() && (ready & kHangup)) set_watch_interest(watch, 0);
+        // A device that hung up is no longer watched, so that it cannot keep the pump busy.
+        watch = watch_handle(handle_of(fd), HandleEvents::input, [this](HandleEvents ready) {
+            if (!read_input() && any_of(ready, HandleEvents::closed)) set_watch_interest(watch, HandleEvents::none);
         });
         return true;
     }
@@ -183,9 +146,35 @@ struct SerialPort::Impl {
         comm_event = code;
         if (on_comm) on_comm();
     }
+
+    bool read_input();
 };
 
-SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) { impl_->owner = this; }
+// Reads what has arrived and raises the receive events; false when nothing could be read.
+bool SerialPort::Impl::read_input() {
+    size_t received = 0;
+    bool overflow = false;
+    while (fd >= 0) {
+        char chunk[256];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // nothing more now, or the device is gone
+        const size_t room = kInBufferSize - std::min(kInBufferSize, in_buffer.size());
+        const size_t kept = std::min(room, static_cast<size_t>(n));
+        if (kept < static_cast<size_t>(n)) overflow = true;
+        in_buffer.append(chunk, kept);
+        received += kept;
+    }
+    if (overflow) raise(comEventRxOver);
+    // One receive event per byte while the threshold is met; a handler may close the port meanwhile.
+    for (size_t i = 0; i < received && fd >= 0; ++i) {
+        if (r_threshold <= 0 || in_buffer.size() < static_cast<size_t>(r_threshold)) break;
+        raise(comEvReceive);
+    }
+    return received > 0 || overflow;
+}
+
+SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
 SerialPort::~SerialPort() { impl_->close_port(); }
 
 int16_t SerialPort::CommPort() const { return impl_->comm_port; }
@@ -204,12 +193,12 @@ bool SerialPort::CommPort(int16_t port) {
 
 const std::string& SerialPort::Settings() const { return impl_->settings; }
 bool SerialPort::Settings(std::string_view settings) {
-    LineSettings line;
-    if (!parse_settings(settings, line)) {
+    const auto line = parse_serial_line(settings);
+    if (!line) {
         set_pending_error(comInvalidPropertyValue, "Invalid property value");
         return false;
     }
-    impl_->line = line;
+    impl_->line = *line;
     impl_->settings = std::string(settings);
     if (impl_->fd >= 0 && !impl_->apply_line()) {
         set_pending_error_from_errno(errno);
@@ -283,30 +272,5 @@ void SerialPort::SThreshold(int16_t n) { impl_->s_threshold = n < 0 ? 0 : n; }
 int16_t SerialPort::CommEvent() const { return impl_->comm_event; }
 
 void SerialPort::OnComm(std::function<void()> handler) { impl_->on_comm = std::move(handler); }
-
-int SerialPort::native_handle() const { return impl_->fd; }
-
-bool SerialPort::handle_readable() {
-    size_t received = 0;
-    bool overflow = false;
-    while (impl_->fd >= 0) {
-        char chunk[256];
-        const ssize_t n = ::read(impl_->fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // nothing more now, or the device is gone
-        const size_t room = kInBufferSize - std::min(kInBufferSize, impl_->in_buffer.size());
-        const size_t kept = std::min(room, static_cast<size_t>(n));
-        if (kept < static_cast<size_t>(n)) overflow = true;
-        impl_->in_buffer.append(chunk, kept);
-        received += kept;
-    }
-    if (overflow) impl_->raise(comEventRxOver);
-    // One receive event per byte while the threshold is met; a handler may close the port meanwhile.
-    for (size_t i = 0; i < received && impl_->fd >= 0; ++i) {
-        if (impl_->r_threshold <= 0 || impl_->in_buffer.size() < static_cast<size_t>(impl_->r_threshold)) break;
-        impl_->raise(comEvReceive);
-    }
-    return received > 0 || overflow;
-}
 
 } // namespace ktr::platform

@@ -12,6 +12,7 @@
 
 #include "platform/event_pump.h"
 #include "platform/pending_error.h"
+#include "platform/posix/posix_support.h"
 #include "platform/socket.h"
 
 namespace ktr::platform {
@@ -31,10 +32,10 @@ struct SharedPort : std::enable_shared_from_this<SharedPort> {
         if (watch) unwatch(watch);
         if (fd >= 0) ::close(fd);
     }
-    void on_ready(unsigned ready);
+    void on_ready();
     void accept_connections();
     void receive_datagrams();
-    void update_interest() { set_watch_interest(watch, holders.empty() ? 0u : kReadable); }
+    void update_interest() { set_watch_interest(watch, holders.empty() ? HandleEvents::none : HandleEvents::input); }
 };
 
 } // namespace detail
@@ -95,7 +96,7 @@ std::shared_ptr<Socket> keep_alive(Socket* s) { return s->weak_from_this().lock(
 
 namespace detail {
 
-void SharedPort::on_ready(unsigned) {
+void SharedPort::on_ready() {
     auto self = shared_from_this();  // a handler may close the last holder
     if (tcp)
         accept_connections();
@@ -148,7 +149,7 @@ Socket::Socket(SocketEvents* events, int16_t index) : events_(events), index_(in
 
 Socket::~Socket() {
     if (conn_watch_) unwatch(conn_watch_);
-    if (conn_fd_ >= 0) ::close(conn_fd_);
+    if (conn_.valid()) ::close(fd_of(conn_));
     release_port();
 }
 
@@ -201,8 +202,8 @@ bool Socket::hold_port(bool tcp) {
     shared->tcp = tcp;
     shared->fd = fd;
     std::weak_ptr<SharedPort> weak = shared;
-    shared->watch = watch_descriptor(fd, kReadable, [weak](unsigned ready) {
-        if (auto p = weak.lock()) p->on_ready(ready);
+    shared->watch = watch_handle(handle_of(fd), HandleEvents::input, [weak](HandleEvents) {
+        if (auto p = weak.lock()) p->on_ready();
     });
     shared->grace.Interval(kPortGraceMs);
     const bool tcp_key = tcp;
@@ -255,7 +256,7 @@ bool Socket::Accept(int32_t request_id) {
         return false;
     }
     if (state_ != kStateClosed) Close();
-    conn_fd_ = it->second.fd;
+    conn_ = handle_of(it->second.fd);
     send_pending_ = false;
     bytes_sent_ = 0;
     remote_ip_ = it->second.ip;
@@ -266,7 +267,7 @@ bool Socket::Accept(int32_t request_id) {
     tx_.clear();
     state_ = kStateConnected;
     std::weak_ptr<Socket> weak = weak_from_this();
-    conn_watch_ = watch_descriptor(conn_fd_, kReadable, [this, weak](unsigned ready) {
+    conn_watch_ = watch_handle(conn_, HandleEvents::input, [this, weak](HandleEvents ready) {
         auto keep = weak.lock();  // the object may be destroyed by its own event
         on_connection(ready);
     });
@@ -276,8 +277,8 @@ bool Socket::Accept(int32_t request_id) {
 bool Socket::Close() {
     if (conn_watch_) unwatch(conn_watch_);
     conn_watch_ = 0;
-    if (conn_fd_ >= 0) ::close(conn_fd_);
-    conn_fd_ = -1;
+    if (conn_.valid()) ::close(fd_of(conn_));
+    conn_ = kNoHandle;
     release_port();
     rx_.clear();
     tx_.clear();
@@ -295,8 +296,8 @@ void Socket::raise_error(int16_t number, const std::string& description) {
     if (events_) events_->Error(index_, number, description, 0, "Socket", "", 0, cancel);
 }
 
-void Socket::on_connection(unsigned ready) {
-    if ((ready & kWritable) && send_pending_) {
+void Socket::on_connection(HandleEvents ready) {
+    if (any_of(ready, HandleEvents::output) && send_pending_) {
         // The send events are raised from the pump, never in the middle of the sender's step.
         flush_output();
         const int16_t index = index_;
@@ -309,13 +310,14 @@ void Socket::on_connection(unsigned ready) {
             if (events_) events_->SendComplete(index);
         }
     }
-    if (conn_fd_ < 0 || state_ != kStateConnected || !(ready & (kReadable | kHangup))) return;
+    if (!conn_.valid() || state_ != kStateConnected || !any_of(ready, HandleEvents::input | HandleEvents::closed))
+        return;
     bool ended = false;
     int err = 0;
     const size_t before = rx_.size();
     uint8_t buf[65536];
     while (rx_.size() < kMaxUnreadBytes) {
-        const ssize_t n = ::read(conn_fd_, buf, sizeof buf);
+        const ssize_t n = ::read(fd_of(conn_), buf, sizeof buf);
         if (n > 0) {
             rx_.insert(rx_.end(), buf, buf + n);
             continue;
@@ -329,7 +331,7 @@ void Socket::on_connection(unsigned ready) {
     // Unread data beyond the limit waits in the kernel until the owner fetches what it has.
     rearm();
     if (rx_.size() > before && events_) events_->DataArrival(index, static_cast<int32_t>(rx_.size()));
-    if (conn_fd_ < 0 || state_ != kStateConnected) return;  // closed by the data handler
+    if (!conn_.valid() || state_ != kStateConnected) return;  // closed by the data handler
     if (ended) {
         state_ = kStatePeerClosing;
         rearm();
@@ -369,7 +371,7 @@ bool Socket::send_bytes(const uint8_t* data, size_t size) {
         }
         return true;
     }
-    if (conn_fd_ < 0 || state_ != kStateConnected) {
+    if (!conn_.valid() || state_ != kStateConnected) {
         fail(kErrNotConnected, "Socket is not connected");
         return false;
     }
@@ -382,8 +384,8 @@ bool Socket::send_bytes(const uint8_t* data, size_t size) {
 
 void Socket::flush_output() {
     size_t sent = 0;
-    while (conn_fd_ >= 0 && sent < tx_.size()) {
-        const ssize_t n = ::send(conn_fd_, tx_.data() + sent, tx_.size() - sent, MSG_NOSIGNAL);
+    while (conn_.valid() && sent < tx_.size()) {
+        const ssize_t n = ::send(fd_of(conn_), tx_.data() + sent, tx_.size() - sent, MSG_NOSIGNAL);
         if (n <= 0) break;
         sent += static_cast<size_t>(n);
     }
@@ -393,10 +395,10 @@ void Socket::flush_output() {
 
 void Socket::rearm() {
     if (!conn_watch_) return;
-    unsigned interest = 0;
+    HandleEvents interest = HandleEvents::none;
     if (state_ == kStateConnected) {
-        if (rx_.size() < kMaxUnreadBytes) interest |= kReadable;
-        if (send_pending_) interest |= kWritable;
+        if (rx_.size() < kMaxUnreadBytes) interest = interest | HandleEvents::input;
+        if (send_pending_) interest = interest | HandleEvents::output;
     }
     set_watch_interest(conn_watch_, interest);
 }

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "platform/pending_error.h"
+#include "platform/posix/posix_support.h"
 #include "platform/udp_datagram.h"
 
 namespace ktr::platform {
@@ -156,8 +157,8 @@ std::optional<NetAddress> resolve_host(const std::string& host, uint16_t port, i
 UdpDatagramSocket::~UdpDatagramSocket() { close(); }
 
 bool UdpDatagramSocket::open() {
-    if (fd4_ < 0) fd4_ = make_socket(AF_INET);
-    return fd4_ >= 0;
+    if (!v4_.valid()) v4_ = handle_of(make_socket(AF_INET));
+    return v4_.valid();
 }
 
 bool UdpDatagramSocket::bind_loopback() {
@@ -166,7 +167,7 @@ bool UdpDatagramSocket::bind_loopback() {
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     sa.sin_port = 0;
-    if (::bind(fd4_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    if (::bind(fd_of(v4_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
         set_pending_error_from_errno(errno);
         return false;
     }
@@ -174,17 +175,18 @@ bool UdpDatagramSocket::bind_loopback() {
 }
 
 uint16_t UdpDatagramSocket::local_port() const {
-    if (fd4_ < 0) return 0;
+    if (!v4_.valid()) return 0;
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getsockname(fd4_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+    if (::getsockname(fd_of(v4_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
     return ntohs(sa.sin_port);
 }
 
 bool UdpDatagramSocket::send_to(const NetAddress& to, std::string_view data) {
-    int& fd = to.ipv6 ? fd6_ : fd4_;
-    if (fd < 0) fd = make_socket(to.ipv6 ? AF_INET6 : AF_INET);
-    if (fd < 0) return false;
+    OsHandle& endpoint = to.ipv6 ? v6_ : v4_;
+    if (!endpoint.valid()) endpoint = handle_of(make_socket(to.ipv6 ? AF_INET6 : AF_INET));
+    if (!endpoint.valid()) return false;
+    const int fd = fd_of(endpoint);
     for (;;) {
         const ssize_t n = ::sendto(fd, data.data(), data.size(), MSG_NOSIGNAL,
                                    reinterpret_cast<const sockaddr*>(to.bytes.data()), to.length);
@@ -196,15 +198,15 @@ bool UdpDatagramSocket::send_to(const NetAddress& to, std::string_view data) {
 }
 
 std::optional<std::string> UdpDatagramSocket::receive(int timeout_ms) {
-    if (fd4_ < 0) return std::nullopt;
-    pollfd pfd{fd4_, POLLIN, 0};
+    if (!v4_.valid()) return std::nullopt;
+    pollfd pfd{fd_of(v4_), POLLIN, 0};
     int r;
     do {
         r = ::poll(&pfd, 1, timeout_ms);
     } while (r < 0 && errno == EINTR);
     if (r <= 0) return std::nullopt;
     char buf[65536];
-    const ssize_t n = ::recv(fd4_, buf, sizeof buf, 0);
+    const ssize_t n = ::recv(fd_of(v4_), buf, sizeof buf, 0);
     if (n < 0) {
         set_pending_error_from_errno(errno);
         return std::nullopt;
@@ -213,9 +215,9 @@ std::optional<std::string> UdpDatagramSocket::receive(int timeout_ms) {
 }
 
 void UdpDatagramSocket::close() {
-    if (fd4_ >= 0) ::close(fd4_);
-    if (fd6_ >= 0) ::close(fd6_);
-    fd4_ = fd6_ = -1;
+    if (v4_.valid()) ::close(fd_of(v4_));
+    if (v6_.valid()) ::close(fd_of(v6_));
+    v4_ = v6_ = kNoHandle;
 }
 
 } // namespace ktr::platform

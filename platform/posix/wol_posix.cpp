@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/pending_error.h"
+#include "platform/posix/posix_support.h"
 #include "platform/wol.h"
 
 namespace ktr::platform {

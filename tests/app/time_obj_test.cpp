@@ -3,7 +3,6 @@
 #include "app/time_obj.h"
 #include "fakes/fake_clock.h"
 #include "fakes/trace_capture.h"
-#include "platform/event_pump.h"
 #include "server/waits.h"
 
 namespace ktr::app {
@@ -17,17 +16,13 @@ struct FakeWait : ::testing::Test {
     testing::ScopedFakeClock scoped{clock};
     std::function<void()> at_tick;
     int32_t when = 0;
-    FakeWait() {
-        platform::set_pause_hook([this](int ms) {
-            clock.advance_ms(ms);
-            if (at_tick && clock.tick_count() - when >= 0) {
-                auto f = std::move(at_tick);
-                at_tick = nullptr;
-                f();
-            }
-        });
-    }
-    ~FakeWait() override { platform::set_pause_hook(nullptr); }
+    testing::ScopedFakePauses pauses{clock, [this] {
+        if (at_tick && clock.tick_count() - when >= 0) {
+            auto f = std::move(at_tick);
+            at_tick = nullptr;
+            f();
+        }
+    }};
     void after(int32_t ms, std::function<void()> f) {
         when = clock.tick_count() + ms;
         at_tick = std::move(f);

@@ -1,5 +1,6 @@
 #include "fakes/fake_clock.h"
 
+#include "platform/event_pump.h"
 #include "platform/pending_error.h"
 
 namespace ktr::testing {
@@ -43,5 +44,15 @@ void FakeClock::advance_ms(int64_t ms) {
     utc_ += static_cast<double>(ms) / 86400000.0;
     tick_ = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(tick_) + ms));
 }
+
+ScopedFakePauses::ScopedFakePauses(FakeClock& c, std::function<void()> after_pause) {
+    platform::set_pause_hook([&c, after = std::move(after_pause)](int ms) {
+        c.advance_ms(ms);
+        if (after) after();
+        return 0;
+    });
+}
+
+ScopedFakePauses::~ScopedFakePauses() { platform::set_pause_hook(nullptr); }
 
 } // namespace ktr::testing

@@ -1,6 +1,8 @@
 // A clock for tests: time stands still until the test moves it; the zone is fixed.
 #pragma once
 
+#include <functional>
+
 #include "platform/clock.h"
 
 namespace ktr::testing {
@@ -47,6 +49,16 @@ public:
     ~ScopedFakeClock() { platform::set_clock(nullptr); }
     ScopedFakeClock(const ScopedFakeClock&) = delete;
     ScopedFakeClock& operator=(const ScopedFakeClock&) = delete;
+};
+
+// The event pump's pauses move the clock on instead of blocking, for the life of the object; after_pause
+// (when given) runs after each pause, at the new time.
+class ScopedFakePauses {
+public:
+    explicit ScopedFakePauses(FakeClock& c, std::function<void()> after_pause = {});
+    ~ScopedFakePauses();
+    ScopedFakePauses(const ScopedFakePauses&) = delete;
+    ScopedFakePauses& operator=(const ScopedFakePauses&) = delete;
 };
 
 // UTC-5 with daylight saving in force (local = UTC - 4 h).

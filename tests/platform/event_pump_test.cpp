@@ -3,10 +3,8 @@
 #include <csignal>
 
 #include "fakes/fake_clock.h"
-#include "fakes/loopback_peer.h"
 #include "fakes/pump_until.h"
 #include "platform/event_pump.h"
-#include "platform/socket.h"
 
 namespace ktr::platform {
 namespace {
@@ -18,9 +16,13 @@ using testing::ScopedFakeClock;
 struct FakeTime {
     FakeClock clock;
     ScopedFakeClock scoped{clock};
-    FakeTime() { set_pause_hook([this](int ms) { clock.advance_ms(ms); }); }
-    ~FakeTime() { set_pause_hook(nullptr); }
+    testing::ScopedFakePauses pauses{clock};
 };
+
+// Lets the fake time pass in pump rounds of 10 ms.
+void pump_ms(int ms) {
+    for (int i = 0; i < ms / 10; ++i) pump_events(10);
+}
 
 TEST(Timer, FiresByTheTickCounterOnlyWhileEnabledWithAnInterval) {
     FakeTime t;
@@ -28,21 +30,14 @@ TEST(Timer, FiresByTheTickCounterOnlyWhileEnabledWithAnInterval) {
     int fired = 0;
     timer.on_timer([&] { ++fired; });
     timer.Interval(100);
-    for (int i = 0; i < 50; ++i) pump_events(10);
+    pump_ms(500);
     EXPECT_EQ(fired, 0) << "not enabled";
-
     timer.Enabled(true);
-    for (int i = 0; i < 50; ++i) pump_events(10);  // 500 ms of fake time
+    pump_ms(500);
     EXPECT_EQ(fired, 5);
-
     timer.Interval(0);
-    for (int i = 0; i < 50; ++i) pump_events(10);
+    pump_ms(500);
     EXPECT_EQ(fired, 5) << "interval 0 stops it";
-
-    timer.Interval(200);
-    timer.Enabled(false);
-    for (int i = 0; i < 50; ++i) pump_events(10);
-    EXPECT_EQ(fired, 5);
 }
 
 TEST(Timer, SurvivesTheTickCounterWrapAndIsNotReenteredByANestedPump) {
@@ -54,12 +49,12 @@ TEST(Timer, SurvivesTheTickCounterWrapAndIsNotReenteredByANestedPump) {
     timer.on_timer([&] {
         ++fired;
         max_depth = std::max(max_depth, ++depth);
-        for (int i = 0; i < 30; ++i) pump_events(10);  // a handler that waits three intervals
+        pump_ms(300);  // a handler that waits three intervals
         --depth;
     });
     timer.Interval(50);
     timer.Enabled(true);
-    for (int i = 0; i < 10; ++i) pump_events(10);
+    pump_ms(100);
     EXPECT_GE(fired, 1);
     EXPECT_EQ(max_depth, 1);
 }
@@ -70,47 +65,21 @@ TEST(Timer, DestroyedByItsOwnHandlerIsSafe) {
     timer->on_timer([&] { timer.reset(); });
     timer->Interval(10);
     timer->Enabled(true);
-    for (int i = 0; i < 5; ++i) pump_events(10);
+    pump_ms(50);
     EXPECT_EQ(timer, nullptr);
 }
 
-TEST(Signals, ArriveAsEventsOfThePump) {
+TEST(StopRequests, ArriveAsEventsOfThePump) {
     int got = 0;
-    SignalKind kind = SignalKind::interrupt;
-    on_signal(SignalKind::hangup, [&](SignalKind k) {
+    StopRequest kind = StopRequest::interrupt;
+    on_stop_request(StopRequest::terminate, [&](StopRequest k) {
         ++got;
         kind = k;
     });
-    std::raise(SIGHUP);
+    std::raise(SIGTERM);
     EXPECT_TRUE(testing::pump_until([&] { return got == 1; }, 2000));
-    EXPECT_EQ(kind, SignalKind::hangup);
-    on_signal(SignalKind::hangup, nullptr);
-}
-
-// A descriptor whose handler waits (pumps again) is not dispatched by the nested pump: the second datagram
-// waits for the first handler to end, then gets its own event.
-TEST(EventPump, ABusyDescriptorIsNotDispatchedAgainByANestedPump) {
-    struct Events : SocketEvents {
-        Socket* s = nullptr;
-        int depth = 0, max_depth = 0, arrivals = 0;
-        void DataArrival(int16_t, int32_t) override {
-            ++arrivals;
-            max_depth = std::max(max_depth, ++depth);
-            std::vector<uint8_t> data;
-            s->GetData(data);
-            for (int i = 0; i < 20; ++i) pump_events(1);
-            --depth;
-        }
-    } events;
-    Socket s(&events, 0);
-    events.s = &s;
-    s.Protocol(kUdpProtocol);
-    ASSERT_TRUE(s.Bind());
-    testing::UdpPeer peer;
-    peer.send_to(static_cast<uint16_t>(s.BoundPort()), {1, 2});
-    peer.send_to(static_cast<uint16_t>(s.BoundPort()), {3, 4});
-    EXPECT_TRUE(testing::pump_until([&] { return events.arrivals == 2; }));
-    EXPECT_EQ(events.max_depth, 1);
+    EXPECT_EQ(kind, StopRequest::terminate);
+    on_stop_request(StopRequest::terminate, nullptr);
 }
 
 } // namespace

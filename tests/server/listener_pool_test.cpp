@@ -184,7 +184,7 @@ struct StuckSocket : platform::Socket {
 TEST_F(Listener, RetriesFiveTimesAgainstASocketThatNeverCloses) {
     testing::FakeClock clock;
     testing::ScopedFakeClock scoped(clock);
-    platform::set_pause_hook([&](int ms) { clock.advance_ms(ms); });
+    testing::ScopedFakePauses pauses(clock);
     StuckSocket stuck;
     const int32_t start = clock.tick_count();
     EXPECT_FALSE(pool.clientClose(stuck));
@@ -203,7 +203,6 @@ TEST_F(Listener, RetriesFiveTimesAgainstASocketThatNeverCloses) {
     int16_t three = 3;
     pool.reset_server(three);
     EXPECT_TRUE(trace.has("reset_server: failed to close connection"));
-    platform::set_pause_hook(nullptr);
 }
 
 TEST_F(Listener, APortTakenByAnotherProgramIsReportedAndRetriedLater) {

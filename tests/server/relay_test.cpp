@@ -1,12 +1,11 @@
-#include <poll.h>
-
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "fakes/trace_capture.h"
 #include "fakes/fake_clock.h"
 #include "fakes/pty_pair.h"
+#include "fakes/pump_until.h"
+#include "fakes/trace_capture.h"
 #include "platform/serial_port.h"
 #include "server/relay.h"
 
@@ -21,8 +20,8 @@ using testing::ScopedComMapping;
 class Board {
 public:
     explicit Board(PtyPair& pty) : pty_(pty) {
-        watch_ = platform::watch_descriptor(pty_.master(), platform::kReadable,
-                                            [this](unsigned) { serve(pty_.read_available()); });
+        watch_ = platform::watch_handle(platform::OsHandle{pty_.master()}, platform::HandleEvents::input,
+                                        [this](platform::HandleEvents) { serve(pty_.read_available()); });
     }
     ~Board() { platform::unwatch(watch_); }
 
@@ -70,11 +69,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
         platform::set_pause_hook([this](int ms) {
-            pollfd fds[2] = {{pty.master(), POLLIN, 0}, {port.native_handle(), POLLIN, 0}};
-            // A busy machine may be slow to pass the board's answer on: it still arrives in board time.
-            const int real_ms = board.answer_in_flight && port.PortOpen() ? 2000 : std::min(ms, 5);
-            poll(fds, 2, real_ms);
             clock.advance_ms(ms);
+            // A busy machine may be slow to pass the board's answer on: it still arrives in board time.
+            return board.answer_in_flight && port.PortOpen() ? 2000 : std::min(ms, 5);
         });
         // The answer has arrived once the port raised its receive event.
         port.OnComm([this] {
@@ -272,11 +269,8 @@ TEST_F(RelayTest, ReceiveEventKeepsTheFirstByteAndErrorsAreTraced) {
     relay_port_init(port);
     ASSERT_TRUE(relay_port_open(1, port));
     pty.write("\x05\x02");
-    pollfd p{port.native_handle(), POLLIN, 0};
-    ASSERT_EQ(poll(&p, 1, 2000), 1);
-    port.handle_readable();
-    while (port.InBufferCount() == 0 && poll(&p, 1, 200) == 1) port.handle_readable();
-    EXPECT_EQ(relay.status_byte(), 2) << "one event per byte: the last byte wins";
+    EXPECT_TRUE(testing::pump_until([&] { return relay.status_byte() == 2; }, 2000))
+        << "one event per byte: the last byte wins";
 
     std::string s;
     EXPECT_FALSE(relay.relay_check(5, "On", s));
@@ -287,8 +281,7 @@ TEST_F(RelayTest, ReceiveEventKeepsTheFirstByteAndErrorsAreTraced) {
     pty.write(std::string(platform::kInBufferSize + 200, 'x'));
     relay_port_init(port);
     port.RThreshold(0);  // keep the bytes unread
-    for (int i = 0; i < 50 && poll(&p, 1, 50) == 1; ++i) port.handle_readable();
-    EXPECT_TRUE(trace.has("Error: buffer overflow"));
+    EXPECT_TRUE(testing::pump_until([&] { return trace.has("Error: buffer overflow"); }, 2000));
     port.PortOpen(false);
 }
 
