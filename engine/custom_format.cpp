@@ -1,7 +1,6 @@
 #include "engine/custom_format.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "diag/debug_log.h"
@@ -9,19 +8,16 @@
 #include "platform/convert.h"
 #include "platform/date_parse.h"
 #include "platform/format.h"
+#include "platform/text.h"
 
 namespace ktr::engine {
 namespace {
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+using platform::find_no_case;
 
-// Case-insensitive search; npos when missing.
-size_t find_ci(std::string_view text, std::string_view what) {
-    const auto it = std::search(text.begin(), text.end(), what.begin(), what.end(),
-                                [](char a, char b) { return lower(a) == lower(b); });
-    return it == text.end() ? std::string_view::npos : static_cast<size_t>(it - text.begin());
+bool contains_no_case(std::string_view text, std::string_view what) {
+    return find_no_case(text, what) != std::string_view::npos;
 }
-bool contains_ci(std::string_view text, std::string_view what) { return find_ci(text, what) != std::string_view::npos; }
 
 enum class Kind { Delimited, Fixed, Escape, Literal, Bad };
 
@@ -37,29 +33,29 @@ Rule fixed(size_t n) { return fixed(n, n); }
 Rule classify(std::string_view format) {
     switch (format.front()) {
     case 'd':
-        if (contains_ci(format, "dddd")) return {Kind::Delimited};
-        if (contains_ci(format, "ddd")) return fixed(3);
-        if (contains_ci(format, "dd")) return fixed(2);
+        if (contains_no_case(format, "dddd")) return {Kind::Delimited};
+        if (contains_no_case(format, "ddd")) return fixed(3);
+        if (contains_no_case(format, "dd")) return fixed(2);
         return {Kind::Delimited};
     case 'm':
-        if (contains_ci(format, "mmmm")) return {Kind::Delimited};
-        if (contains_ci(format, "mmm")) return fixed(3);
-        if (contains_ci(format, "mm")) return fixed(2);
+        if (contains_no_case(format, "mmmm")) return {Kind::Delimited};
+        if (contains_no_case(format, "mmm")) return fixed(3);
+        if (contains_no_case(format, "mm")) return fixed(2);
         return {Kind::Delimited};
     case 'y':
-        if (contains_ci(format, "yyyy")) return fixed(4);
-        if (contains_ci(format, "yy")) return fixed(2);
+        if (contains_no_case(format, "yyyy")) return fixed(4);
+        if (contains_no_case(format, "yy")) return fixed(2);
         return {Kind::Delimited};
     case 'h': return {Kind::Delimited};
-    case 'H': return contains_ci(format, "Hh") ? fixed(2) : Rule{Kind::Bad};
-    case 'N': return contains_ci(format, "Nn") ? fixed(2) : Rule{Kind::Delimited};
-    case 'S': return contains_ci(format, "Ss") ? fixed(2) : Rule{Kind::Delimited};
+    case 'H': return contains_no_case(format, "Hh") ? fixed(2) : Rule{Kind::Bad};
+    case 'N': return contains_no_case(format, "Nn") ? fixed(2) : Rule{Kind::Delimited};
+    case 'S': return contains_no_case(format, "Ss") ? fixed(2) : Rule{Kind::Delimited};
     case 'A':
-        if (contains_ci(format, "AM/PM") || contains_ci(format, "AMPM")) return fixed(2, 2);
-        return contains_ci(format, "A/P") ? fixed(1) : Rule{Kind::Bad};
+        if (contains_no_case(format, "AM/PM") || contains_no_case(format, "AMPM")) return fixed(2, 2);
+        return contains_no_case(format, "A/P") ? fixed(1) : Rule{Kind::Bad};
     case 'a':
-        if (contains_ci(format, "am/pm")) return fixed(2, 2);
-        return contains_ci(format, "a/p") ? fixed(1) : Rule{Kind::Bad};
+        if (contains_no_case(format, "am/pm")) return fixed(2, 2);
+        return contains_no_case(format, "a/p") ? fixed(1) : Rule{Kind::Bad};
     case '\\': return {Kind::Escape};
     default: return {Kind::Literal};
     }
@@ -134,7 +130,7 @@ bool next_format_chunk(std::string_view& server, std::string_view& format, std::
             format = {};
             return false;
         }
-        const size_t at = find_ci(server, format.substr(sep, 1));
+        const size_t at = find_no_case(server, format.substr(sep, 1));
         if (at == std::string_view::npos || at == 0) return false;
         chunk.assign(server.substr(0, at));
         token.assign(format.substr(0, sep));

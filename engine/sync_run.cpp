@@ -57,8 +57,7 @@ void CNISTtimeset::run(std::span<const uint8_t> sData, Sender sender, SyncDispla
     const double arrival_local = platform::now_local();
     const platform::DateParts utc = get_system_time();
     EntStatus_.clear();
-    KTR_TRACE("Data Arrived at: " + std::to_string(utc.hour) + ":" + std::to_string(utc.minute) + ":" +
-              std::to_string(utc.second) + "." + std::to_string(utc.millisecond));
+    KTR_TRACE("Data Arrived at: " + bare_time_text(utc));
     DirectSetting direct;
     outcome_.status = decode_and_compare(sData, sender, utc, direct);
     apply_outcome(direct, arrival_local, displayForm);

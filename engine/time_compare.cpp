@@ -23,8 +23,6 @@ using platform::format_number;
 
 constexpr double kMsPerDay = 86400000.0;
 
-// Fixed trace texts only: composed ones are built under debug_on(), so that no text is built for nobody.
-
 struct CompareRules {
     enum class Zone { SystemWithServerDst, SystemOnly, ServerHoursAhead };
     enum class MinimumRule { ForcibleMs, Drift, PlainMs };
@@ -112,20 +110,14 @@ ClockNow read_clock(const CompareRules& rules) {
     local.millisecond = 0;
     double now = platform::parts_to_date(local);
     const float fraction = rules.uses_fraction ? current_fraction() : 0.0f;
-    if (diag::debug_on()) {
-        const platform::DateParts utc = get_system_time();
-        diag::debug_write(rules.current_label + std::to_string(utc.hour) + ":" + std::to_string(utc.minute) + ":" +
-                    std::to_string(utc.second) + "." + std::to_string(utc.millisecond));
-    }
-    if (opt.msecTimeOffset() != 0) now -= opt.msecTimeOffset() / kMsPerDay;
-    if (diag::debug_on()) {
-        if (rules.nist_offset_trace) {
-            if (opt.msecTimeOffset() != 0) diag::debug_write("Internal Local Sys: " + format_date(now, "mm-dd-yy hh:nn:ss"));
-        } else {
-            diag::debug_write(opt.msecTimeOffset() != 0 ? "Internal System settings with offset: "
-                                                  : "Internal System settings: ");
-            diag::debug_write("Local Date: " + format_date(now, "yy-mm-dd") + " Time: " + format_date(now, "hh:nn:ss"));
-        }
+    KTR_TRACE(rules.current_label + bare_time_text(get_system_time()));
+    const bool offset = opt.msecTimeOffset() != 0;
+    if (offset) now -= opt.msecTimeOffset() / kMsPerDay;
+    if (rules.nist_offset_trace) {
+        if (offset) KTR_TRACE("Internal Local Sys: " + format_date(now, "mm-dd-yy hh:nn:ss"));
+    } else {
+        KTR_TRACE(offset ? "Internal System settings with offset: " : "Internal System settings: ");
+        KTR_TRACE("Local Date: " + format_date(now, "yy-mm-dd") + " Time: " + format_date(now, "hh:nn:ss"));
     }
     return {now, fraction};
 }

@@ -31,11 +31,15 @@ std::optional<float> real_field(const std::string& text) {
 class Elements {
 public:
     Elements(std::string_view text, const char* error_text) : e_(platform::split_blanks(text)), error_(error_text) {
-        if (!diag::debug_on()) return;
-        std::string dump;
-        for (size_t k = 0; k < e_.size(); ++k) dump += "[" + std::to_string(k) + "]_" + e_[k] + "_ ";
-        diag::debug_write(dump, true);
-        diag::debug_write("_");
+        KTR_TRACE(dump(), true);
+        KTR_TRACE("_");
+    }
+
+    // Every element as "[k]_text_ ", for the trace.
+    std::string dump() const {
+        std::string text;
+        for (size_t k = 0; k < e_.size(); ++k) text += "[" + std::to_string(k) + "]_" + e_[k] + "_ ";
+        return text;
     }
 
     size_t size() const { return e_.size(); }

@@ -1,12 +1,12 @@
 #include "engine/time_util.h"
 
-#include <cctype>
 #include <cmath>
 
 #include "diag/debug_log.h"
 #include "platform/clock.h"
 #include "platform/date_parse.h"
 #include "platform/format.h"
+#include "platform/text.h"
 #include "platform/locale.h"
 #include "platform/pending_error.h"
 
@@ -19,18 +19,17 @@ bool g_month_first = false;
 
 std::string two_digits(int v) { return format_number(v, "0#"); }
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 } // namespace
 
 bool month_first() { return g_month_first; }
 void set_month_first(bool on) { g_month_first = on; }
 
 platform::DateParts get_system_time() { return platform::clock().utc_now(); }
+
+std::string bare_time_text(const platform::DateParts& t) {
+    return std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" + std::to_string(t.second) + "." +
+           std::to_string(t.millisecond);
+}
 
 double systemtime_to_date(const platform::DateParts& st) {
     const std::string day = std::to_string(st.day);
@@ -41,12 +40,7 @@ double systemtime_to_date(const platform::DateParts& st) {
     KTR_TRACE("System Date Time String: " + text);
     const auto value = platform::parse_date(text);
     if (!value) return 0;
-    if (diag::debug_on()) {
-        const platform::DateParts p = platform::date_to_parts(*value);
-        diag::debug_write("Current local system time: " + two_digits(p.month) + "/" + two_digits(p.day) + "/" +
-                    two_digits(p.year % 100) + " " + two_digits(p.hour) + ":" + two_digits(p.minute) + ":" +
-                    two_digits(p.second));
-    }
+    KTR_TRACE("Current local system time: " + platform::format_date(*value, "mm/dd/yy hh:nn:ss"));
     return *value;
 }
 
@@ -62,9 +56,9 @@ platform::DateParts date_to_systemtime(double date, float fraction) {
 
 bool set_system_time(const platform::DateParts& utc) {
     const bool ok = platform::clock().set_system_time(utc);
-    if (!ok && diag::debug_on()) {
-        diag::debug_write("Error on SetSystemTime: 0");
-        diag::debug_write(std::to_string(platform::pending_error().number));
+    if (!ok) {
+        KTR_TRACE("Error on SetSystemTime: 0");
+        KTR_TRACE(std::to_string(platform::pending_error().number));
     }
     return ok;
 }
@@ -86,7 +80,7 @@ std::string detect_short_date_order(bool& month_first_out, bool& day_first_out, 
     // One locale serves both the system and the user view here.
     (void)source;
     const std::string pattern = platform::current_locale().short_date_pattern;
-    const std::string up = upper(pattern);
+    const std::string up = platform::to_upper(pattern);
     const char first = up.empty() ? '\0' : up.front();
     const bool ends_in_year = up.size() >= 2 && up.ends_with("YY");
     if (first == 'M' && ends_in_year) {
