@@ -9,16 +9,6 @@ class CSync;
 
 namespace ktr::app {
 
-// The values of the option SettingMode.
-enum SettingMode : int16_t {
-    kModeBatch = 0,   // start-up runs once mode and the process ends
-    kModeOnce = 1,
-    kModeManual = 2,  // the first-run default
-    kModeTimed = 3,
-    kModeAuto = 4,
-    kModeDaily = 5,
-};
-
 class CAutoSetting {
 public:
     int16_t PreviousSyncAccuracy() const { return PreviousSyncAccuracy_; }

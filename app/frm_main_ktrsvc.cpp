@@ -79,7 +79,7 @@ void frmMainKtrsvc::Initialize() {
     KTR_TRACE("-----Initialize Svc Module ----");
     g_window = this;
     model_.protocol_checked = o.ServerFormat();
-    if (o.ServerConn() == 2) set_label(&WindowModel::status, "status", "NIST (direct dial)");
+    if (o.ServerConn() == config::kConnDirectDial) set_label(&WindowModel::status, "status", "NIST (direct dial)");
     SyncInit();
     bool month_first = false, day_first = false, year_first = false;
     const std::string pattern =
@@ -193,8 +193,8 @@ bool frmMainKtrsvc::CheckSettings() {
 void frmMainKtrsvc::MainRouter() {
     KTR_TRACE("--------------MainRouter (Svc)--------------->  ");
     switch (config::options().SettingMode()) {
-    case kModeManual: KTR_TRACE("Manual Mode"); break;
-    case kModeBatch: KTR_TRACE("Batch Mode Done"); break;
+    case config::kModeManual: KTR_TRACE("Manual Mode"); break;
+    case config::kModeBatch: KTR_TRACE("Batch Mode Done"); break;
     default: KTR_TRACE("ELSE Mode"); break;
     }
 }
@@ -280,12 +280,12 @@ void frmMainKtrsvc::NISTdone() {
     KTR_TRACE("TIME SETTING DONE at " + local_clock_text());
     const records::CSync previous = sync_;
     // The fraction is this run's own, like the rest of the record.
-    const bool use_frac = (o.ServerFormat() == 0 || o.ServerFormat() == 2) && engine_.SettingDifferenceFrac() != 0.0f;
+    const bool use_frac = (o.ServerFormat() == config::kServerNist || o.ServerFormat() == config::kServerSntp) && engine_.SettingDifferenceFrac() != 0.0f;
     sync_.SyncUseFrac(use_frac);
     sync_.SyncSecFrac(use_frac ? engine_.SettingDifferenceFrac() : 0.0f);
     const std::string server = console_.peer();
     sync_.Save_Setting(engine_, server);
-    if (engine_.SettingStatus() != engine::kStatusSettingMade) sync_.SyncAccuracy(0);
+    if (engine_.SettingStatus() != config::kStatusSettingMade) sync_.SyncAccuracy(0);
     else sync_.Compare_Sync(previous);
     // Only a run that compared the clock is a check: it alone refreshes the last-check time and the
     // accuracy, and stays the record that the next drift is measured from.
@@ -299,7 +299,7 @@ void frmMainKtrsvc::NISTdone() {
         records::PrintSyncBody(sync_, server, o.LoggingFileName(), o.LoggingMode());
     if (o.LoggingEvntOn()) {
         const std::string text =
-            engine_.SettingStatus() == engine::kStatusSettingMade
+            engine_.SettingStatus() == config::kStatusSettingMade
                 ? "time changed: " + std::to_string(sync_.SyncDifferenceSec()) + " seconds."
                 : "Setting done - " + engine::setting_status_text(engine_.SettingStatus());
         records::PrintEvntBody(text, 4, o.LoggingEvntFileName());

@@ -153,7 +153,7 @@ void ReadInFile(const std::string& path, config::COptions& options) {
 
 void once_mode() {
     KTR_TRACE("Once mode begins...");
-    config::options().SettingMode(0);
+    config::options().SettingMode(config::kModeBatch);
     // The batch run would press the main window's manual command; in this module that is its Exit, and
     // no window exists yet, so once mode ends here.
 }
@@ -184,7 +184,7 @@ int Main(std::string_view command_line) {
                       std::to_string(config::kVersionMinor) + "." +
                       std::to_string(config::kVersionRevision) + " for the first time.");
             config::set_option_defaults(options);
-            options.SettingMode(2);
+            options.SettingMode(config::kModeManual);
             const std::string init_file = platform::join_path(platform::program_folder(), "ZKEntinit.ini");
             if (platform::file_exists(init_file)) ReadInFile(init_file, options);
             if (hive_ok) {
@@ -201,7 +201,7 @@ int Main(std::string_view command_line) {
         // operations exist.
         return 0;
     }
-    if (options.SettingMode() == 0) {
+    if (options.SettingMode() == config::kModeBatch) {
         once_mode();
         return 0;
     }

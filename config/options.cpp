@@ -24,7 +24,7 @@ void set_option_defaults(COptions& o) {
     const bool nt = platform::os_family() == "Windows NT";
     const double yesterday = platform::now_local() - 1.0;
 
-    o.SettingMode(2);
+    o.SettingMode(kModeManual);
     o.SetOnceExit(false);
     o.NISTServer("<activated>");
     o.TimedInterval(3600);
@@ -46,7 +46,7 @@ void set_option_defaults(COptions& o) {
     o.TCPPort(1001);
     o.DomainName("");
     o.LoggingOn(true);
-    o.LoggingMode(1);
+    o.LoggingMode(kLogToFile);
     o.LoggingFileOn(true);
     o.LoggingFileName(platform::join_path(folder, "logfile.txt"));
     o.LoggingEvntOn(false);

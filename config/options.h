@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "config/option_values.h"
+
 namespace ktr::config {
 
 enum class OptionType { Integer, Long, Boolean, Date, String };

@@ -8,26 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "config/option_values.h"
 #include "engine/sync_display.h"
 #include "engine/time_compare.h"
 #include "engine/time_parsers.h"
 #include "platform/date_value.h"
 
 namespace ktr::engine {
-
-// Status codes of a run (SettingStatus).
-inline constexpr int16_t kStatusSettingMade = 0;
-inline constexpr int16_t kStatusNotADate = 1;
-inline constexpr int16_t kStatusTimeZoneError = 2;
-inline constexpr int16_t kStatusDatesChanged = 3;
-inline constexpr int16_t kStatusAboveMaximum = 4;
-inline constexpr int16_t kStatusBelowMinimum = 5;
-inline constexpr int16_t kStatusTimecheckOK = 7;
-inline constexpr int16_t kStatusConversionError = 9;
-inline constexpr int16_t kStatusClocksInSync = 15;
-inline constexpr int16_t kStatusUnknownFormat = 99;
-inline constexpr int16_t kStatusServerError = 100;
-inline constexpr int16_t kStatusBadString = 200;
 
 // The text shown and logged for a status code.
 std::string setting_status_text(int16_t code);

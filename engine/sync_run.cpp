@@ -68,16 +68,17 @@ int16_t CNISTtimeset::decode_and_compare(std::span<const uint8_t> sData, Sender 
     const config::COptions& o = config::options();
     const int16_t format = o.ServerFormat();
     const std::string_view text(reinterpret_cast<const char*>(sData.data()), sData.size());
-    if (format == 0 || format == 5 || o.ServerConn() == 2) return nist_family(text, o.ServerConn() == 2);
-    if (format == 1) return daytime_family(text, o.ServerCustomFormat());
-    if (format == 2) return sntp(sData, sender, utc_at_arrival, direct);
-    if (format == 3 || format == 4) return time_protocol(sData);
-    return kStatusUnknownFormat;
+    const bool acts = o.ServerConn() == config::kConnDirectDial;
+    if (format == config::kServerNist || format == config::kServerNistAlt || acts) return nist_family(text, acts);
+    if (format == config::kServerDaytime) return daytime_family(text, o.ServerCustomFormat());
+    if (format == config::kServerSntp) return sntp(sData, sender, utc_at_arrival, direct);
+    if (format == config::kServerTime || format == config::kServerTimeAlt) return time_protocol(sData);
+    return config::kStatusUnknownFormat;
 }
 
 int16_t CNISTtimeset::nist_family(std::string_view text, bool acts) {
-    if (!keep(acts ? ACTS_parse_string(text, reading_) : NIST_parse_string(text, reading_))) return kStatusBadString;
-    if (!reading_.server_ok()) return kStatusServerError;
+    if (!keep(acts ? ACTS_parse_string(text, reading_) : NIST_parse_string(text, reading_))) return config::kStatusBadString;
+    if (!reading_.server_ok()) return config::kStatusServerError;
     return keep(NIST_compare_time(reading_, zone_));
 }
 
@@ -89,24 +90,24 @@ int16_t CNISTtimeset::daytime_family(std::string_view text, const std::string& c
         decoded.reading = reading_;
         decoded.ok = Custom_parse_string(text, custom_format, decoded.reading.date, decoded.reading.time);
     }
-    if (!keep(std::move(decoded))) return kStatusBadString;
+    if (!keep(std::move(decoded))) return config::kStatusBadString;
     return keep(compare_time(reading_.date + " " + reading_.time, zone_));
 }
 
 int16_t CNISTtimeset::sntp(std::span<const uint8_t> payload, Sender sender,
                            const platform::DateParts& utc_at_arrival, DirectSetting& direct) {
     const auto reply = decode_ntp_reply(payload);
-    if (!reply) return kStatusBadString;
+    if (!reply) return config::kStatusBadString;
     reading_.date = reply->date;
     reading_.fraction = reply->fraction;
     // The console's request starts with its command letter ("S" reads as the client mode): only a time
     // server's reply is judged by its mode.
     reading_.health = (sender == Sender::Console || check_ntp_mode(payload[0])) ? 0 : 3;
-    if (reading_.health != 0) return kStatusServerError;
+    if (reading_.health != 0) return config::kStatusServerError;
     const config::COptions& o = config::options();
     if (o.SetMinThreshold() == 0 && o.msecTimeOffset() == 0) {
         const auto received = platform::parse_date(reading_.date);
-        if (!received) return kStatusNotADate;
+        if (!received) return config::kStatusNotADate;
         const platform::DateParts st = date_to_systemtime(*received, reading_.fraction);
         direct.milliseconds = static_cast<int16_t>(st.millisecond);
         const platform::DateParts& now = utc_at_arrival;
@@ -115,7 +116,7 @@ int16_t CNISTtimeset::sntp(std::span<const uint8_t> payload, Sender sender,
             st.minute == now.minute) {
             if (st.second == now.second && st.millisecond == now.millisecond) {
                 KTR_TRACE("Clocks in sync - no need to set");
-                return kStatusClocksInSync;
+                return config::kStatusClocksInSync;
             }
             KTR_TRACE("Direct setting of NIST system time");
             direct.done = set_system_time(st);
@@ -128,7 +129,7 @@ int16_t CNISTtimeset::sntp(std::span<const uint8_t> payload, Sender sender,
 
 int16_t CNISTtimeset::time_protocol(std::span<const uint8_t> payload) {
     auto date = decode_time_reply(payload);
-    if (!date) return kStatusBadString;
+    if (!date) return config::kStatusBadString;
     reading_.date = std::move(*date);
     return keep(compare_time(reading_.date, zone_));
 }
@@ -145,13 +146,13 @@ int16_t CNISTtimeset::keep(const ClockComparison& c) {
 
 void CNISTtimeset::apply_outcome(const DirectSetting& direct, double arrival_local, SyncDisplay& displayForm) {
     switch (outcome_.status) {
-    case kStatusSettingMade:
-        if (config::options().SettingMode() != 0) apply_setting(direct, arrival_local, displayForm);
+    case config::kStatusSettingMade:
+        if (config::options().SettingMode() != config::kModeBatch) apply_setting(direct, arrival_local, displayForm);
         else if (!direct.done) System_set_time(outcome_.corrected, reading_.fraction, NISTLegTime_);
         if (outcome_.date_change) System_set_date(outcome_.corrected);
         break;
-    case kStatusDatesChanged: System_set_date(outcome_.corrected); break;
-    case kStatusBelowMinimum:
+    case config::kStatusDatesChanged: System_set_date(outcome_.corrected); break;
+    case config::kStatusBelowMinimum:
         if (reading_.command == "F") {
             apply_setting(direct, arrival_local, displayForm);
         } else {
@@ -159,14 +160,14 @@ void CNISTtimeset::apply_outcome(const DirectSetting& direct, double arrival_loc
             displayForm.DisplayNoChange();
         }
         break;
-    case kStatusClocksInSync:
+    case config::kStatusClocksInSync:
         KTR_TRACE("...Clocks in sync");
         displayForm.DisplayNoChange();
         break;
-    case kStatusServerError: KTR_TRACE("...Error in server"); break;
-    case kStatusBadString: KTR_TRACE("...Error in parsing"); break;
-    case kStatusConversionError: KTR_TRACE("..Error in time conversion. No time set"); break;
-    case kStatusUnknownFormat: KTR_TRACE("..Unknown timeserver format. No time set"); break;
+    case config::kStatusServerError: KTR_TRACE("...Error in server"); break;
+    case config::kStatusBadString: KTR_TRACE("...Error in parsing"); break;
+    case config::kStatusConversionError: KTR_TRACE("..Error in time conversion. No time set"); break;
+    case config::kStatusUnknownFormat: KTR_TRACE("..Unknown timeserver format. No time set"); break;
     default:
         KTR_TRACE("..Error " + std::to_string(outcome_.status) + " in time setting. No time set");
         break;

@@ -132,7 +132,7 @@ bool dates_changed(double now, double corrected, ClockComparison& c) {
     }
     if (std::fabs(now - corrected) > 0.997) {
         KTR_TRACE("Dates are different (Local/Corrected): " + now_day + " / " + corrected_day);
-        c.status = kStatusDatesChanged;
+        c.status = config::kStatusDatesChanged;
         c.corrected = corrected;
         return true;
     }
@@ -177,17 +177,17 @@ int16_t apply_thresholds(const CompareRules& rules, double diff_s, double correc
     // A difference of exactly the maximum may still be corrected.
     if (diff_s > static_cast<double>(opt.SetMaxThreshold())) {
         KTR_TRACE(" 4: Timediff > allowable");
-        return kStatusAboveMaximum;
+        return config::kStatusAboveMaximum;
     }
     if (rules.minimum == Rule::Drift && std::abs(c.difference_sec) < opt.SetMinThresholdDrift()) KTR_TRACE("Difference is < " + std::to_string(opt.SetMinThresholdDrift()) + " seconds, ignore accuracy");
     if (diff_s * 1000 >= static_cast<double>(opt.SetMinThreshold())) {
         KTR_TRACE("4,5: Time diff OK");
         c.corrected = corrected;
-        return kStatusSettingMade;
+        return config::kStatusSettingMade;
     }
     if (rules.minimum == Rule::PlainMs) {
         KTR_TRACE(" 5: Timediff < minimum of " + std::to_string(opt.SetMinThreshold()) + " msec ");
-        return kStatusBelowMinimum;
+        return config::kStatusBelowMinimum;
     }
     if (rules.minimum == Rule::Drift) {
         KTR_TRACE(" 5: Timediff < minimum");
@@ -196,19 +196,19 @@ int16_t apply_thresholds(const CompareRules& rules, double diff_s, double correc
                   format_number(opt.SetMinThreshold() / kMsPerDay, "0.0##") + ")");
         if (server.forced) {
             c.corrected = corrected;
-            return kStatusBelowMinimum;
+            return config::kStatusBelowMinimum;
         }
     }
     if (std::abs(c.difference_sec) == 1) {
         KTR_TRACE("Time difference is 1 sec - setting to 0");
         c.difference_sec = 0;
     }
-    return kStatusBelowMinimum;
+    return config::kStatusBelowMinimum;
 }
 
 ClockComparison conversion_error(const CompareRules& rules) {
     KTR_TRACE(rules.conversion_error);
-    return {kStatusConversionError};
+    return {config::kStatusConversionError};
 }
 
 // The comparison shared by the three families: the server's time to local time, the clock read, the
@@ -218,12 +218,12 @@ ClockComparison compare_with_clock(const CompareRules& rules, const ServerTime& 
         const auto received = platform::parse_date(server.text);
         if (!received) {
             KTR_TRACE(" Is not a date or time");
-            return {kStatusNotADate};
+            return {config::kStatusNotADate};
         }
         KTR_TRACE(" DateTime OK");
         if (zone.bias == -1) {
             KTR_TRACE("No time zone");
-            return {kStatusTimeZoneError};
+            return {config::kStatusTimeZoneError};
         }
         const auto corrected = to_local_time(rules, *received, server, zone);
         if (!corrected) return conversion_error(rules);
@@ -261,7 +261,7 @@ ClockComparison NIST_compare_time(const ServerReading& reading, const SystemZone
 }
 
 ClockComparison compare_time(std::string_view server_date_time, const SystemZone& zone) {
-    return compare_with_clock(daytime_rules(config::options().ServerFormat() == 1), {server_date_time}, zone);
+    return compare_with_clock(daytime_rules(config::options().ServerFormat() == config::kServerDaytime), {server_date_time}, zone);
 }
 
 ClockComparison compare_ntp_time(const ServerReading& reading, const SystemZone& zone) {

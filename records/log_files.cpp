@@ -163,20 +163,20 @@ void swallow_failure() { platform::clear_pending_error(); }
 } // namespace
 
 void PrintSyncHeader(const std::string& path, int16_t log_mode) {
-    if (log_mode == kLogToFile) {
+    if (log_mode == config::kLogToFile) {
         if (!write_sync_header(path)) report_sync_file_failure(path, "PrintSyncHeader");
-    } else if (log_mode == kLogToPrinter) {
+    } else if (log_mode == config::kLogToPrinter) {
         if (!start_printed_report()) report_print_failure("PrintSyncHeader");
     }
 }
 
 void PrintSyncBody(const CSync& sync, std::string_view server, const std::string& path, int16_t log_mode) {
     try {
-        if (log_mode == kLogToPrinter) {
+        if (log_mode == config::kLogToPrinter) {
             if (!print_sync_record(sync, server)) report_print_failure("PrintSyncBody");
             return;
         }
-        if (log_mode != kLogToFile || path.empty()) return;
+        if (log_mode != config::kLogToFile || path.empty()) return;
         if (!platform::file_exists(path) && !write_sync_header(path)) {
             report_sync_file_failure(path, "PrintSyncBody");
             return;
@@ -191,7 +191,7 @@ void PrintSyncBody(const CSync& sync, std::string_view server, const std::string
 
 void PrintSyncEnd(int16_t log_mode) {
     PrinterDocument& doc = printer();
-    if (log_mode == kLogToPrinter && doc.open) {
+    if (log_mode == config::kLogToPrinter && doc.open) {
         const std::string text = ColumnLine().text(1, "<End of Report>").end().str() + page_footer(doc.page);
         doc = PrinterDocument{};
         if (!platform::append_to_file(printer_path(), text)) report_print_failure("PrintSyncEnd");

@@ -34,9 +34,6 @@ private:
     size_t line_start_ = 0;
 };
 
-// Log modes (the option LoggingMode).
-inline constexpr int16_t kLogToFile = 1;
-inline constexpr int16_t kLogToPrinter = 2;
 // The printed report is rendered as plain text into this file of the program folder.
 inline constexpr const char* kPrinterOutputName = "printer-output.txt";
 // Page geometry of the printed report, in lines and columns.

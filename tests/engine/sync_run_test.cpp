@@ -64,7 +64,7 @@ protected:
 
 TEST_F(SyncRun, AConsoleSetTenMinutesAheadSetsTheClockToTheMillisecond) {
     EXPECT_EQ(run("S+ 26-12-05 05:47:32 250"), (Calls{"Sync", "Done"}));
-    EXPECT_EQ(e_.SettingStatus(), kStatusSettingMade);
+    EXPECT_EQ(e_.SettingStatus(), config::kStatusSettingMade);
     EXPECT_EQ(e_.SettingDifferenceSec(), 600);
     EXPECT_EQ(utc(), platform::date_to_parts(make_date(2026, 12, 5, 5, 47, 32, 250)));
     run("hello");  // a run that measured nothing records no difference
@@ -75,34 +75,34 @@ TEST_F(SyncRun, AConsoleSetTenMinutesAheadSetsTheClockToTheMillisecond) {
     EXPECT_EQ(run("S+ 26-12-05 05:57:32 0"), (Calls{"Done"}));
     EXPECT_EQ(utc().minute, 57);
     EXPECT_EQ(run("S+ 26-12-08 05:57:32 0"), (Calls{"Done"}));
-    EXPECT_EQ(e_.SettingStatus(), kStatusDatesChanged);
+    EXPECT_EQ(e_.SettingStatus(), config::kStatusDatesChanged);
     EXPECT_EQ(utc().day, 8);
 }
 
 TEST_F(SyncRun, BelowTheMinimumOnlyAForceSets) {
     EXPECT_EQ(run("S+ 26-12-05 05:37:32 200"), (Calls{"NoChange", "Done"}));
-    EXPECT_EQ(e_.SettingStatus(), kStatusBelowMinimum);
+    EXPECT_EQ(e_.SettingStatus(), config::kStatusBelowMinimum);
     EXPECT_EQ(clock_.set_calls(), 0);
     EXPECT_TRUE(trace_.has("...No Time difference No time set"));
 
     EXPECT_EQ(run("F+ 26-12-05 05:37:32 200"), (Calls{"Sync", "Done"}));
-    EXPECT_EQ(e_.SettingStatus(), kStatusBelowMinimum);
+    EXPECT_EQ(e_.SettingStatus(), config::kStatusBelowMinimum);
     EXPECT_EQ(utc().millisecond, 200);
 }
 
 TEST_F(SyncRun, EachFormatPicksItsDecoderAndFailuresEndInTheirStatus) {
     struct Row { int16_t format, conn; const char* custom; const char* text; int16_t status; const char* trace; };
     const Row rows[] = {
-        {0, 0, "", "61014 26-12-05 05:37:40 00 0 1 45.0 UTC(NIST) *", kStatusServerError, "...Error in server"},
-        {0, 0, "", "61014 26-12-05 05:37:40 00 0 0 1000.1 UTC(NIST) *", kStatusServerError, nullptr},
-        {0, 0, "", "61014 26-12-05 05:47:40 00 0 0 1000 UTC(NIST) *", kStatusSettingMade, nullptr},
-        {0, 0, "", "hello world", kStatusBadString, "...Error in parsing"},
-        {0, 0, "", "S+ 26-13-45 99:99:99 x", kStatusNotADate, "..Error 1 in time setting. No time set"},
-        {0, 2, "", "61014 26-12-05 05:57:40 00 0 +.1 045.0 UTC(NIST) *", kStatusSettingMade, "ACTS:"},
-        {1, 0, "", "Sat Dec  5 06:07:40 2026", kStatusSettingMade, nullptr},
-        {1, 0, "ddd mmm dd Hh:Nn:Ss yyyy", "Sat Dec  5 06:17:40 2026", kStatusSettingMade, nullptr},
-        {1, 0, "yyyy-mm-dd Hh:Nn:Ss", "not a date at all", kStatusBadString, "Custom_parse_string"},
-        {6, 0, "", "anything", kStatusUnknownFormat, "..Unknown timeserver format. No time set"},
+        {0, 0, "", "61014 26-12-05 05:37:40 00 0 1 45.0 UTC(NIST) *", config::kStatusServerError, "...Error in server"},
+        {0, 0, "", "61014 26-12-05 05:37:40 00 0 0 1000.1 UTC(NIST) *", config::kStatusServerError, nullptr},
+        {0, 0, "", "61014 26-12-05 05:47:40 00 0 0 1000 UTC(NIST) *", config::kStatusSettingMade, nullptr},
+        {0, 0, "", "hello world", config::kStatusBadString, "...Error in parsing"},
+        {0, 0, "", "S+ 26-13-45 99:99:99 x", config::kStatusNotADate, "..Error 1 in time setting. No time set"},
+        {0, 2, "", "61014 26-12-05 05:57:40 00 0 +.1 045.0 UTC(NIST) *", config::kStatusSettingMade, "ACTS:"},
+        {1, 0, "", "Sat Dec  5 06:07:40 2026", config::kStatusSettingMade, nullptr},
+        {1, 0, "ddd mmm dd Hh:Nn:Ss yyyy", "Sat Dec  5 06:17:40 2026", config::kStatusSettingMade, nullptr},
+        {1, 0, "yyyy-mm-dd Hh:Nn:Ss", "not a date at all", config::kStatusBadString, "Custom_parse_string"},
+        {6, 0, "", "anything", config::kStatusUnknownFormat, "..Unknown timeserver format. No time set"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
@@ -123,14 +123,14 @@ TEST_F(SyncRun, SntpRepliesInSyncWithinTheMinuteFromAClientOrFromTheConsole) {
     const double now = clock_.utc(), later = make_date(2026, 12, 5, 5, 47, 32);
     const Sender server = Sender::TimeServer;
     const Row rows[] = {
-        {now, 0, 0x1C, server, {"NoChange", "Done"}, kStatusClocksInSync, 0},
-        {now, 0, 0x1B, server, {"Done"}, kStatusServerError, 0},
+        {now, 0, 0x1C, server, {"NoChange", "Done"}, config::kStatusClocksInSync, 0},
+        {now, 0, 0x1B, server, {"Done"}, config::kStatusServerError, 0},
         // Within the minute the reply is set directly, and the comparison after it does not set again.
-        {make_date(2026, 12, 5, 5, 37, 50), 0.5f, 0x1C, server, {"SyncDirect", "Done"}, kStatusSettingMade, 1},
-        {make_date(2026, 12, 5, 5, 40, 0), 0, 0x1C, server, {"Sync", "Done"}, kStatusSettingMade, 1},
+        {make_date(2026, 12, 5, 5, 37, 50), 0.5f, 0x1C, server, {"SyncDirect", "Done"}, config::kStatusSettingMade, 1},
+        {make_date(2026, 12, 5, 5, 40, 0), 0, 0x1C, server, {"Sync", "Done"}, config::kStatusSettingMade, 1},
         // The console's "S" is its command, not the client mode that the same byte means in a server's reply.
-        {later, 0, 'S', Sender::Console, {"Sync", "Done"}, kStatusSettingMade, 1},
-        {later, 0, 'S', server, {"Done"}, kStatusServerError, 0},
+        {later, 0, 'S', Sender::Console, {"Sync", "Done"}, config::kStatusSettingMade, 1},
+        {later, 0, 'S', server, {"Done"}, config::kStatusServerError, 0},
     };
     for (const Row& r : rows) {
         clock_.set_utc(now);
@@ -146,7 +146,7 @@ TEST_F(SyncRun, SntpRepliesInSyncWithinTheMinuteFromAClientOrFromTheConsole) {
     EXPECT_TRUE(trace_.has("Clocks in sync - no need to set"));
     EXPECT_TRUE(trace_.has("...Clocks in sync"));
     run(std::vector<uint8_t>(10, 0));
-    EXPECT_EQ(e_.SettingStatus(), kStatusBadString);
+    EXPECT_EQ(e_.SettingStatus(), config::kStatusBadString);
 }
 
 } // namespace

@@ -34,25 +34,25 @@ TEST_F(Comparison, NistStringsAgainstTheClockAndTheThresholds) {
                  int32_t diff; float diff_frac; double corrected; };
     const Row rows[] = {
         // Two-digit years are this century; a date beginning "20" stays as it is.
-        {43210, "Server: 26-07-01 12:00:00", 0, 3600, 500, 0, kStatusSettingMade, -10, 0, 43200},
-        {43210, "Server: 2026-07-01 12:00:20", 0, 3600, 500, 0, kStatusSettingMade, 10, 0, 43220},
+        {43210, "Server: 26-07-01 12:00:00", 0, 3600, 500, 0, config::kStatusSettingMade, -10, 0, 43200},
+        {43210, "Server: 2026-07-01 12:00:20", 0, 3600, 500, 0, config::kStatusSettingMade, 10, 0, 43220},
         // Console dates in the locale order are read as they came.
-        {43200, "S+ 07/01/2026 12:00:02 250", 0.25f, 3600, 500, 0, kStatusSettingMade, 2, 0.25f, 43202},
-        {43200, "Server: 26-13-45 99:00:00", 0, 3600, 500, 0, kStatusNotADate, 0, 0, 0},
+        {43200, "S+ 07/01/2026 12:00:02 250", 0.25f, 3600, 500, 0, config::kStatusSettingMade, 2, 0.25f, 43202},
+        {43200, "Server: 26-13-45 99:00:00", 0, 3600, 500, 0, config::kStatusNotADate, 0, 0, 0},
         // One day across midnight is a setting; more is a changed date.
-        {86399, "Server: 26-07-02 00:00:01", 0, 3600, 500, 0, kStatusSettingMade, 2, 0, 86401},
-        {86399, "Server: 26-07-03 00:00:01", 0, 3600, 500, 0, kStatusDatesChanged, 0, 0, 172801},
+        {86399, "Server: 26-07-02 00:00:01", 0, 3600, 500, 0, config::kStatusSettingMade, 2, 0, 86401},
+        {86399, "Server: 26-07-03 00:00:01", 0, 3600, 500, 0, config::kStatusDatesChanged, 0, 0, 172801},
         // The maximum is inclusive; so is the minimum, which a forced setting ignores.
-        {43260, "Server: 26-07-01 12:00:00", 0, 60, 500, 0, kStatusSettingMade, -60, 0, 43200},
-        {43260, "Server: 26-07-01 11:59:59", 0, 60, 500, 0, kStatusAboveMaximum, -61, 0, 0},
-        {43200, "Server: 26-07-01 12:00:01", 0, 3600, 2000, 0, kStatusBelowMinimum, 0, 0, 0},
-        {43200, "F+ 26-07-01 12:00:01 0", 0, 3600, 2000, 0, kStatusBelowMinimum, 1, 0, 43201},
-        {43200, "Server: 26-07-01 12:00:02", 0, 3600, 2000, 0, kStatusSettingMade, 2, 0, 43202},
+        {43260, "Server: 26-07-01 12:00:00", 0, 60, 500, 0, config::kStatusSettingMade, -60, 0, 43200},
+        {43260, "Server: 26-07-01 11:59:59", 0, 60, 500, 0, config::kStatusAboveMaximum, -61, 0, 0},
+        {43200, "Server: 26-07-01 12:00:01", 0, 3600, 2000, 0, config::kStatusBelowMinimum, 0, 0, 0},
+        {43200, "F+ 26-07-01 12:00:01 0", 0, 3600, 2000, 0, config::kStatusBelowMinimum, 1, 0, 43201},
+        {43200, "Server: 26-07-01 12:00:02", 0, 3600, 2000, 0, config::kStatusSettingMade, 2, 0, 43202},
         // Fractions decide the direction and the size.
-        {43200.25, "Server: 26-07-01 12:00:00", 0.75f, 3600, 500, 0, kStatusSettingMade, 0, 0.5f, 43200},
-        {43200.75, "Server: 26-07-01 12:00:00", 0.5f, 3600, 500, 0, kStatusBelowMinimum, 0, 0.25f, 0},
+        {43200.25, "Server: 26-07-01 12:00:00", 0.75f, 3600, 500, 0, config::kStatusSettingMade, 0, 0.5f, 43200},
+        {43200.75, "Server: 26-07-01 12:00:00", 0.5f, 3600, 500, 0, config::kStatusBelowMinimum, 0, 0.25f, 0},
         // The time offset is taken from the clock first.
-        {43205, "Server: 26-07-01 12:00:00", 0, 3600, 500, 5000, kStatusBelowMinimum, 0, 0, 0},
+        {43205, "Server: 26-07-01 12:00:00", 0, 3600, 500, 5000, config::kStatusBelowMinimum, 0, 0, 0},
     };
     const auto corrected = [](double seconds) { return seconds ? make_date(2026, 7, 1) + seconds / 86400 : 0; };
     for (const Row& r : rows) {
@@ -66,11 +66,11 @@ TEST_F(Comparison, NistStringsAgainstTheClockAndTheThresholds) {
         EXPECT_EQ(c.difference_sec, r.diff);
         EXPECT_FLOAT_EQ(c.difference_frac, r.diff_frac);
         // Only the setting across midnight changes the date within a day.
-        EXPECT_EQ(c.date_change, r.now == 86399 && r.status == kStatusSettingMade);
+        EXPECT_EQ(c.date_change, r.now == 86399 && r.status == config::kStatusSettingMade);
         EXPECT_EQ(platform::date_to_parts(c.corrected), platform::date_to_parts(corrected(r.corrected)));
     }
     at(make_date(2026, 7, 1), 99999);  // a bias beyond 16 bits is no zone
-    EXPECT_EQ(nist("Server: 26-07-01 00:00:00").status, kStatusTimeZoneError);
+    EXPECT_EQ(nist("Server: 26-07-01 00:00:00").status, config::kStatusTimeZoneError);
 }
 
 TEST_F(Comparison, DaylightTimeFromTheSystemElseFromTheServer) {
@@ -83,7 +83,7 @@ TEST_F(Comparison, DaylightTimeFromTheSystemElseFromTheServer) {
         ServerReading r = NIST_parse_string("Server: 26-07-01 12:00:00", {}).reading;
         r.dst = static_cast<int16_t>(code);
         const ClockComparison c = NIST_compare_time(r, zone_);
-        EXPECT_EQ(c.status, kStatusSettingMade);
+        EXPECT_EQ(c.status, config::kStatusSettingMade);
         EXPECT_EQ(platform::date_to_parts(c.corrected), platform::date_to_parts(make_date(2026, 7, 1, hour, 0, 0)));
     }
 }
@@ -96,13 +96,13 @@ TEST_F(Comparison, DaytimeAndTimeProtocolTexts) {
     // A daytime server in the local zone: no system correction applies.
     EXPECT_EQ(compare_time("7/1/2026 08:00:03", zone_).difference_sec, 3);
     const ClockComparison small = compare_time("7/1/2026 08:00:01", zone_);
-    EXPECT_EQ(small.status, kStatusBelowMinimum);
+    EXPECT_EQ(small.status, config::kStatusBelowMinimum);
     EXPECT_EQ(small.difference_sec, 0) << "one second is rounded to none";
 
     config::options().SetMinThreshold(500);
     config::options().ServerTZDiff("2");
     const ClockComparison ahead = compare_time("7/1/2026 10:00:10", zone_);
-    EXPECT_EQ(ahead.status, kStatusSettingMade);
+    EXPECT_EQ(ahead.status, config::kStatusSettingMade);
     EXPECT_EQ(platform::date_to_parts(ahead.corrected), platform::date_to_parts(make_date(2026, 7, 1, 8, 0, 10)));
 
     config::options().ServerFormat(3);  // Time-protocol replies are UTC
@@ -117,12 +117,12 @@ TEST_F(Comparison, NtpRepliesCompareToTheMillisecond) {
     r.date = "12/5/2026 12:00:00 PM";
     r.fraction = 0.5f;
     const ClockComparison c = compare_ntp_time(r, zone_);
-    EXPECT_EQ(c.status, kStatusSettingMade);
+    EXPECT_EQ(c.status, config::kStatusSettingMade);
     EXPECT_EQ(platform::date_to_parts(c.corrected), platform::date_to_parts(make_date(2026, 12, 5, 8, 0, 0)));
     EXPECT_FLOAT_EQ(c.difference_frac, 0.25f);
 
     config::options().SetMinThreshold(500);
-    EXPECT_EQ(compare_ntp_time(r, zone_).status, kStatusBelowMinimum);
+    EXPECT_EQ(compare_ntp_time(r, zone_).status, config::kStatusBelowMinimum);
     EXPECT_TRUE(trace_.has(" 5: Timediff < minimum of 500 msec "));
 }
 

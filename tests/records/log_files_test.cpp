@@ -50,27 +50,27 @@ TEST_F(LogFiles, SyncLogMissingFileGetsTheHeaderExistingOneOnlyTheRecords) {
          "12/31/2026 11:59:59 PM\r\n                   -3.        0.0        5     srv\r\n"}};
     std::string expected = kSyncHeader;
     for (const auto& [sync, line] : rows) {
-        PrintSyncBody(sync, "srv", dir_.file("logfile.txt"), kLogToFile);
+        PrintSyncBody(sync, "srv", dir_.file("logfile.txt"), config::kLogToFile);
         EXPECT_EQ(dir_.read("logfile.txt"), expected += line);
     }
 }
 
 TEST_F(LogFiles, SyncLogSkipsEmptyPathsAndReportsUnwritableFolders) {
-    PrintSyncBody(record(kMorning, 1), "s", "", kLogToFile);
+    PrintSyncBody(record(kMorning, 1), "s", "", config::kLogToFile);
     PrintSyncBody(record(kMorning, 1), "s", dir_.file("logfile.txt"), 0);
     PrintSyncHeader(dir_.file("logfile.txt"), 3);
     EXPECT_FALSE(platform::file_exists(dir_.file("logfile.txt")));
 
     const std::string path = dir_.file("missing-folder/logfile.txt");
-    PrintSyncBody(record(kMorning, 1), "s", path, kLogToFile);
+    PrintSyncBody(record(kMorning, 1), "s", path, config::kLogToFile);
     EXPECT_TRUE(traced("ID: PrintSyncBody 10, Msg:Couldn't write log file to " + path)) << debug_text();
     EXPECT_EQ(platform::pending_error().number, 0);
 }
 
 TEST_F(LogFiles, PrinterModeRendersPagesWithFootersAndTheEndOfReport) {
-    PrintSyncHeader("", kLogToPrinter);
-    for (int i = 0; i < 60; ++i) PrintSyncBody(record(kMorning, i), "srv", "", kLogToPrinter);
-    PrintSyncEnd(kLogToPrinter);
+    PrintSyncHeader("", config::kLogToPrinter);
+    for (int i = 0; i < 60; ++i) PrintSyncBody(record(kMorning, i), "srv", "", config::kLogToPrinter);
+    PrintSyncEnd(config::kLogToPrinter);
     const std::string out = dir_.read(kPrinterOutputName);
 
     EXPECT_EQ(out.rfind("\r\n\r\nSynchronization Log          Created: 3/5/2026 9:07:03 AM\r\n\r\n\r\nDate ", 0), 0u)
