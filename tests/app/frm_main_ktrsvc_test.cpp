@@ -10,6 +10,7 @@
 #include "fakes/loopback_peer.h"
 #include "fakes/pump_until.h"
 #include "platform/date_value.h"
+#include "platform/event_log.h"
 #include "platform/settings_store.h"
 #include "records/records_fixture.h"
 
@@ -107,6 +108,37 @@ TEST_F(MainWindow, AServiceFoundRunningIsPolledInsteadOfListening) {
     window->tmrMin_Timer();
     EXPECT_EQ(window->model().service_status_colour, kColourGreen);
     EXPECT_EQ(window->model().status, "Set client time");
+}
+
+TEST_F(MainWindow, AListenerThatCannotStartSaysWhyOnceAndTriesAgainEveryMinute) {
+    std::vector<std::string> system_log;
+    platform::set_event_recorder([&](std::string_view, int, int32_t, std::string_view text) {
+        system_log.emplace_back(text);
+        return true;
+    });
+    auto other = std::make_unique<ktr::testing::PortHolder>(port, true);
+    show();
+    const std::string trouble = "Not listening on TCP port " + std::to_string(port) + ": Address in use";
+    EXPECT_TRUE(window->model().status.starts_with(trouble + "; trying again every minute.\r\nAnother program"))
+        << window->model().status;
+    const auto tries_after = [&](int32_t ms) {
+        clock_.advance_ms(ms);
+        platform::pump_events(0);
+        const std::string t = debug_text();
+        size_t n = 0;
+        for (size_t at = t.find("Error init server"); at != std::string::npos; at = t.find("Error init server", at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(tries_after(59000), 1u);
+    EXPECT_EQ(tries_after(1000), 2u);
+    EXPECT_EQ(system_log.size(), 1u) << "once per cause";
+    other.reset();
+    EXPECT_EQ(tries_after(60000), 2u);
+    EXPECT_TRUE(listening());
+    EXPECT_EQ(window->model().status, "Ready");
+    EXPECT_FALSE(window->tmrListen().Enabled());
+    platform::set_event_recorder(nullptr);
 }
 
 TEST_F(MainWindow, EachExchangeIsShownOnTheLogLabel) {
