@@ -12,7 +12,9 @@
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/convert.h"
+#include "platform/event_log.h"
 #include "platform/format.h"
+#include "platform/pending_error.h"
 #include "platform/settings_store.h"
 #include "platform/system.h"
 #include "records/log_files.h"
@@ -50,9 +52,11 @@ frmMainKtrsvc::frmMainKtrsvc() : console_(pool_, engine_, *this) {
     pool_.on_log_caption = [this](const std::string& caption) {
         set_label(&WindowModel::lblNISTLog, "lblNISTLog", caption);
     };
+    pool_.on_listener_report = [this](const server::ListenerReport& report) { listener_report(report); };
     timerInit_.Interval(2000);
     tmrMin_.Interval(59000);
     tmrRelay_.Interval(62000);
+    tmrListen_.Interval(60000);
     console_.do_command = [this](const std::string& request, std::string& status) {
         return actions_.do_command(request, status);
     };
@@ -60,6 +64,7 @@ frmMainKtrsvc::frmMainKtrsvc() : console_(pool_, engine_, *this) {
                                std::string& status) { return relay_.do_Relay(request, com_port, relay_text, status); };
     timerInit_.on_timer([this] { timerInit_Timer(); });
     tmrMin_.on_timer([this] { tmrMin_Timer(); });
+    tmrListen_.on_timer([this] { tmrListen_Timer(); });
 }
 
 frmMainKtrsvc::~frmMainKtrsvc() {
@@ -161,6 +166,36 @@ void frmMainKtrsvc::tmrMin_Timer() {
     RefreshStatus();
 }
 
+void frmMainKtrsvc::tmrListen_Timer() {
+    if (pool_.listener_restart()) pool_.serv_init(pool_.listener_index());
+    else tmrListen_.Enabled(false);
+}
+
+// Whatever the debug state, a listener that cannot be set up is told where the user looks: the status
+// label (a terminal shows it), standard error and, once per cause, the system log.
+void frmMainKtrsvc::listener_report(const server::ListenerReport& report) {
+    if (report.listening) {
+        tmrListen_.Enabled(false);
+        reported_cause_.clear();
+        if (model_.status == listener_status_) set_label(&WindowModel::status, "status", "Ready");
+        listener_status_.clear();
+        std::fprintf(stderr, "ktrsvc: listening on %s port %d\n", report.protocol.c_str(), report.port);
+        return;
+    }
+    const std::string trouble = server::listener_trouble_text(report);
+    const std::string remedy = server::listener_remedy_text(report);
+    listener_status_ = trouble + "\r\n" + remedy;
+    set_label(&WindowModel::status, "status", listener_status_);
+    if (!running_as_service_ && !tmrListen_.Enabled()) tmrListen_.Enabled(true);
+    const std::string cause = trouble + std::to_string(report.error);
+    if (cause == reported_cause_) return;
+    reported_cause_ = cause;
+    std::fprintf(stderr, "ktrsvc: %s %s\n", trouble.c_str(), remedy.c_str());
+    if (!platform::report_system_event(config::program().title, static_cast<int>(platform::EventType::error), 1,
+                                       trouble + " " + remedy))
+        platform::clear_pending_error();
+}
+
 void frmMainKtrsvc::RefreshStatus() {
     std::string text;
     if (poll_service_status && poll_service_status(text)) {
@@ -258,6 +293,7 @@ bool frmMainKtrsvc::Unload() {
     timerInit_.Enabled(false);
     tmrMin_.Enabled(false);
     tmrRelay_.Enabled(false);
+    tmrListen_.Enabled(false);
     model_.visible = false;
     model_.tray_icon = false;
     unloaded_ = true;

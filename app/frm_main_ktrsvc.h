@@ -89,6 +89,9 @@ public:
 
     void timerInit_Timer();
     void tmrMin_Timer();
+    // A desktop instance's retry of a listener that could not be set up (the service's settings check
+    // does the same).
+    void tmrListen_Timer();
     void RefreshStatus();
     // Reloads the options when another program marked them changed; true when it did.
     bool CheckSettings();
@@ -111,6 +114,7 @@ public:
     platform::Timer& timerInit() { return timerInit_; }
     platform::Timer& tmrMin() { return tmrMin_; }
     platform::Timer& tmrRelay() { return tmrRelay_; }
+    platform::Timer& tmrListen() { return tmrListen_; }
     platform::SerialPort& MSComm1() { return MSComm1_; }
 
     bool terminate() const { return terminate_; }
@@ -125,6 +129,7 @@ public:
 
 private:
     void set_label(std::string WindowModel::*field, const char* name, std::string text);
+    void listener_report(const server::ListenerReport& report);
 
     WindowModel model_;
     server::ListenerPool pool_;
@@ -134,6 +139,7 @@ private:
     platform::Timer timerInit_;
     platform::Timer tmrMin_;
     platform::Timer tmrRelay_;
+    platform::Timer tmrListen_;
     platform::SerialPort MSComm1_;
     server::RemoteActions actions_;
     server::RelayControl relay_{MSComm1_, tmrRelay_};
@@ -146,6 +152,8 @@ private:
     bool service_running_elsewhere_ = false;
     int16_t sync_counter_ = 0;
     int32_t warning_minutes_ = 0;  // the last warning given; 0 when none yet
+    std::string listener_status_;  // the status shown while the listener is down
+    std::string reported_cause_;   // the listener failure last told to standard error and the system log
 };
 
 // The program-wide reference to the loaded window (nullptr when none).

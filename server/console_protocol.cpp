@@ -1,6 +1,7 @@
 #include "server/console_protocol.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "config/options.h"
 #include "diag/debug_log.h"
@@ -45,6 +46,76 @@ std::string utc_time_text() {
 
 std::string fraction_text() { return platform::format_number(engine::current_fraction(), ".###"); }
 
+namespace {
+
+// One request as the command table sees it.
+struct ConsoleRequest {
+    const std::string& text;
+    bool udp;
+    const ConsoleActions& actions;
+};
+
+CommandReply sntp_reply(std::string status) { return {.sntp = true, .status = std::move(status)}; }
+
+CommandReply unknown_command(const ConsoleRequest& q) {
+    // Over UDP anything else is a plain SNTP request: its first byte holds leap, version and mode.
+    if (q.udp) return sntp_reply("Check client time SNTP");
+    return {.text = "Unknown", .status = "Unknown command", .response = "Error"};
+}
+
+CommandReply heartbeat(const ConsoleRequest&) { return {.text = "OK-H", .status = "Check Heartbeat"}; }
+
+CommandReply client_time(const ConsoleRequest& q) {
+    if (q.udp) return sntp_reply("Check client time");
+    KTR_TRACE("Begin SendData at: " + utc_clock_text());
+    return {.text = "OK-T " + system_time_text(true), .timed_send = true, .status = "Check client time"};
+}
+
+// Set and force: the reply carries the module's clock as it was before any setting.
+CommandReply set_time(const ConsoleRequest& q, bool force) {
+    // A datagram carries no request text of its own.
+    KTR_TRACE((force ? "<Force time strg:_" : "<Time strg:_") + (q.udp ? std::string() : q.text) + "_");
+    CommandReply r{.sntp = q.udp, .set_clock = true, .status = force ? "Force client time" : "Set client time"};
+    if (!q.udp) r.text = force ? "OK-F " + utc_time_text() : "OK-S " + utc_time_text() + fraction_text();
+    return r;
+}
+
+CommandReply set_client_time(const ConsoleRequest& q) { return set_time(q, false); }
+CommandReply force_client_time(const ConsoleRequest& q) { return set_time(q, true); }
+
+CommandReply remote_action(const ConsoleRequest& q) {
+    if (!q.actions.do_command) return unknown_command(q);
+    CommandReply r{.text = "OK-C"};
+    r.response = q.actions.do_command(q.text, r.status);
+    return r;
+}
+
+CommandReply relay_switch(const ConsoleRequest& q) {
+    if (!q.actions.do_Relay) return unknown_command(q);
+    CommandReply r;
+    std::string relay_text;
+    r.response = q.actions.do_Relay(q.text, config::options().X10ComPort(), relay_text, r.status);
+    // Over UDP the acknowledgement carries no relay text.
+    r.text = q.udp ? "OK-X" : "OK-X " + relay_text;
+    return r;
+}
+
+using CommandStep = CommandReply (*)(const ConsoleRequest&);
+constexpr std::pair<std::string_view, CommandStep> kCommands[] = {
+    {"H", heartbeat},         {"T", client_time},   {"S", set_client_time},
+    {"F", force_client_time}, {"C", remote_action}, {"X", relay_switch},
+};
+
+} // namespace
+
+CommandReply console_command(std::string_view command, const std::string& request, ConsoleTransport transport,
+                             const ConsoleActions& actions) {
+    const ConsoleRequest q{request, transport == ConsoleTransport::udp, actions};
+    for (const auto& [name, step] : kCommands)
+        if (command == name) return step(q);
+    return unknown_command(q);
+}
+
 ConsoleProtocol::ConsoleProtocol(ListenerPool& pool, engine::CNISTtimeset& engine, engine::SyncDisplay& window)
     : pool_(pool), engine_(engine), window_(window) {
     pool_.on_data_arrival = [this](int16_t index, int32_t bytes) { DataArrival(index, bytes); };
@@ -56,16 +127,16 @@ void ConsoleProtocol::DataArrival(int16_t index, int32_t) {
         must(m != nullptr);
         const int16_t format = config::options().ClientFormat();
         if (pool_.service_module()) {
-            if (format == 0) tcp_request(*m);
-            else if (format == 2) udp_request(*m, index);
+            if (format == config::kClientNist) tcp_request(*m);
+            else if (format == config::kClientSntp) udp_request(*m, index);
             else KTR_TRACE("SERVER ENT format error");
             return;
         }
         KTR_TRACE("SERVER: Data Arrival from ENT ", true);
         std::string peer = m->RemoteHostIP();
-        if (format == 0) nist_client(*m, std::move(peer));
-        else if (format == 1) return;
-        else if (format == 2) sntp_client(*m);
+        if (format == config::kClientNist) nist_client(*m, std::move(peer));
+        else if (format == config::kClientNtp) return;
+        else if (format == config::kClientSntp) sntp_client(*m);
         else KTR_TRACE("SERVER Client format error");
     } catch (...) {
         KTR_TRACE("Server: Data Arrival Error.");
@@ -95,41 +166,13 @@ void ConsoleProtocol::tcp_request(platform::Socket& m) {
     const size_t plus = request.find('+');
     if (plus == std::string::npos) return;
     const std::string command = request.substr(0, plus);
-    const std::string peer = m.RemoteHostIP();
-    peer_ = peer;
-    std::string response = "OK";
-    std::string status;
-    KTR_TRACE(peer + " Cmd: " + command);
-
-    const auto send = [&m](const std::string& reply) { must(m.SendData(reply)); };
-    if (command == "H") {
-        send("OK-H");
-        status = "Check Heartbeat";
-    } else if (command == "T") {
-        KTR_TRACE("Begin SendData at: " + utc_clock_text());
-        send("OK-T " + system_time_text(true));
-        KTR_TRACE("End SendData at: " + utc_clock_text());
-        status = "Check client time";
-    } else if (command == "S" || command == "F") {
-        const bool force = command == "F";
-        KTR_TRACE((force ? "<Force time strg:_" : "<Time strg:_") + request + "_");
-        // The reply carries the module's clock as it was before any setting.
-        send(force ? "OK-F " + utc_time_text() : "OK-S " + utc_time_text() + fraction_text());
-        status = force ? "Force client time" : "Set client time";
-        run_engine(request);
-    } else if (command == "C" && do_command) {
-        response = do_command(request, status);
-        send("OK-C");
-    } else if (command == "X" && do_Relay) {
-        std::string relay_text;
-        response = do_Relay(request, config::options().X10ComPort(), relay_text, status);
-        send("OK-X " + relay_text);
-    } else {
-        send("Unknown");
-        status = "Unknown command";
-        response = "Error";
-    }
-    display(peer, status, response);
+    peer_ = m.RemoteHostIP();
+    KTR_TRACE(peer_ + " Cmd: " + command);
+    const CommandReply reply = console_command(command, request, ConsoleTransport::tcp, *this);
+    must(m.SendData(reply.text));
+    if (reply.timed_send) KTR_TRACE("End SendData at: " + utc_clock_text());
+    if (reply.set_clock) run_engine(request);
+    display(peer_, reply.status, reply.response);
 }
 
 void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
@@ -141,51 +184,13 @@ void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
         return;
     }
     KTR_TRACE(trace_packet("In from SNTP ZKENT:", datagram));
-    const char command = static_cast<char>(datagram[0]);
-    const std::string peer = m.RemoteHostIP();
-    peer_ = peer;
-    std::string response = "OK";
-    std::string status;
-    KTR_TRACE(peer + " Cmd: " + std::string(1, command));
-
-    switch (command) {
-    case 'H':
-        must(send_UDP_string(m, index, datagram, "OK-H"));
-        status = "Check Heartbeat";
-        break;
-    case 'T':
-        must(send_NTP_time(m, datagram));
-        status = "Check client time";
-        break;
-    case 'S':
-    case 'F':
-        // A datagram carries no request text of its own.
-        KTR_TRACE(command == 'F' ? "<Force time strg:__" : "<Time strg:__");
-        must(send_NTP_time(m, datagram));
-        status = command == 'F' ? "Force client time" : "Set client time";
-        run_engine(datagram);
-        break;
-    case 'C':
-        if (do_command) {
-            response = do_command(bytes_to_text(datagram), status);
-            must(send_UDP_string(m, index, datagram, "OK-C"));
-            break;
-        }
-        [[fallthrough]];
-    case 'X':
-        if (command == 'X' && do_Relay) {
-            std::string relay_text;
-            response = do_Relay(bytes_to_text(datagram), config::options().X10ComPort(), relay_text, status);
-            must(send_UDP_string(m, index, datagram, "OK-X"));
-            break;
-        }
-        [[fallthrough]];
-    default:
-        must(send_NTP_time(m, datagram));
-        status = "Check client time SNTP";
-        break;
-    }
-    display(peer, status, response);
+    const std::string command(1, static_cast<char>(datagram[0]));
+    peer_ = m.RemoteHostIP();
+    KTR_TRACE(peer_ + " Cmd: " + command);
+    const CommandReply reply = console_command(command, bytes_to_text(datagram), ConsoleTransport::udp, *this);
+    must(reply.sntp ? send_NTP_time(m, datagram) : send_UDP_string(m, index, datagram, reply.text));
+    if (reply.set_clock) run_engine(datagram);
+    display(peer_, reply.status, reply.response);
     int16_t state = m.State();
     pool_.show_state(state);
     // Each datagram is answered by a fresh member.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "engine/nist_timeset.h"
 #include "engine/sync_display.h"
@@ -20,19 +21,39 @@ std::string utc_time_text();
 // The fraction of the current UTC second as "." and up to three digits without trailing zeros.
 std::string fraction_text();
 
-class ConsoleProtocol {
+// The remote actions ("C") and the relay ("X"): the result is the response text to show. Without a
+// handler the command is answered as an unknown one.
+struct ConsoleActions {
+    std::function<std::string(const std::string& request, std::string& status)> do_command;
+    std::function<std::string(const std::string& request, int16_t com_port, std::string& relay_text,
+                              std::string& status)>
+        do_Relay;
+};
+
+enum class ConsoleTransport { tcp, udp };
+
+// What one console command comes to: the reply, what the window shows, and what follows the reply.
+struct CommandReply {
+    std::string text{};        // the reply; over UDP sent as a 48-byte datagram
+    bool sntp = false;         // UDP: the SNTP reply to the datagram instead of the text
+    bool set_clock = false;    // set and force: the engine gets the request once the reply is out
+    bool timed_send = false;   // the send's end is traced with the time
+    std::string status{};      // shown on the window
+    std::string response = "OK";
+    bool operator==(const CommandReply&) const = default;
+};
+
+// The command table of both transports. request is the whole request text (TCP) or the datagram's
+// printable characters (UDP). Remote actions and relay requests run here, before the reply.
+CommandReply console_command(std::string_view command, const std::string& request, ConsoleTransport transport,
+                             const ConsoleActions& actions);
+
+class ConsoleProtocol : public ConsoleActions {
 public:
     // The pool delivers its data-arrival events here from now on; captions go to its log-caption hook.
     ConsoleProtocol(ListenerPool& pool, engine::CNISTtimeset& engine, engine::SyncDisplay& window);
     ConsoleProtocol(const ConsoleProtocol&) = delete;
     ConsoleProtocol& operator=(const ConsoleProtocol&) = delete;
-
-    // The remote actions ("C") and the relay ("X"): the result is the response text to show. Without a
-    // handler the command is answered as an unknown one.
-    std::function<std::string(const std::string& request, std::string& status)> do_command;
-    std::function<std::string(const std::string& request, int16_t com_port, std::string& relay_text,
-                              std::string& status)>
-        do_Relay;
 
     // The address of the console whose request is being (or was last) handled.
     const std::string& peer() const { return peer_; }

@@ -14,10 +14,15 @@ namespace {
 
 constexpr const char* kModule = "frmMainKtrsvc";
 
-bool udp_format(int16_t client_format) { return client_format == 2 || client_format == 4; }
 
 // The option holds the port as a signed 16-bit value; ports above 32767 read back negative there.
 int32_t option_port() { return static_cast<uint16_t>(config::options().TCPPort()); }
+
+// Whether the member holds the port for the console, whatever a set-up call just said (a second set-up of a
+// listening member is refused, yet it still listens).
+bool serving(const platform::Socket* s, bool udp) {
+    return s && s->State() == (udp ? platform::kStateOpen : platform::kStateListening);
+}
 
 void missing_member() { platform::set_pending_error(340, "Control array element does not exist"); }
 
@@ -39,34 +44,58 @@ const char* socket_state_name(int16_t state) {
     }
 }
 
+std::string listener_trouble_text(const ListenerReport& report) {
+    return "Not listening on " + report.protocol + " port " + std::to_string(report.port) + ": " + report.reason +
+           "; trying again every minute.";
+}
+
+std::string listener_remedy_text(const ListenerReport& report) {
+    if (report.error == platform::kErrAddressInUse)
+        return "Another program holds the port: end it, or set the TCPPort option to another port.";
+    // Only a privileged process may bind the low ports.
+    if (report.port < 1024)
+        return "Ports below 1024 need root or the capability to bind them (CAP_NET_BIND_SERVICE); or set the "
+               "TCPPort option to a port above 1023.";
+    return "Set the TCPPort option to another port, or check the network set-up.";
+}
+
 ListenerPool::ListenerPool() : sockets_(this) {}
 
 void ListenerPool::serv_init(int16_t& instance) {
     platform::Socket* s = sockets_(instance);
     bool ok = s != nullptr;
     if (!ok) missing_member();
-    std::string protocol_name;
+    const bool udp = config::udp_protocol(config::options().ClientFormat());
+    const std::string protocol_name = udp ? "UDP" : "TCP";
     if (ok) {
         s->LocalPort(option_port());
         s->RemotePort(option_port());
-        if (udp_format(config::options().ClientFormat())) {
-            s->Protocol(platform::kUdpProtocol);
-            protocol_name = "UDP";
-            ok = s->Bind();
-        } else {
-            s->Protocol(platform::kTcpProtocol);
-            protocol_name = "TCP";
-            ok = s->Listen();
-        }
+        s->Protocol(udp ? platform::kUdpProtocol : platform::kTcpProtocol);
+        ok = udp ? s->Bind() : s->Listen();
     }
     if (!ok) {
+        const platform::PendingError failure = platform::pending_error();  // the error report clears it
         KTR_TRACE("Error init server");
         diag::error_report(diag::Severity::information, "Can't init server.", kModule, "serv_init", 25);
         restart_ = true;
+        report_listener(udp, serving(s, udp) ? nullptr : &failure);
         return;
     }
     KTR_TRACE("Service server listening on " + protocol_name + " port " + std::to_string(s->LocalPort()));
     restart_ = false;
+    report_listener(udp, nullptr);
+}
+
+void ListenerPool::report_listener(bool udp, const platform::PendingError* failure) {
+    if (!failure && !set_up_failed_) return;
+    set_up_failed_ = failure != nullptr;
+    if (!on_listener_report) return;
+    ListenerReport report{.listening = !failure, .protocol = udp ? "UDP" : "TCP", .port = option_port()};
+    if (failure) {
+        report.error = failure->number;
+        report.reason = failure->description;
+    }
+    on_listener_report(report);
 }
 
 void ListenerPool::reset_server(int16_t& instance) {
@@ -86,7 +115,7 @@ void ListenerPool::reset_server(int16_t& instance) {
         s->RemoteHost(o.Servername());
         s->RemotePort(option_port());
         s->LocalPort(option_port());
-        if (udp_format(o.ClientFormat())) {
+        if (config::udp_protocol(o.ClientFormat())) {
             s->Protocol(platform::kUdpProtocol);
             ok = s->Bind();
         } else {
@@ -98,17 +127,21 @@ void ListenerPool::reset_server(int16_t& instance) {
             }
         }
     }
+    const bool udp = config::udp_protocol(o.ClientFormat());
     if (!ok) {
+        const platform::PendingError failure = platform::pending_error();  // the error report clears it
         KTR_TRACE("Error resetting server");
         diag::error_report(diag::Severity::information, "Can't reset server.", kModule, "reset_server", 25);
         wait_seconds(1);
         restart_ = true;
+        report_listener(udp, serving(s, udp) ? nullptr : &failure);
         return;
     }
     int16_t state = s->State();
     KTR_TRACE("Reset_Server: state " + std::to_string(show_state(state)) + " on port " +
               std::to_string(s->RemotePort()));
     restart_ = false;
+    report_listener(udp, nullptr);
 }
 
 bool ListenerPool::close_with_retries(const std::function<platform::Socket*()>& member, const char* failure_text) {
@@ -172,7 +205,7 @@ void ListenerPool::ConnectionRequest(int16_t index, int32_t request_id) {
     }
 
     const int16_t format = config::options().ClientFormat();
-    if (format == 0) {
+    if (format == config::kClientNist) {
         const int16_t next = NewInstance(listener_index_);
         bool ok = next >= 0;
         if (ok) {
@@ -183,7 +216,7 @@ void ListenerPool::ConnectionRequest(int16_t index, int32_t request_id) {
             KTR_TRACE("Error in connection request");
             diag::error_report(diag::Severity::problem, "Bad connection request.", kModule, "ConnectionRequest", 27);
         }
-    } else if (format == 2) {
+    } else if (format == config::kClientSntp) {
         KTR_TRACE(" UDP, STNP format (ERROR)");
     } else {
         KTR_TRACE("Connection rquest from unknown client format!");

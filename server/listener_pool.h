@@ -6,9 +6,24 @@
 #include <functional>
 #include <string>
 
+#include "platform/pending_error.h"
 #include "platform/socket.h"
 
 namespace ktr::server {
+
+// What a listener set-up came to, for the user: listening, or why not.
+struct ListenerReport {
+    bool listening = false;
+    std::string protocol{};  // "TCP" or "UDP"
+    int32_t port = 0;
+    int32_t error = 0;       // the socket layer's error number
+    std::string reason{};    // its description
+    bool operator==(const ListenerReport&) const = default;
+};
+
+// Why the module does not listen (the port and the reason), and what the user can do about it.
+std::string listener_trouble_text(const ListenerReport& report);
+std::string listener_remedy_text(const ListenerReport& report);
 
 class ListenerPool : public platform::SocketEvents {
 public:
@@ -29,6 +44,8 @@ public:
     // The window's hooks: data arrival (the console protocol) and the caption of the log label.
     std::function<void(int16_t index, int32_t bytes_total)> on_data_arrival;
     std::function<void(const std::string& caption)> on_log_caption;
+    // Each failed set-up or re-arm, and the first one that works again after a failure.
+    std::function<void(const ListenerReport& report)> on_listener_report;
 
     void serv_init(int16_t& instance);
     void reset_server(int16_t& instance);
@@ -51,11 +68,13 @@ public:
 
 private:
     bool close_with_retries(const std::function<platform::Socket*()>& member, const char* failure_text);
+    void report_listener(bool udp, const platform::PendingError* failure);
 
     platform::SocketArray sockets_;
     int16_t listener_index_ = 0;
     bool restart_ = false;
     char module_type_ = 'M';
+    bool set_up_failed_ = false;
 };
 
 // The name text of a socket state as trace lines show it.

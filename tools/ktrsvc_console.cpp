@@ -36,11 +36,22 @@ const char kUsage[] =
     "  --timeout S        seconds to wait for the reply (default 3)\n"
     "  -h, --help         this text\n"
     "\n"
-    "Exit status: 0 when a reply arrived, 1 when none did in time, 2 for a usage error.\n";
+    "Exit status: 0 when a reply arrived, 1 when none did (nothing listens, or no reply in time), 2 for a\n"
+    "usage error.\n";
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "ktrsvc-console: %s\nTry 'ktrsvc-console --help'.\n", message.c_str());
     return 2;
+}
+
+// Nothing answered: one message that names where the tool looked, and what to check.
+int no_reply(const std::string& host, int port, bool udp, const std::string& why) {
+    std::fprintf(stderr,
+                 "ktrsvc-console: nothing answered at %s port %d (%s): %s\n"
+                 "Is ktrsvc running and listening there? It listens on its TCPPort option, which scripts/run.sh "
+                 "prints; name the port with --port.\n",
+                 host.c_str(), port, udp ? "UDP" : "TCP", why.c_str());
+    return 1;
 }
 
 bool parse_int(const std::string& text, int lo, int hi, int& out) {
@@ -87,10 +98,7 @@ int run_sntp(const std::string& host, int port, int timeout_ms) {
     put_timestamp(packet, 40, t1_date);
     const auto reply = ktr::platform::udp_request(host, port, packet, timeout_ms);
     const double t4_date = ktr::platform::now_utc();
-    if (!reply.ok) {
-        std::fprintf(stderr, "ktrsvc-console: %s\n", reply.error.c_str());
-        return 1;
-    }
+    if (!reply.ok) return no_reply(host, port, true, reply.error);
     if (reply.data.size() < 48) {
         std::fprintf(stderr, "ktrsvc-console: reply of %zu bytes is not an SNTP packet\n", reply.data.size());
         return 1;
@@ -160,10 +168,7 @@ int main(int argc, char** argv) {
     if (port < 0) port = 1001;
     const auto reply = udp ? ktr::platform::udp_request(host, port, request, timeout_ms)
                            : ktr::platform::tcp_request(host, port, request, timeout_ms);
-    if (!reply.ok) {
-        std::fprintf(stderr, "ktrsvc-console: %s\n", reply.error.c_str());
-        return 1;
-    }
+    if (!reply.ok) return no_reply(host, port, udp, reply.error);
     std::fwrite(reply.data.data(), 1, reply.data.size(), stdout);
     std::fputc('\n', stdout);
     return 0;

@@ -122,7 +122,8 @@ uint16_t UdpPeer::port() const {
 }
 
 PortHolder::PortHolder(uint16_t port, bool tcp) {
-    fd_ = socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
+    // Not handed on to programs a test starts: the port is free again once the holder goes.
+    fd_ = socket(AF_INET, (tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
     sockaddr_in a = loopback(port);
     a.sin_addr.s_addr = htonl(INADDR_ANY);
     if (bind(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || (tcp && listen(fd_, 4) != 0)) {
