@@ -220,7 +220,7 @@ bool frmMainKtrsvc::CheckSettings() {
     refresh_debug_marker();
     KTR_TRACE("Options changed, getting new options");
     records::PrintEvntBody("Options changed, getting new options", 4, config::options().LoggingEvntFileName());
-    config::RegistryGet(config::options(), app);
+    config::app_settings::RegistryGet(config::options(), app);
     platform::save_setting(app, "Options", "Changed", "False");
     return true;
 }
@@ -240,7 +240,7 @@ void frmMainKtrsvc::SyncInit() {
     sync_.Init_Registry(o);
     // Start-up does not read the last check with the other options: it is the one the last checking run
     // stored, so that a module restarted after failed runs still warns and one that checked does not.
-    if (const auto checked = config::RegistrySyncSettingGet(config::program().title)) o.LastSyncTime(*checked);
+    if (const auto checked = config::app_settings::RegistrySyncSettingGet(config::program().title)) o.LastSyncTime(*checked);
     if (!o.SyncWarning()) return;
     const double seconds = std::round((platform::now_local() - o.LastSyncTime()) * 86400.0);
     KTR_TRACE("Seconds since last time check: " + platform::format_number(seconds, "0"));
@@ -265,7 +265,8 @@ void frmMainKtrsvc::sync_warning(int32_t minutes) {
 
 void frmMainKtrsvc::SaveOptions(config::COptions& options) {
     const config::ProgramValues& program = config::program();
-    const bool saved = config::RegistrySet(options, program.title) && config::Registry_Set(program.options_key, options);
+    const bool saved = config::app_settings::RegistrySet(options, program.title) &&
+                       config::key_store::Registry_Set(program.options_key, options);
     KTR_TRACE(saved ? "New Settings saved" : "Error saving new settings.");
     options.Changed(false);
 }

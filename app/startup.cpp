@@ -177,7 +177,8 @@ int Main(std::string_view command_line) {
         set_registry_location();
         // A hive that cannot be read is reported and left alone: the options stay in memory only.
         const bool hive_ok = registry_usable();
-        if (hive_ok && !config::Registry_Get(options, program.title)) KTR_TRACE("Registry options not found for " + program.title + ".  Aborting.");
+        if (hive_ok && !config::key_store::Registry_Get(options, program.title))
+            KTR_TRACE("Registry options not found for " + program.title + ".  Aborting.");
         if (options.NISTServer().empty()) {
             KTR_TRACE("Initializing options for " + program.title + " Version " +
                       std::to_string(config::kVersionMajor) + "." +
@@ -190,7 +191,7 @@ int Main(std::string_view command_line) {
             if (hive_ok) {
                 // The key writes below only open existing keys; a first start has none yet.
                 config::CreateNewKey(program.options_key, program.registry_root);
-                config::Registry_Set(program.options_key, options);
+                config::key_store::Registry_Set(program.options_key, options);
             }
         }
     }

@@ -27,7 +27,7 @@ struct BenchHive {
         ktr::config::CreateNewKey(program.options_key, program.registry_root);
         ktr::config::COptions o;
         ktr::config::set_option_defaults(o);
-        ktr::config::Registry_Set(program.options_key, o);
+        ktr::config::key_store::Registry_Set(program.options_key, o);
     }
     ~BenchHive() {
         ktr::platform::close_registry_hive();
@@ -39,7 +39,7 @@ struct BenchHive {
 void BM_Registry_Get(benchmark::State& state) {
     BenchHive hive;
     ktr::config::COptions o;
-    for (auto _ : state) benchmark::DoNotOptimize(ktr::config::Registry_Get(o, "Ktrsvc"));
+    for (auto _ : state) benchmark::DoNotOptimize(ktr::config::key_store::Registry_Get(o, "Ktrsvc"));
 }
 BENCHMARK(BM_Registry_Get)->Unit(benchmark::kMillisecond);
 
@@ -47,7 +47,7 @@ void BM_Registry_Set(benchmark::State& state) {
     BenchHive hive;
     ktr::config::COptions o;
     ktr::config::set_option_defaults(o);
-    for (auto _ : state) benchmark::DoNotOptimize(ktr::config::Registry_Set(ktr::config::program().options_key, o));
+    for (auto _ : state) benchmark::DoNotOptimize(ktr::config::key_store::Registry_Set(ktr::config::program().options_key, o));
 }
 BENCHMARK(BM_Registry_Set)->Unit(benchmark::kMillisecond);
 
@@ -55,8 +55,8 @@ void BM_RegistryGet(benchmark::State& state) {
     BenchHive hive;
     ktr::config::COptions o;
     ktr::config::set_option_defaults(o);
-    ktr::config::RegistrySet(o, "Ktrsvc");
-    for (auto _ : state) benchmark::DoNotOptimize(ktr::config::RegistryGet(o, "Ktrsvc"));
+    ktr::config::app_settings::RegistrySet(o, "Ktrsvc");
+    for (auto _ : state) benchmark::DoNotOptimize(ktr::config::app_settings::RegistryGet(o, "Ktrsvc"));
 }
 BENCHMARK(BM_RegistryGet)->Unit(benchmark::kMillisecond);
 

@@ -162,7 +162,7 @@ bool write_failed(std::string_view procedure) {
 
 } // namespace
 
-std::string get_option_key(std::string_view name) {
+std::string key_store::get_option_key(std::string_view name) {
     std::string value;
     if (QueryValue(program().options_key, program().registry_root, name, value)) {
         KTR_TRACE("Option Key: " + std::string(name) + ", Value: " + value);
@@ -172,19 +172,19 @@ std::string get_option_key(std::string_view name) {
     return "1";
 }
 
-bool read_option_key(std::string_view key_path, uint32_t root, std::string_view name, std::string& value) {
+bool key_store::read_option_key(std::string_view key_path, uint32_t root, std::string_view name, std::string& value) {
     if (!QueryValue(key_path, root, name, value)) return false;
     KTR_TRACE("Option Key read: " + std::string(name) + ", Value: " + value);
     return true;
 }
 
-bool save_option_key(std::string_view key_path, std::string_view name, std::string_view value) {
+bool key_store::save_option_key(std::string_view key_path, std::string_view name, std::string_view value) {
     if (!SetKeyValue(key_path, program().registry_root, name, value, kRegTypeString)) return false;
     KTR_TRACE("Option Key saved: " + std::string(name) + ", Value: " + std::string(value));
     return true;
 }
 
-bool Registry_Get(COptions& options, std::string_view title) {
+bool key_store::Registry_Get(COptions& options, std::string_view title) {
     if (get_option_key(entry(Opt::NISTServer).registry_name).size() < 2) {
         KTR_TRACE("RegistryGet: All settings are empty.");
         return false;
@@ -198,7 +198,7 @@ bool Registry_Get(COptions& options, std::string_view title) {
     return true;
 }
 
-bool Registry_Set(std::string_view key_path, const COptions& options) {
+bool key_store::Registry_Set(std::string_view key_path, const COptions& options) {
     // One commit for the whole set: other programs see all of it or none, and far fewer disk flushes.
     platform::RegistryBatch batch(platform::registry_hive());
     const auto write = [&](const Opt o) -> bool {
@@ -232,7 +232,7 @@ void set_option_value(std::string_view name, std::string_view value, COptions& o
     KTR_TRACE("set_option_value:  CASE ElseParam: " + std::string(name));
 }
 
-bool RegistryGet(COptions& options, std::string_view app) {
+bool app_settings::RegistryGet(COptions& options, std::string_view app) {
     const auto pairs = platform::get_all_settings(app, kSection);
     if (!pairs) {
         // The hive itself cannot be read: the options stay as they are.
@@ -249,7 +249,7 @@ bool RegistryGet(COptions& options, std::string_view app) {
     return true;
 }
 
-bool RegistrySet(const COptions& options, std::string_view app) {
+bool app_settings::RegistrySet(const COptions& options, std::string_view app) {
     platform::RegistryBatch batch(platform::registry_hive());
     for (size_t i = 0; i < kEntries.size(); ++i) {
         if (settings_store_skips(static_cast<Opt>(i))) continue;
@@ -266,7 +266,7 @@ bool RegistrySet(const COptions& options, std::string_view app) {
     return true;
 }
 
-bool RegistrySyncSave(float accuracy, double sync_time, int32_t difference, std::string_view app) {
+bool app_settings::RegistrySyncSave(float accuracy, double sync_time, int32_t difference, std::string_view app) {
     platform::RegistryBatch batch(platform::registry_hive());
     bool ok = platform::save_setting(app, kSection, "AutoPrevAccuracy", option_single_text(accuracy));
     ok = platform::save_setting(app, kSection, "AutoPrevSyncTime", option_date_text(sync_time)) && ok;
@@ -275,13 +275,13 @@ bool RegistrySyncSave(float accuracy, double sync_time, int32_t difference, std:
     return ok;
 }
 
-bool RegistrySyncSettingSave(double sync_time, std::string_view app) {
+bool app_settings::RegistrySyncSettingSave(double sync_time, std::string_view app) {
     const bool ok = platform::save_setting(app, kSection, "LastSyncTime", option_date_text(sync_time));
     if (!ok) diag::error_report(diag::Severity::problem, "can't write setting to registry", "modCommon", "RegistrySyncSettingSave", 5);
     return ok;
 }
 
-std::optional<double> RegistrySyncSettingGet(std::string_view app) {
+std::optional<double> app_settings::RegistrySyncSettingGet(std::string_view app) {
     return option_date(platform::get_setting(app, kSection, "LastSyncTime"));
 }
 

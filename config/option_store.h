@@ -12,7 +12,8 @@
 
 namespace ktr::config {
 
-// Key store.
+// The key store: the Options key addressed by root and path (start-up loads and saves through it).
+namespace key_store {
 // Fills the options from the Options key; false (nothing changed) when no options are stored there.
 bool Registry_Get(COptions& options, std::string_view title);
 // Writes the options into the given key, then "Changed" = "True"; false when a value cannot be written
@@ -24,13 +25,17 @@ std::string get_option_key(std::string_view name);
 bool read_option_key(std::string_view key_path, uint32_t root, std::string_view name, std::string& value);
 // Writes one string value into an existing key under the store's root.
 bool save_option_key(std::string_view key_path, std::string_view name, std::string_view value);
+} // namespace key_store
 
-// Settings store.
-// Applies every stored value of section "Options" of the application; false when there are none.
-bool RegistryGet(COptions& options, std::string_view app);
 // Applies one stored value by its registry name (exact case); unknown names and values that do not
 // convert leave the options as they are.
 void set_option_value(std::string_view name, std::string_view value, COptions& options);
+
+// The application settings store: section "Options" of the application (reloads when options changed,
+// and the values that change after every setting).
+namespace app_settings {
+// Applies every stored value of section "Options" of the application; false when there are none.
+bool RegistryGet(COptions& options, std::string_view app);
 // Writes every stored option into section "Options" of the application.
 bool RegistrySet(const COptions& options, std::string_view app);
 // The values that change after every setting. sync_time is a date value. Both return false when a value
@@ -39,6 +44,7 @@ bool RegistrySyncSave(float accuracy, double sync_time, int32_t difference, std:
 bool RegistrySyncSettingSave(double sync_time, std::string_view app);
 // The last check of the clock as RegistrySyncSettingSave stored it; none before the first check.
 std::optional<double> RegistrySyncSettingGet(std::string_view app);
+} // namespace app_settings
 
 // The stored text of an option value and its reading back, as both families convert them.
 std::string option_value_text(int16_t value);

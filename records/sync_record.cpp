@@ -44,11 +44,11 @@ void CSync::Compare_Sync(const CSync& previous) {
 bool CSync::Save_Registry() {
     config::options().LastSyncTime(SyncLocalTime_);
     const std::string& app = config::program().title;
-    bool ok = config::RegistrySyncSettingSave(SyncLocalTime_, app);
+    bool ok = config::app_settings::RegistrySyncSettingSave(SyncLocalTime_, app);
     if (SyncAccuracy_ != 0.0f) {
         // Whole seconds per day, truncated toward zero: -2.7 is kept as -2.
         const float whole = std::trunc(SyncAccuracy_);
-        ok = config::RegistrySyncSave(whole, SyncLocalTime_, SyncDifferenceSec_, app) && ok;
+        ok = config::app_settings::RegistrySyncSave(whole, SyncLocalTime_, SyncDifferenceSec_, app) && ok;
     }
     return ok;
 }

@@ -79,7 +79,7 @@ TEST_F(StoreTest, KeyStoreWritesTextValuesAndReadsBackItsOwnList) {
     written.Servername("peer");
     written.msecTimeOffset(55);  // never stored by the key store
     ASSERT_TRUE(CreateNewKey(kOptionsPath, kHkeyUsers));
-    ASSERT_TRUE(Registry_Set(kOptionsPath, written));
+    ASSERT_TRUE(key_store::Registry_Set(kOptionsPath, written));
 
     EXPECT_EQ(value_of(kOptionsPath, kHkeyUsers, "ServerName"), "peer");
     EXPECT_EQ(value_of(kOptionsPath, kHkeyUsers, "Changed"), "True");
@@ -88,7 +88,7 @@ TEST_F(StoreTest, KeyStoreWritesTextValuesAndReadsBackItsOwnList) {
 
     COptions read;
     read.GraphClientOpts("kept");  // written but not read back
-    ASSERT_TRUE(Registry_Get(read, "Ktrsvc"));
+    ASSERT_TRUE(key_store::Registry_Get(read, "Ktrsvc"));
     EXPECT_EQ(read.TCPPort(), 2000);
     EXPECT_EQ(read.NISTServer(), "a, b");
     EXPECT_EQ(read.GraphClientOpts(), "kept");
@@ -98,21 +98,21 @@ TEST_F(StoreTest, KeyStoreWritesTextValuesAndReadsBackItsOwnList) {
 TEST_F(StoreTest, KeyStoreMissingAndBadValues) {
     COptions o;
     o.TCPPort(7);
-    EXPECT_FALSE(Registry_Get(o, "Ktrsvc")) << "no key at all";
+    EXPECT_FALSE(key_store::Registry_Get(o, "Ktrsvc")) << "no key at all";
     EXPECT_EQ(o.TCPPort(), 7);
     EXPECT_TRUE(traced("RegistryGet: All settings are empty."));
 
     ASSERT_TRUE(CreateNewKey(kOptionsPath, kHkeyUsers));
-    ASSERT_TRUE(save_option_key(kOptionsPath, "NISTServer", "x"));
-    EXPECT_FALSE(Registry_Get(o, "Ktrsvc")) << "a one-character server counts as empty";
+    ASSERT_TRUE(key_store::save_option_key(kOptionsPath, "NISTServer", "x"));
+    EXPECT_FALSE(key_store::Registry_Get(o, "Ktrsvc")) << "a one-character server counts as empty";
 
     for (const auto& [name, value] : {std::pair{"NISTServer", "time.example"}, {"TimedInterval", "often"},
                                       {"SetMaxThreshold", "2.5"}, {"SetMinThreshold", "3.5"},
                                       {"ServerPort", "99999"}, {"GraphOn", "0"}})
-        ASSERT_TRUE(save_option_key(kOptionsPath, name, value));
+        ASSERT_TRUE(key_store::save_option_key(kOptionsPath, name, value));
     o.TimedInterval(3600);
     o.ServerPort(1001);
-    ASSERT_TRUE(Registry_Get(o, "Ktrsvc"));
+    ASSERT_TRUE(key_store::Registry_Get(o, "Ktrsvc"));
     EXPECT_EQ(o.TimedInterval(), 3600);
     EXPECT_EQ(o.SetMaxThreshold(), 2) << "halves go to the even neighbour";
     EXPECT_EQ(o.SetMinThreshold(), 4);
@@ -120,7 +120,7 @@ TEST_F(StoreTest, KeyStoreMissingAndBadValues) {
     EXPECT_FALSE(o.GraphOn());
     EXPECT_TRUE(o.LoggingOn()) << "a missing value reads as 1";
     EXPECT_EQ(o.TCPPort(), 1);
-    EXPECT_FALSE(save_option_key("No\\Such\\Key", "a", "b"));
+    EXPECT_FALSE(key_store::save_option_key("No\\Such\\Key", "a", "b"));
 }
 
 TEST_F(StoreTest, SettingsStoreKeepsItsOwnListInTheSameKey) {
@@ -129,7 +129,7 @@ TEST_F(StoreTest, SettingsStoreKeepsItsOwnListInTheSameKey) {
     written.X10ComPort(3);
     written.msecTimeOffset(-12);
     written.TCPPort(4000);
-    ASSERT_TRUE(RegistrySet(written, "Ktrsvc"));
+    ASSERT_TRUE(app_settings::RegistrySet(written, "Ktrsvc"));
     auto pairs = platform::get_all_settings("Ktrsvc", "Options");
     ASSERT_TRUE(pairs.has_value());
     EXPECT_EQ(pairs->size(), 71u);
@@ -137,18 +137,18 @@ TEST_F(StoreTest, SettingsStoreKeepsItsOwnListInTheSameKey) {
         EXPECT_TRUE(name != "X10ComPort" && name != "Changed" && name != "SystemStartup") << name;
 
     COptions read, via_key_store;
-    ASSERT_TRUE(RegistryGet(read, "Ktrsvc"));
+    ASSERT_TRUE(app_settings::RegistryGet(read, "Ktrsvc"));
     EXPECT_EQ(read.TCPPort(), 4000);
     EXPECT_EQ(read.msecTimeOffset(), -12);
     EXPECT_EQ(read.X10ComPort(), 0);
-    ASSERT_TRUE(Registry_Get(via_key_store, "Ktrsvc"));
+    ASSERT_TRUE(key_store::Registry_Get(via_key_store, "Ktrsvc"));
     EXPECT_EQ(via_key_store.TCPPort(), 4000);
 
     // Dates go out in the local form and come back to the same second.
     const double when = 45000.0 + (7 * 3600 + 42 * 60 + 38) / 86400.0;
-    ASSERT_TRUE(RegistrySyncSave(2.5f, when, -3, "Ktrsvc"));
-    ASSERT_TRUE(RegistrySyncSettingSave(when, "Ktrsvc"));
-    ASSERT_TRUE(RegistryGet(read, "Ktrsvc"));
+    ASSERT_TRUE(app_settings::RegistrySyncSave(2.5f, when, -3, "Ktrsvc"));
+    ASSERT_TRUE(app_settings::RegistrySyncSettingSave(when, "Ktrsvc"));
+    ASSERT_TRUE(app_settings::RegistryGet(read, "Ktrsvc"));
     EXPECT_NEAR(read.LastSyncTime(), when, 1e-8);
     EXPECT_NEAR(read.AutoPrevSyncTime(), when, 1e-8);
     EXPECT_EQ(platform::get_setting("Ktrsvc", "Options", "AutoPrevAccuracy"), "2.5");
@@ -177,12 +177,12 @@ TEST_F(StoreTest, ABrokenHiveMakesTheSettingsStoreFailAndIsNeverReplaced) {
     dir_.write("registry.db", garbage);
     COptions o;
     o.TCPPort(9);
-    EXPECT_FALSE(RegistryGet(o, "Ktrsvc"));
+    EXPECT_FALSE(app_settings::RegistryGet(o, "Ktrsvc"));
     EXPECT_EQ(o.TCPPort(), 9);
-    EXPECT_FALSE(RegistrySet(o, "Ktrsvc"));
+    EXPECT_FALSE(app_settings::RegistrySet(o, "Ktrsvc"));
     EXPECT_TRUE(traced("can't write setting to registry"));
-    EXPECT_FALSE(RegistrySyncSave(1.0f, 45000.0, 0, "Ktrsvc"));
-    EXPECT_FALSE(RegistrySyncSettingSave(45000.0, "Ktrsvc"));
+    EXPECT_FALSE(app_settings::RegistrySyncSave(1.0f, 45000.0, 0, "Ktrsvc"));
+    EXPECT_FALSE(app_settings::RegistrySyncSettingSave(45000.0, "Ktrsvc"));
     EXPECT_EQ(dir_.read("registry.db"), garbage);
 }
 
