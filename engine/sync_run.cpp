@@ -6,6 +6,7 @@
 #include "config/options.h"
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
+#include "engine/clock_text.h"
 #include "engine/custom_format.h"
 #include "engine/nist_timeset.h"
 #include "engine/ntp_codec.h"

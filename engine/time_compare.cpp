@@ -8,6 +8,7 @@
 
 #include "config/options.h"
 #include "diag/debug_log.h"
+#include "engine/clock_text.h"
 #include "engine/nist_timeset.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"

@@ -26,11 +26,6 @@ void set_month_first(bool on) { g_month_first = on; }
 
 platform::DateParts get_system_time() { return platform::clock().utc_now(); }
 
-std::string bare_time_text(const platform::DateParts& t) {
-    return std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" + std::to_string(t.second) + "." +
-           std::to_string(t.millisecond);
-}
-
 double systemtime_to_date(const platform::DateParts& st) {
     const std::string day = std::to_string(st.day);
     const std::string month = std::to_string(st.month);

@@ -12,8 +12,6 @@ namespace ktr::engine {
 
 // The UTC clock now.
 platform::DateParts get_system_time();
-// A time of day as the run's traces show it: "h:m:s.ms" without leading zeros.
-std::string bare_time_text(const platform::DateParts& t);
 // Date value of a broken-down time, read back through the date text in the short date order (0 when the
 // text is not a date).
 double systemtime_to_date(const platform::DateParts& st);

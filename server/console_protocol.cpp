@@ -6,6 +6,7 @@
 #include "config/options.h"
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
+#include "engine/clock_text.h"
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/format.h"
@@ -29,23 +30,6 @@ std::string ports_text(const platform::Socket& m) {
 
 } // namespace
 
-std::string system_time_text(bool with_milliseconds) {
-    const platform::DateParts t = platform::clock().utc_now();
-    using platform::format_number;
-    std::string text = format_number(t.year, "0#") + "-" + format_number(t.month, "0#") + "-" +
-                       format_number(t.day, "0#") + " " + std::to_string(t.hour) + ":" +
-                       format_number(t.minute, "0#") + ":" + format_number(t.second, "0#");
-    if (with_milliseconds) text += "." + format_number(t.millisecond, "00#");
-    KTR_TRACE("System Date Time String: _" + text + "_");
-    return text;
-}
-
-std::string utc_time_text() {
-    return platform::format_date(platform::parts_to_date(platform::clock().utc_now()), "yy-mm-dd hh:nn:ss");
-}
-
-std::string fraction_text() { return platform::format_number(engine::current_fraction(), ".###"); }
-
 namespace {
 
 // One request as the command table sees it.
@@ -67,8 +51,8 @@ CommandReply heartbeat(const ConsoleRequest&) { return {.text = "OK-H", .status 
 
 CommandReply client_time(const ConsoleRequest& q) {
     if (q.udp) return sntp_reply("Check client time");
-    KTR_TRACE("Begin SendData at: " + utc_clock_text());
-    return {.text = "OK-T " + system_time_text(true), .timed_send = true, .status = "Check client time"};
+    KTR_TRACE("Begin SendData at: " + engine::utc_clock_text());
+    return {.text = "OK-T " + engine::system_time_text(true), .timed_send = true, .status = "Check client time"};
 }
 
 // Set and force: the reply carries the module's clock as it was before any setting.
@@ -76,7 +60,7 @@ CommandReply set_time(const ConsoleRequest& q, bool force) {
     // A datagram carries no request text of its own.
     KTR_TRACE((force ? "<Force time strg:_" : "<Time strg:_") + (q.udp ? std::string() : q.text) + "_");
     CommandReply r{.sntp = q.udp, .set_clock = true, .status = force ? "Force client time" : "Set client time"};
-    if (!q.udp) r.text = force ? "OK-F " + utc_time_text() : "OK-S " + utc_time_text() + fraction_text();
+    if (!q.udp) r.text = force ? "OK-F " + engine::utc_time_text() : "OK-S " + engine::utc_time_text() + engine::fraction_text();
     return r;
 }
 
@@ -170,7 +154,7 @@ void ConsoleProtocol::tcp_request(platform::Socket& m) {
     KTR_TRACE(peer_ + " Cmd: " + command);
     const CommandReply reply = console_command(command, request, ConsoleTransport::tcp, *this);
     must(m.SendData(reply.text));
-    if (reply.timed_send) KTR_TRACE("End SendData at: " + utc_clock_text());
+    if (reply.timed_send) KTR_TRACE("End SendData at: " + engine::utc_clock_text());
     if (reply.set_clock) run_engine(request);
     display(peer_, reply.status, reply.response);
 }
@@ -210,7 +194,7 @@ void ConsoleProtocol::nist_client(platform::Socket& m, std::string peer) {
         peer = request.substr(0, plus);
         KTR_TRACE(" IP: " + peer);
     }
-    must(m.SendData("Server: " + utc_time_text()));
+    must(m.SendData("Server: " + engine::utc_time_text()));
 }
 
 void ConsoleProtocol::sntp_client(platform::Socket& m) {

@@ -14,13 +14,6 @@
 
 namespace ktr::server {
 
-// UTC clock as "yyyy-mm-dd h:nn:ss" and, with the flag, ".mmm".
-std::string system_time_text(bool with_milliseconds);
-// UTC clock as "YY-MM-DD hh:mm:ss".
-std::string utc_time_text();
-// The fraction of the current UTC second as "." and up to three digits without trailing zeros.
-std::string fraction_text();
-
 // The remote actions ("C") and the relay ("X"): the result is the response text to show. Without a
 // handler the command is answered as an unknown one.
 struct ConsoleActions {

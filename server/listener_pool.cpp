@@ -3,6 +3,7 @@
 #include "config/options.h"
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
+#include "engine/clock_text.h"
 #include "platform/clock.h"
 #include "platform/format.h"
 #include "platform/pending_error.h"
@@ -13,7 +14,6 @@ namespace ktr::server {
 namespace {
 
 constexpr const char* kModule = "frmMainKtrsvc";
-
 
 // The option holds the port as a signed 16-bit value; ports above 32767 read back negative there.
 int32_t option_port() { return static_cast<uint16_t>(config::options().TCPPort()); }
@@ -198,7 +198,7 @@ void ListenerPool::ConnectionRequest(int16_t index, int32_t request_id) {
         if (on_log_caption)
             on_log_caption(platform::format_date(platform::now_local(), "General Date") +
                            " Connection request from server...");
-        KTR_TRACE("Conn Req at: " + utc_clock_text());
+        KTR_TRACE("Conn Req at: " + engine::utc_clock_text());
     } else {
         // The member that raised the event holds the requester's address.
         KTR_TRACE("SERVER: Connection Request from " + (requested ? requested->RemoteHostIP() : std::string()));
@@ -240,13 +240,13 @@ void ListenerPool::Error(int16_t index, int16_t number, const std::string& descr
 }
 
 void ListenerPool::SendProgress(int16_t, int32_t, int32_t) {
-    KTR_TRACE(" SendProgress: " + utc_clock_text());
+    KTR_TRACE(" SendProgress: " + engine::utc_clock_text());
 }
 
 void ListenerPool::SendComplete(int16_t) {
     if (!service_module()) return;
     KTR_TRACE(">SVC MOD: SendComplete");
-    KTR_TRACE(" Completed at: " + utc_clock_text());
+    KTR_TRACE(" Completed at: " + engine::utc_clock_text());
 }
 
 } // namespace ktr::server

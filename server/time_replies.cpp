@@ -79,11 +79,4 @@ bool send_UDP_string(platform::Socket& member, int16_t instance, const std::vect
     return true;
 }
 
-std::string utc_clock_text() {
-    const platform::DateParts t = platform::clock().utc_now();
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%d:%02d:%02d.%03d", t.hour, t.minute, t.second, t.millisecond);
-    return buf;
-}
-
 } // namespace ktr::server

@@ -22,7 +22,4 @@ std::string trace_packet(const std::string& label, const std::vector<uint8_t>& b
 // The printable characters (32 to 126) of the bytes.
 std::string bytes_to_text(const std::vector<uint8_t>& bytes);
 
-// UTC clock as H:MM:SS.mmm (hour without leading zero), from one reading.
-std::string utc_clock_text();
-
 } // namespace ktr::server

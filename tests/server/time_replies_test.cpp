@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/clock_text.h"
 #include "fakes/fake_clock.h"
 #include "fakes/loopback_peer.h"
 #include "fakes/pump_until.h"
@@ -14,7 +15,7 @@ TEST(TimeReplyTexts, HexTracePrintableTextAndTheUtcClock) {
     EXPECT_EQ(bytes_to_text({'O', 'K', 0, 31, ' ', '-', 127, 200, 'H'}), "OK -H");
     testing::FakeClock clock(46361.0 + (5 * 3600 + 7 * 60 + 3) / 86400.0 + 0.045 / 86400.0);
     testing::ScopedFakeClock scoped(clock);
-    EXPECT_EQ(utc_clock_text(), "5:07:03.045");
+    EXPECT_EQ(engine::utc_clock_text(), "5:07:03.045");
 }
 
 // A bound UDP member that has just received the peer's request, as the console protocol sees it.
