@@ -28,7 +28,8 @@ port=${port:-1001}
 [ "$port" -lt 0 ] && port=$((port + 65536))  # the option holds a signed 16-bit value
 
 console=build/ktrsvc-console
-[ "$port" -ne 1001 ] && console="$console --port $port"  # 1001 is the console tool's own default
+# Without --port the console tool tries 1001, then 11001.
+[ "$port" -ne 1001 ] && [ "$port" -ne "$user_port" ] && console="$console --port $port"
 echo "ktrsvc serves the console on port $port of this machine; try: $console H"
 if [ "$port" -lt 1024 ] && [ "$uid" -ne 0 ]; then
   echo "note: port $port is below 1024; without root the module says why it cannot listen and tries again every minute"

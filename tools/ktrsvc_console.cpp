@@ -31,7 +31,8 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  --host H           the module's host (default 127.0.0.1)\n"
-    "  --port P           its port (default 1001; 123 for sntp when not given)\n"
+    "  --port P           its port (default: 1001, then 11001, the port scripts/run.sh gives an ordinary\n"
+    "                     user; 123 for sntp)\n"
     "  --udp              send the request as a UDP datagram instead of over TCP\n"
     "  --timeout S        seconds to wait for the reply (default 3)\n"
     "  -h, --help         this text\n"
@@ -45,12 +46,12 @@ int usage_error(const std::string& message) {
 }
 
 // Nothing answered: one message that names where the tool looked, and what to check.
-int no_reply(const std::string& host, int port, bool udp, const std::string& why) {
+int no_reply(const std::string& host, const std::string& port, bool udp, const std::string& why) {
     std::fprintf(stderr,
-                 "ktrsvc-console: nothing answered at %s port %d (%s): %s\n"
+                 "ktrsvc-console: nothing answered at %s port %s (%s): %s\n"
                  "Is ktrsvc running and listening there? It listens on its TCPPort option, which scripts/run.sh "
                  "prints; name the port with --port.\n",
-                 host.c_str(), port, udp ? "UDP" : "TCP", why.c_str());
+                 host.c_str(), port.c_str(), udp ? "UDP" : "TCP", why.c_str());
     return 1;
 }
 
@@ -98,7 +99,7 @@ int run_sntp(const std::string& host, int port, int timeout_ms) {
     put_timestamp(packet, 40, t1_date);
     const auto reply = ktr::platform::udp_request(host, port, packet, timeout_ms);
     const double t4_date = ktr::platform::now_utc();
-    if (!reply.ok) return no_reply(host, port, true, reply.error);
+    if (!reply.ok) return no_reply(host, std::to_string(port), true, reply.error);
     if (reply.data.size() < 48) {
         std::fprintf(stderr, "ktrsvc-console: reply of %zu bytes is not an SNTP packet\n", reply.data.size());
         return 1;
@@ -165,10 +166,18 @@ int main(int argc, char** argv) {
     } else {
         return usage_error("unknown command '" + command + "'");
     }
-    if (port < 0) port = 1001;
-    const auto reply = udp ? ktr::platform::udp_request(host, port, request, timeout_ms)
-                           : ktr::platform::tcp_request(host, port, request, timeout_ms);
-    if (!reply.ok) return no_reply(host, port, udp, reply.error);
+    const auto ask = [&](int at) {
+        return udp ? ktr::platform::udp_request(host, at, request, timeout_ms)
+                   : ktr::platform::tcp_request(host, at, request, timeout_ms);
+    };
+    // Without --port: the module's default port, then the one the run script gives an ordinary user.
+    auto reply = ask(port < 0 ? 1001 : port);
+    if (!reply.ok && port < 0) {
+        const auto second = ask(11001);
+        if (!second.ok) return no_reply(host, "1001 or 11001", udp, reply.error + "; " + second.error);
+        reply = second;
+    }
+    if (!reply.ok) return no_reply(host, std::to_string(port), udp, reply.error);
     std::fwrite(reply.data.data(), 1, reply.data.size(), stdout);
     std::fputc('\n', stdout);
     return 0;
