@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/client_socket.h"
@@ -114,70 +115,89 @@ int run_sntp(const std::string& host, int port, int timeout_ms) {
     return 0;
 }
 
+// The request text of a console command, or an empty text with the usage error in error.
+std::string request_of(const std::string& command, const std::string& args, std::string& error) {
+    if (command == "sync" || command == "force") {
+        if (!args.empty()) error = command + " takes no arguments";
+        return std::string(command == "sync" ? "S+ " : "F+ ") + clock_request_text();
+    }
+    // The module reads the date, time and milliseconds as the blank-separated words after the prefix.
+    if (command == "S" || command == "F") return command + "+ " + args;
+    if (command == "H" || command == "T" || command == "C" || command == "X") return command + "+" + args;
+    if (command == "raw") {
+        if (args.empty()) error = "raw needs the request text";
+        return args;
+    }
+    error = "unknown command '" + command + "'";
+    return {};
+}
+
+struct Options {
+    std::string host = "127.0.0.1";
+    int port = -1;  // not given
+    bool udp = false;
+    int timeout_ms = 3000;
+    std::vector<std::string> words;
+};
+
+// Reads the command line; false with the usage error in error.
+bool read_options(int argc, char** argv, Options& o, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--udp") {
+            o.udp = true;
+        } else if (a == "--host" || a == "--port" || a == "--timeout") {
+            if (i + 1 >= argc) return error = a + " needs a value", false;
+            const std::string v = argv[++i];
+            int seconds = 0;
+            if (a == "--host") {
+                o.host = v;
+            } else if (a == "--port") {
+                if (!parse_int(v, 1, 65535, o.port)) return error = "--port takes a number from 1 to 65535", false;
+            } else if (!parse_int(v, 1, 3600, seconds)) {
+                return error = "--timeout takes a number of seconds from 1 to 3600", false;
+            } else {
+                o.timeout_ms = seconds * 1000;
+            }
+        } else {
+            o.words.push_back(a);
+        }
+    }
+    if (o.words.empty()) error = "no command given";
+    return error.empty();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string host = "127.0.0.1";
-    int port = -1;
-    bool udp = false;
-    int timeout_s = 3;
-    std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
+        if (std::string_view(argv[i]) == "-h" || std::string_view(argv[i]) == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (a == "--udp") {
-            udp = true;
-        } else if (a == "--host" || a == "--port" || a == "--timeout") {
-            if (i + 1 >= argc) return usage_error(a + " needs a value");
-            const std::string v = argv[++i];
-            if (a == "--host") {
-                host = v;
-            } else if (a == "--port") {
-                if (!parse_int(v, 1, 65535, port)) return usage_error("--port takes a number from 1 to 65535");
-            } else if (!parse_int(v, 1, 3600, timeout_s)) {
-                return usage_error("--timeout takes a number of seconds from 1 to 3600");
-            }
-        } else {
-            words.push_back(a);
         }
     }
-    if (words.empty()) return usage_error("no command given");
-    const std::string command = words[0];
+    Options o;
+    std::string error;
+    if (!read_options(argc, argv, o, error)) return usage_error(error);
+    const std::string& command = o.words[0];
     std::string args;
-    for (size_t i = 1; i < words.size(); ++i) args += (i > 1 ? " " : "") + words[i];
-    const int timeout_ms = timeout_s * 1000;
+    for (size_t i = 1; i < o.words.size(); ++i) args += (i > 1 ? " " : "") + o.words[i];
+    if (command == "sntp") return run_sntp(o.host, o.port < 0 ? 123 : o.port, o.timeout_ms);
 
-    if (command == "sntp") return run_sntp(host, port < 0 ? 123 : port, timeout_ms);
-
-    std::string request;
-    if (command == "sync" || command == "force") {
-        if (!args.empty()) return usage_error(command + " takes no arguments");
-        request = std::string(command == "sync" ? "S+ " : "F+ ") + clock_request_text();
-    } else if (command == "S" || command == "F") {
-        // The module reads the date, time and milliseconds as the blank-separated words after the prefix.
-        request = command + "+ " + args;
-    } else if (command == "H" || command == "T" || command == "C" || command == "X") {
-        request = command + "+" + args;
-    } else if (command == "raw") {
-        if (args.empty()) return usage_error("raw needs the request text");
-        request = args;
-    } else {
-        return usage_error("unknown command '" + command + "'");
-    }
+    const std::string request = request_of(command, args, error);
+    if (!error.empty()) return usage_error(error);
     const auto ask = [&](int at) {
-        return udp ? ktr::platform::udp_request(host, at, request, timeout_ms)
-                   : ktr::platform::tcp_request(host, at, request, timeout_ms);
+        return o.udp ? ktr::platform::udp_request(o.host, at, request, o.timeout_ms)
+                     : ktr::platform::tcp_request(o.host, at, request, o.timeout_ms);
     };
     // Without --port: the module's default port, then the one the run script gives an ordinary user.
-    auto reply = ask(port < 0 ? 1001 : port);
-    if (!reply.ok && port < 0) {
+    auto reply = ask(o.port < 0 ? 1001 : o.port);
+    if (!reply.ok && o.port < 0) {
         const auto second = ask(11001);
-        if (!second.ok) return no_reply(host, "1001 or 11001", udp, reply.error + "; " + second.error);
+        if (!second.ok) return no_reply(o.host, "1001 or 11001", o.udp, reply.error + "; " + second.error);
         reply = second;
     }
-    if (!reply.ok) return no_reply(host, std::to_string(port), udp, reply.error);
+    if (!reply.ok) return no_reply(o.host, std::to_string(o.port), o.udp, reply.error);
     std::fwrite(reply.data.data(), 1, reply.data.size(), stdout);
     std::fputc('\n', stdout);
     return 0;
