@@ -8,44 +8,26 @@
 namespace ktr::testing {
 namespace {
 
-const std::string kSourceDir = KTRSVC_SOURCE_DIR;
-
-size_t count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
-TEST(FirstRun, TheRunScriptGivesAnOrdinaryUsersFirstStartAPortAbove1023) {
-    struct Row {
-        const char* user_id;
-        std::string ini_before;
-        std::string ini_after;
-        std::string port;
-    };
-    const Row rows[] = {
+TEST(FirstRun, TheRunScriptGivesAnOrdinaryUsersFirstStartAPortAbove1023AndTheConsoleSaysWhereNothingAnswered) {
+    const char* const rows[][4] = {  // the user, the file before and after, the port served
         {"1000", "", "TCPPort,11001\r\n", "11001"},
         {"0", "", "", "1001"},  // root binds the default port
-        {"1000", "TCPPort,2345\r\n", "TCPPort,2345\r\n", "2345"},  // the user's own file is kept
-    };
-    for (const Row& row : rows) {
+        {"1000", "TCPPort,2345\r\n", "TCPPort,2345\r\n", "2345"}};  // the user's own file is kept
+    for (const auto& [user_id, before, after, served] : rows) {
         TempDir home;
-        if (!row.ini_before.empty()) home.write("ZKEntinit.ini", row.ini_before);
-        const RunResult r = run_program(kSourceDir + "/scripts/prepare-home.sh", {home.path(), row.user_id},
+        if (*before) home.write("ZKEntinit.ini", before);
+        const RunResult r = run_program(KTRSVC_SOURCE_DIR "/scripts/prepare-home.sh", {home.path(), user_id},
                                         {{"KTRSVC_REGISTRY", std::nullopt}});
         EXPECT_EQ(r.exit_code, 0) << r.err;
-        EXPECT_EQ(home.read("ZKEntinit.ini"), row.ini_after) << row.user_id;
-        EXPECT_NE(r.out.find("serves the console on port " + row.port + " "), std::string::npos) << r.out;
+        EXPECT_EQ(home.read("ZKEntinit.ini"), after) << user_id;
+        EXPECT_NE(r.out.find("serves the console on port " + std::string(served) + " "), std::string::npos) << r.out;
     }
-}
-
-TEST(FirstRun, TheConsoleToolSaysWhereNothingAnswered) {
+    // The console tool when nothing listens.
     const std::string port = std::to_string(free_option_port());
     const RunResult r = run_program(kBinDir + "/ktrsvc-console", {"--port", port, "H"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("nothing answered at 127.0.0.1 port " + port + " (TCP): "), std::string::npos) << r.err;
-    EXPECT_EQ(count(r.err, "ktrsvc-console:"), 1u) << "one message, not a stack of errors";
+    EXPECT_EQ(occurrences(r.err, "ktrsvc-console:"), 1u) << "one message, not a stack of errors";
 }
 
 // Takes about a minute: the module tries a port it could not listen on again once a minute.
@@ -54,10 +36,9 @@ TEST(FirstRun, APortTakenIsReportedAndServedWithinAMinuteOfBeingFreed) {
     const uint16_t port = free_option_port();
     home.write("ZKEntinit.ini", "TCPPort," + std::to_string(port) + "\r\n");
     auto other = std::make_unique<PortHolder>(port, true);
-    ASSERT_TRUE(other->ok());
     // Standard output on a terminal, as for a user who runs the module by hand; standard error apart.
     PtyPair terminal;
-    ASSERT_TRUE(terminal.ok());
+    ASSERT_TRUE(other->ok() && terminal.ok());
     RunningProgram module("/bin/sh", {"-c", "exec \"$0\" >\"$1\"", kBinDir + "/ktrsvc", terminal.slave_path()},
                           module_env(home));
     std::string shown;
@@ -77,7 +58,7 @@ TEST(FirstRun, APortTakenIsReportedAndServedWithinAMinuteOfBeingFreed) {
     EXPECT_TRUE(TcpPeer().connect(port));
     module.terminate();
     const RunResult r = module.wait(15000);
-    EXPECT_EQ(count(r.err, "ktrsvc: " + trouble), 1u) << r.err;
+    EXPECT_EQ(occurrences(r.err, "ktrsvc: " + trouble), 1u) << r.err;
     EXPECT_NE(r.err.find("ktrsvc: listening on TCP port " + std::to_string(port)), std::string::npos) << r.err;
 }
 

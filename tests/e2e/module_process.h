@@ -2,6 +2,8 @@
 // option file; stopped as an administrator would, with SIGTERM.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -30,6 +32,12 @@ inline RunResult run_reg(const TempDir& home, const std::vector<std::string>& ar
     return run_program(kBinDir + "/ktrsvc-reg", args, module_env(home), input);
 }
 
+inline size_t occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 // A free port the module's 16-bit port option can hold (below 32768, where the kernel hands out no
 // ephemeral ports of its own).
 inline uint16_t free_option_port() {
@@ -53,10 +61,7 @@ public:
     }
     // Waits until the module accepts TCP connections on the port (false when it ended or the time ran out).
     bool wait_tcp(uint16_t port, int timeout_ms = 15000) {
-        return poll([port] {
-            TcpPeer probe;
-            return probe.connect(port);
-        }, timeout_ms);
+        return poll([port] { return TcpPeer().connect(port); }, timeout_ms);
     }
     // Waits until the module answers a heartbeat datagram on the port.
     bool wait_udp(uint16_t port, int timeout_ms = 15000) {
@@ -84,6 +89,37 @@ private:
         return false;
     }
     std::unique_ptr<RunningProgram> program_;
+};
+
+// A test that runs the module, tracing, in a program folder of its own on a free port.
+class ModuleTest : public ::testing::Test {
+protected:
+    // The extra options are read at the first start only; over UDP when it serves the console there.
+    void start(const std::string& options = {}, bool udp = false, EnvOverrides env = {}) {
+        ASSERT_NE(port, 0);
+        home.write("ZKEntinit.ini", "TCPPort," + std::to_string(port) + "\r\n" + options);
+        home.write("debug.txt", "");
+        module = std::make_unique<ModuleProcess>(home, std::vector<std::string>{"debug"}, std::move(env));
+        ASSERT_TRUE(udp ? module->wait_udp(port) : module->wait_tcp(port));
+    }
+    void stop() {
+        const RunResult r = module->stop();
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(home.read("DebugFile.txt").find("Enterprise Service Module UNLOADING"), std::string::npos);
+        module.reset();
+    }
+    void TearDown() override { if (module) stop(); }
+    // The console tool's output; it is expected to end with the exit status.
+    std::string console(std::vector<std::string> args, int exit_code = 0) {
+        args.insert(args.begin(), {"--port", std::to_string(port)});
+        const RunResult r = run_program(kBinDir + "/ktrsvc-console", args, module_env(home));
+        EXPECT_EQ(r.exit_code, exit_code) << r.err;
+        return r.out;
+    }
+
+    TempDir home;
+    uint16_t port = free_option_port();
+    std::unique_ptr<ModuleProcess> module;
 };
 
 } // namespace ktr::testing
