@@ -178,6 +178,9 @@ void frmMainKtrsvc::timerInit_Timer() {
     timerInit_.Enabled(false);
     model_.status_button_visible = false;
     set_label(&WindowModel::service_status, "service", "Running");
+    // A continue re-arms this timer while the loop runs and the listener still listens: it is set up
+    // afresh (the port stays open across the close, so nothing queued is lost) rather than refused.
+    if (in_service_loop_) pool_.serverClose(pool_.listener_index());
     pool_.serv_init(pool_.listener_index());
     if (service_started_) {
         // Set up, listening or retrying: the manager may count the service as started.
