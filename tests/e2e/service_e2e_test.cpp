@@ -202,5 +202,16 @@ TEST_F(ServiceE2E, ADesktopInstanceBesideTheRunningServiceDoesNotListenAndReadsI
     EXPECT_EQ(module->wait(5000).exit_code, 0);
 }
 
+TEST(ServiceRemovalE2E, RemoveregAlsoRemovesTheService) {
+    FakeSystemdBus bus;
+    if (!bus.ready()) GTEST_SKIP() << bus.error();
+    TempDir home;
+    EnvOverrides env = bus.env();
+    for (auto& [k, v] : module_env(home)) env[k] = v;
+    ASSERT_EQ(run_program(kBinDir + "/ktrsvc-svc", {"install", kBinDir + "/ktrsvc"}, env).out, "OK\n");
+    EXPECT_EQ(run_program(kBinDir + "/ktrsvc", {"removereg"}, env).exit_code, 0);
+    EXPECT_EQ(run_program(kBinDir + "/ktrsvc-svc", {"status"}, env).out, "Could not open Service\nclass 3\n");
+}
+
 } // namespace
 } // namespace ktr::testing
