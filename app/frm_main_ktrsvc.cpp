@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/auto_setting.h"
+#include "app/service_manager_ops.h"
 #include "app/time_obj.h"
 #include "config/option_store.h"
 #include "config/program.h"
@@ -13,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/event_log.h"
+#include "platform/files.h"
 #include "platform/format.h"
 #include "platform/pending_error.h"
 #include "platform/settings_store.h"
@@ -38,6 +40,21 @@ std::string local_clock_text() {
 void refresh_debug_marker() { diag::debug_state().on = diag::check_debug_marker(diag::debug_on()); }
 
 constexpr const char* kExitQuestion = "Are you sure you want to exit the Service Module?";
+constexpr double kLoopWaitSeconds = 60;
+
+const char* true_false(bool on) { return on ? "True" : "False"; }
+
+// A label change as one line of standard output: a terminal shows it, and under the service manager it
+// goes to the journal.
+void print_label(const std::string& label, const std::string& text) {
+    std::string line;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') continue;
+        line += text[i] == '\n' ? (line.empty() || line.back() == ' ' ? "" : " | ") : std::string(1, text[i]);
+    }
+    std::printf("%s: %s\n", label.c_str(), line.c_str());
+    std::fflush(stdout);
+}
 
 } // namespace
 
@@ -65,6 +82,11 @@ frmMainKtrsvc::frmMainKtrsvc() : console_(pool_, engine_, *this) {
     timerInit_.on_timer([this] { timerInit_Timer(); });
     tmrMin_.on_timer([this] { tmrMin_Timer(); });
     tmrListen_.on_timer([this] { tmrListen_Timer(); });
+    ntsrv_.on_start = [this] { return ntsrv_Start(); };
+    ntsrv_.on_stop = [this] { ntsrv_Stop(); };
+    ntsrv_.on_pause = [this] { return ntsrv_Pause(); };
+    ntsrv_.on_continue = [this] { return ntsrv_Continue(); };
+    ntsrv_.on_control = [this](int32_t code) { ntsrv_Control(code); };
 }
 
 frmMainKtrsvc::~frmMainKtrsvc() {
@@ -76,6 +98,8 @@ frmMainKtrsvc* main_window() { return g_window; }
 void frmMainKtrsvc::set_label(std::string WindowModel::*field, const char* name, std::string text) {
     if (model_.*field == text) return;
     model_.*field = std::move(text);
+    // The service manager shows the main status label as the service's status.
+    if (field == &WindowModel::status) ntsrv_.report_status(model_.status);
     if (on_label_change) on_label_change(name, model_.*field);
 }
 
@@ -108,8 +132,9 @@ void frmMainKtrsvc::Form_Load() {
     }
     model_.startup_checked = config::options().SystemStartup();
     refresh_debug_marker();
-    // The service object: a process the service manager started would be handed over here. On this
-    // platform a process is never started that way, so the call has nothing to do.
+    // The service object: a process the service manager started is handed over to it here; its start
+    // event follows from the pump. A desktop instance goes on without it.
+    ntsrv_.StartService();
     KTR_TRACE("Start Service sent");
 }
 
@@ -153,12 +178,152 @@ void frmMainKtrsvc::timerInit_Timer() {
     timerInit_.Enabled(false);
     model_.status_button_visible = false;
     set_label(&WindowModel::service_status, "service", "Running");
+    // A continue re-arms this timer while the loop runs and the listener still listens: it is set up
+    // afresh (the port stays open across the close, so nothing queued is lost) rather than refused.
+    if (in_service_loop_) pool_.serverClose(pool_.listener_index());
     pool_.serv_init(pool_.listener_index());
     if (service_started_) {
+        // Set up, listening or retrying: the manager may count the service as started.
+        ntsrv_.report_ready();
         if (service_loop) service_loop();
+        else ServiceLoop();
     } else {
         Form_Activate();
     }
+}
+
+void frmMainKtrsvc::ServiceLoop() {
+    if (!service_started_) {
+        KTR_TRACE("waiting to init service");
+        return;
+    }
+    // A continue re-arms the start timer while the loop waits: the listener is set up again and the
+    // loop already running goes on.
+    if (in_service_loop_) return;
+    in_service_loop_ = true;
+    KTR_TRACE("Main service loop----------");
+    while (!terminate_) {
+        MainRouter();
+        const int32_t left = time_obj().Sleep(kLoopWaitSeconds, [this] { NewSecond(); });
+        // The stop event unloaded the window inside the wait: the service ends here, the loop does not resume.
+        if (unloaded_) break;
+        if (left >= 2) break;
+        CheckSettings();
+    }
+    in_service_loop_ = false;
+    if (unloaded_) return;
+    KTR_TRACE("Got Termination Message");
+    platform::save_setting(config::program().title, "Options", "Changed", "True");
+    Unload();
+}
+
+bool frmMainKtrsvc::ntsrv_Start() {
+    terminate_ = false;
+    service_started_ = true;
+    running_as_service_ = true;
+    tmrMin_.Enabled(false);
+    auto& debug = diag::debug_state();
+    debug.file_path = platform::join_path(platform::program_folder(), "DebugFileSvc.txt");
+    if (debug.on) {
+        diag::set_debug_file_mode(false);
+        diag::set_debug_file_mode(true);
+    }
+    KTR_TRACE("-------------Starting ZK Enterprise Service Module-----------");
+    model_.visible = false;
+    model_.status_button_visible = false;
+    CheckSettings();
+    timerInit_.Enabled(true);
+    return true;
+}
+
+void frmMainKtrsvc::ntsrv_Stop() {
+    KTR_TRACE("Got StopService Signal---Stopping Service Module");
+    terminate_ = true;
+    time_obj().InterruptFlag(true);
+    if (diag::debug_state().to_file) diag::set_debug_file_mode(false);
+    ntsrv_.report_stopping();
+    Unload();
+}
+
+bool frmMainKtrsvc::ntsrv_Pause() {
+    KTR_TRACE("Got PauseService Signal");
+    return true;
+}
+
+bool frmMainKtrsvc::ntsrv_Continue() {
+    KTR_TRACE("Got Continue Service Signal");
+    timerInit_.Enabled(true);
+    return true;
+}
+
+void frmMainKtrsvc::ntsrv_Control(int32_t code) {
+    KTR_TRACE("Svc Control event  " + std::to_string(code) + " received");
+    const std::string& app = config::program().title;
+    // The receipt comes first, so that a code the table does not know is acknowledged too.
+    platform::save_setting(app, "Settings", "OK",
+                           std::to_string(code) + "-" + platform::format_date(platform::now_local(), "General Date"));
+    auto& debug = diag::debug_state();
+    switch (static_cast<uint32_t>(code) - 128u) {
+    case 0:
+        KTR_TRACE(" ---Options Changed");
+        platform::save_setting(app, "Options", "Changed", "True");
+        CheckSettings();
+        set_label(&WindowModel::status, "status", "Options Changed");
+        break;
+    case 1:
+        KTR_TRACE(" ---Show Options ");
+        // The reload lists every option in the debug file, which is then flushed, whatever the debug state.
+        if (debug.on) {
+            config::app_settings::RegistryGet(config::options(), app);
+            diag::set_debug_file_mode(false);
+            diag::set_debug_file_mode(true);
+        } else {
+            debug.on = true;
+            diag::set_debug_file_mode(true);
+            config::app_settings::RegistryGet(config::options(), app);
+            diag::set_debug_file_mode(false);
+            debug.on = false;
+        }
+        break;
+    case 2:
+        KTR_TRACE(std::string(" ---Toggle debug (currently ") + true_false(debug.on) + ")");
+        debug.on = !debug.on;
+        diag::set_debug_file_mode(debug.on);
+        break;
+    case 3:
+        KTR_TRACE(" ---Flush Debug");
+        if (debug.on) {
+            diag::set_debug_file_mode(false);
+            diag::set_debug_file_mode(true);
+        }
+        break;
+    case 4: KTR_TRACE(" ---Flush logs"); break;
+    case 5: KTR_TRACE(" ---Do heartbeat"); break;
+    case 6:
+        KTR_TRACE(std::string(" ---Turn debug  ON (currently ") + true_false(debug.on) + ")");
+        diag::set_debug_file_mode(true);
+        break;
+    case 7:
+        KTR_TRACE(std::string(" ---Turn debug  OFF (currently ") + true_false(debug.on) + ")");
+        diag::set_debug_file_mode(false);
+        break;
+    case 12:
+        KTR_TRACE(" ---Get Status Svc Mod");
+        SaveStatus();
+        if (pool_.listener_restart()) pool_.serv_init(pool_.listener_index());
+        break;
+    case 20:
+        KTR_TRACE(" ---Reset ports");
+        pool_.reset_server(pool_.listener_index());
+        break;
+    default: KTR_TRACE(" <---Unknown code"); break;
+    }
+}
+
+void frmMainKtrsvc::SaveStatus() {
+    const std::string& app = config::program().title;
+    platform::save_setting(app, "Settings", "setstatcolor", std::to_string(model_.service_status_colour));
+    platform::save_setting(app, "Settings", "setstattext", model_.status);
 }
 
 void frmMainKtrsvc::tmrMin_Timer() {
@@ -351,16 +516,9 @@ void frmMainKtrsvc::NISTdone() {
 int desktop_run() {
     frmMainKtrsvc window;
     const bool terminal = platform::stdout_is_terminal();
+    connect_service_manager(window);
     if (terminal) {
-        window.on_label_change = [](const std::string& label, const std::string& text) {
-            std::string line;
-            for (size_t i = 0; i < text.size(); ++i) {
-                if (text[i] == '\r') continue;
-                line += text[i] == '\n' ? (line.empty() || line.back() == ' ' ? "" : " | ") : std::string(1, text[i]);
-            }
-            std::printf("%s: %s\n", label.c_str(), line.c_str());
-            std::fflush(stdout);
-        };
+        window.on_label_change = print_label;
         window.ask_yes_no = [](const std::string& question) {
             std::printf("%s [y/N] ", question.c_str());
             std::fflush(stdout);
@@ -376,6 +534,45 @@ int desktop_run() {
     while (!window.unloaded()) platform::pump_events(60000);
     platform::on_stop_request(platform::StopRequest::interrupt, nullptr);
     platform::on_stop_request(platform::StopRequest::terminate, nullptr);
+    return 0;
+}
+
+} // namespace ktr::app
+
+namespace ktr::app {
+
+void connect_service_manager(frmMainKtrsvc& window) {
+    window.query_service = [] {
+        int16_t status_class = kClassError;
+        std::string text = ServiceStatus("", kServiceName, status_class);
+        return ServiceQuery{std::move(text), class_colour(status_class)};
+    };
+    window.poll_service_status = [](std::string& status_text) {
+        const config::ProgramValues& program = config::program();
+        std::string receipt;
+        if (!svc_call_func("STATUS", program.title, program.settings_key, receipt)) return false;
+        std::string colour;
+        return ReadWithRetry(program.settings_key, program.registry_root, "setstattext", status_text) &&
+               ReadWithRetry(program.settings_key, program.registry_root, "setstatcolor", colour);
+    };
+}
+
+int service_run() {
+    frmMainKtrsvc window;
+    bool loop_due = false;
+    window.service_loop = [&loop_due] { loop_due = true; };
+    window.on_label_change = print_label;
+    window.Form_Load();
+    // Without a way to receive the manager's requests the window serves as a desktop instance would.
+    if (!window.ntsrv().serving()) window.Show();
+    while (!window.unloaded()) {
+        platform::pump_events(60000);
+        if (loop_due && !window.unloaded()) {
+            loop_due = false;
+            window.ServiceLoop();
+        }
+    }
+    window.ntsrv().report_stopping();
     return 0;
 }
 

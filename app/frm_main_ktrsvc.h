@@ -11,6 +11,7 @@
 #include "engine/sync_display.h"
 #include "platform/event_pump.h"
 #include "platform/serial_port.h"
+#include "platform/service_host.h"
 #include "records/sync_record.h"
 #include "server/console_protocol.h"
 #include "server/listener_pool.h"
@@ -73,7 +74,8 @@ public:
     // Unset: there is no service manager on this platform.
     std::function<ServiceQuery()> query_service;
     std::function<bool(std::string& status_text)> poll_service_status;
-    // The main service loop, entered by the start timer when the window runs inside the service.
+    // How the start timer enters the main service loop; unset: it calls ServiceLoop itself. The service
+    // run enters it from the pump instead, so that the start timer can tick again inside the loop's wait.
     std::function<void()> service_loop;
 
     // Loading: Initialize, caption and status, menus, the debug marker, the service object's start.
@@ -100,6 +102,20 @@ public:
     // The "unable to check clock" warning for the minutes since the last successful check.
     void sync_warning(int32_t minutes);
     void SaveOptions(config::COptions& options);
+
+    // The service run: the loop of router, 60-second wait and settings check until the service stops.
+    void ServiceLoop();
+    // Called by the loop's wait near each full second; nothing to do.
+    void NewSecond() {}
+    // The service object's events.
+    bool ntsrv_Start();
+    void ntsrv_Stop();
+    bool ntsrv_Pause();
+    bool ntsrv_Continue();
+    void ntsrv_Control(int32_t code);
+    // Stores the status text and colour under "Settings", where a desktop instance reads them.
+    void SaveStatus();
+    platform::ServiceHost& ntsrv() { return ntsrv_; }
 
     // The engine's callbacks.
     void DisplayNoChange() override {}
@@ -141,6 +157,7 @@ private:
     platform::Timer tmrRelay_;
     platform::Timer tmrListen_;
     platform::SerialPort MSComm1_;
+    platform::ServiceHost ntsrv_;
     server::RemoteActions actions_;
     server::RelayControl relay_{MSComm1_, tmrRelay_};
 
@@ -150,6 +167,7 @@ private:
     bool service_started_ = false;
     bool running_as_service_ = false;
     bool service_running_elsewhere_ = false;
+    bool in_service_loop_ = false;
     int16_t sync_counter_ = 0;
     int32_t warning_minutes_ = 0;  // the last warning given; 0 when none yet
     std::string listener_status_;  // the status shown while the listener is down
@@ -163,5 +181,13 @@ frmMainKtrsvc* main_window();
 // SIGINT or SIGTERM). When standard output is a terminal every label change is printed as one line.
 // Returns the process's exit code.
 int desktop_run();
+
+// A desktop instance's view of the module's service through the service manager: its state at
+// activation and its status poll ("STATUS", then the status values the service stored).
+void connect_service_manager(frmMainKtrsvc& window);
+
+// The service run: the window stays hidden, the service object's events drive it, and the process ends
+// with the stop event. Returns the process's exit code.
+int service_run();
 
 } // namespace ktr::app

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/frm_main_ktrsvc.h"
+#include "app/service_manager_ops.h"
 #include "config/option_store.h"
 #include "config/options.h"
 #include "config/program.h"
@@ -12,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
+#include "platform/service_host.h"
 #include "platform/system.h"
 
 namespace ktr::app {
@@ -198,15 +200,16 @@ int Main(std::string_view command_line) {
 
     if (flags.remove_registration) {
         config::remove_startup_entry(program.title);
-        // On the NT family the service registration is removed here too, once the service manager
-        // operations exist.
+        // The service is removed by the name the manager knows it by, the one every other caller uses.
+        if (platform::os_family() == "Windows NT")
+            ServiceRegister(kServiceName, "REMOVE", platform::join_path(platform::program_folder(), "ktrsvc"));
         return 0;
     }
     if (options.SettingMode() == config::kModeBatch) {
         once_mode();
         return 0;
     }
-    return desktop_run();
+    return platform::started_as_service() ? service_run() : desktop_run();
 }
 
 int run_main(int argc, char** argv) {

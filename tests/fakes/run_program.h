@@ -33,6 +33,8 @@ public:
     void terminate();
     // Whether the program is still running (not yet ended and reaped).
     bool running();
+    // Its process id (a test that plays the service manager signals it).
+    int pid() const { return pid_; }
 
 private:
     int pid_ = -1;
