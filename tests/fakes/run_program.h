@@ -1,6 +1,7 @@
 // Runs a program as a user would and captures what it prints.
 #pragma once
 
+#include <csignal>
 #include <map>
 #include <optional>
 #include <string>
@@ -30,7 +31,7 @@ public:
     // Waits at most timeout_ms, then kills the program.
     RunResult wait(int timeout_ms = 30000);
     // Asks the program to end, as a service manager or an administrator's kill would (SIGTERM).
-    void terminate();
+    void terminate(int signal = SIGTERM);
     // Whether the program is still running (not yet ended and reaped).
     bool running();
 
