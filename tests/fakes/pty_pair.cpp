@@ -16,8 +16,7 @@ PtyPair::PtyPair() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLO
 }
 
 PtyPair::~PtyPair() {
-    for (const int fd : {keep_slave_, master_})
-        if (fd >= 0) close(fd);
+    for (const int fd : {keep_slave_, master_}) close(fd);  // -1 when not opened: nothing to close
 }
 
 void PtyPair::write(const std::string& bytes) const {

@@ -58,8 +58,7 @@ RunningProgram::RunningProgram(const std::string& path, const std::vector<std::s
 RunningProgram::~RunningProgram() {
     terminate(SIGKILL);
     if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
-    for (const int fd : {out_fd_, err_fd_})
-        if (fd >= 0) ::close(fd);
+    for (const int fd : {out_fd_, err_fd_}) ::close(fd);  // -1 once read: nothing to close
 }
 
 RunResult RunningProgram::wait(int timeout_ms) {

@@ -12,8 +12,7 @@ namespace ktr::testing {
 struct RunResult {
     int exit_code = -1;      // the exit status; 128 + signal when killed by a signal
     bool timed_out = false;  // killed because it ran longer than the timeout
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 // Environment changes for the child: a value sets the variable, nothing removes it.
@@ -36,9 +35,7 @@ public:
     bool running();
 
 private:
-    int pid_ = -1;
-    int out_fd_ = -1;
-    int err_fd_ = -1;
+    int pid_ = -1, out_fd_ = -1, err_fd_ = -1;
 };
 
 // Starts the program and waits for it.
