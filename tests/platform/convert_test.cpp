@@ -22,13 +22,6 @@ TEST(LeadingNumber, ReadsTheNumberAtTheFrontAsTheRuntimeDoes) {
     for (const auto& [text, value] : rows) EXPECT_EQ(leading_number(text), value) << '"' << text << '"';
 }
 
-TEST(SplitBlanks, EverySingleBlankSeparates) {
-    using V = std::vector<std::string>;
-    const std::pair<const char*, V> rows[] = {{"Sat Dec  5 05:37:32 2026", {"Sat", "Dec", "", "5", "05:37:32", "2026"}},
-                                              {"", {""}}, {" ", {"", ""}}, {"a\tb", {"a\tb"}}};  // only blanks
-    for (const auto& [text, words] : rows) EXPECT_EQ(split_blanks(text), words) << '"' << text << '"';
-}
-
 TEST(IntegerConversion, HalvesGoToTheEvenNeighbourAndOutOfRangeGivesNothing) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const struct {
