@@ -1,8 +1,7 @@
 // A clock for tests: time stands still until the test moves it; the zone is fixed.
 #pragma once
 
-#include <functional>
-
+#include "fakes/scoped_env.h"
 #include "platform/clock.h"
 
 namespace ktr::testing {
@@ -11,12 +10,13 @@ class FakeClock : public platform::Clock {
 public:
     // Starts at the given UTC date value in a zone with the given bias (UTC = local + bias minutes),
     // daylight bias and daylight state (0 unknown, 1 standard, 2 daylight).
-    explicit FakeClock(double utc = 46361.5, int32_t bias = 0, int32_t daylight_bias = 0, int state = 0);
+    explicit FakeClock(double utc = 46361.5, int32_t bias = 0, int32_t daylight_bias = 0, int state = 0)
+        : utc_(utc), zone_{bias, 0, daylight_bias, state, "Standard Time", "Daylight Time"} {}
 
-    platform::DateParts utc_now() override;
-    platform::DateParts local_now() override;
-    bool set_local_time(const platform::DateParts& local) override;
-    bool set_system_time(const platform::DateParts& utc) override;
+    platform::DateParts utc_now() override { return platform::date_to_parts(utc_); }
+    platform::DateParts local_now() override { return platform::date_to_parts(utc_ - offset_days()); }
+    bool set_local_time(const platform::DateParts& local) override { return accept_set(local, offset_days()); }
+    bool set_system_time(const platform::DateParts& utc) override { return accept_set(utc, 0); }
     int32_t tick_count() override { return tick_; }
     platform::TimeZoneInfo time_zone() override { return zone_; }
 
@@ -31,34 +31,26 @@ public:
     int set_calls() const { return set_calls_; }
 
 private:
-    // Minutes to subtract from UTC to get local time.
-    int32_t local_offset_minutes() const;
+    // Days to subtract from UTC to get local time.
+    double offset_days() const { return (zone_.bias + (zone_.state == 2 ? zone_.daylight_bias : 0)) / 1440.0; }
     bool accept_set(const platform::DateParts& parts, double to_utc);
 
     double utc_;
-    int32_t tick_ = 1000;
     platform::TimeZoneInfo zone_;
+    int32_t tick_ = 1000;
     bool refuse_ = false;
     int set_calls_ = 0;
 };
 
 // Installs a FakeClock as the process's clock for the life of the object.
-class ScopedFakeClock {
-public:
-    explicit ScopedFakeClock(FakeClock& c) { platform::set_clock(&c); }
-    ~ScopedFakeClock() { platform::set_clock(nullptr); }
-    ScopedFakeClock(const ScopedFakeClock&) = delete;
-    ScopedFakeClock& operator=(const ScopedFakeClock&) = delete;
+struct ScopedFakeClock : OnScopeEnd {
+    explicit ScopedFakeClock(FakeClock& c) : OnScopeEnd([] { platform::set_clock(nullptr); }) { platform::set_clock(&c); }
 };
 
 // The event pump's pauses move the clock on instead of blocking, for the life of the object; after_pause
 // (when given) runs after each pause, at the new time.
-class ScopedFakePauses {
-public:
+struct ScopedFakePauses : OnScopeEnd {
     explicit ScopedFakePauses(FakeClock& c, std::function<void()> after_pause = {});
-    ~ScopedFakePauses();
-    ScopedFakePauses(const ScopedFakePauses&) = delete;
-    ScopedFakePauses& operator=(const ScopedFakePauses&) = delete;
 };
 
 // UTC-5 with daylight saving in force (local = UTC - 4 h).

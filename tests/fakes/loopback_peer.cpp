@@ -9,12 +9,9 @@
 namespace ktr::testing {
 namespace {
 
-sockaddr_in loopback(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
+// The loopback address, or any address for a socket that holds a port.
+sockaddr_in address(uint16_t port, bool any = false) {
+    return {AF_INET, htons(port), {htonl(any ? INADDR_ANY : INADDR_LOOPBACK)}, {}};
 }
 
 bool wait_readable(int fd, int timeout_ms) {
@@ -26,34 +23,33 @@ bool wait_readable(int fd, int timeout_ms) {
 
 uint16_t free_port() {
     for (int attempt = 0; attempt < 50; ++attempt) {
-        const int t = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a = loopback(0);
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-        socklen_t len = sizeof a;
-        bind(t, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        getsockname(t, reinterpret_cast<sockaddr*>(&a), &len);
-        const uint16_t port = ntohs(a.sin_port);
-        const int u = socket(AF_INET, SOCK_DGRAM, 0);
-        const bool udp_free = bind(u, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        close(u);
-        close(t);
-        if (udp_free) return port;
+        const uint16_t port = PortHolder(0, true).port();
+        if (PortHolder(port, false).ok()) return port;
     }
     return 0;
 }
 
-TcpPeer::~TcpPeer() { close(); }
+void PeerSocket::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+uint16_t PeerSocket::port() const {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
 
 bool TcpPeer::connect(uint16_t port) {
     close();
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in a = loopback(port);
+    const sockaddr_in a = address(port);
     return ::connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
 }
 
 bool TcpPeer::send(const std::string& data) {
-    size_t sent = 0;
-    while (sent < data.size()) {
+    for (size_t sent = 0; sent < data.size();) {
         const ssize_t n = ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
         if (n <= 0) return false;
         sent += static_cast<size_t>(n);
@@ -62,45 +58,34 @@ bool TcpPeer::send(const std::string& data) {
 }
 
 std::string TcpPeer::receive(int timeout_ms) {
-    if (!wait_readable(fd_, timeout_ms)) return "";
     char buf[4096];
-    const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    const ssize_t n = wait_readable(fd_, timeout_ms) ? ::recv(fd_, buf, sizeof buf, 0) : 0;
     return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 
 bool TcpPeer::closed_by_peer(int timeout_ms) {
     char buf[4096];
-    while (wait_readable(fd_, timeout_ms)) {
-        const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-        if (n <= 0) return true;
-    }
+    while (wait_readable(fd_, timeout_ms))
+        if (::recv(fd_, buf, sizeof buf, 0) <= 0) return true;
     return false;
 }
 
-void TcpPeer::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
 void TcpPeer::reset() {
-    if (fd_ < 0) return;
     const linger l{1, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    if (fd_ >= 0) setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     close();
 }
 
 UdpPeer::UdpPeer() {
     fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in a = loopback(0);
+    const sockaddr_in a = address(0);
     bind(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a);
     const int size = 4 << 20;
     setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
-UdpPeer::~UdpPeer() { ::close(fd_); }
-
 bool UdpPeer::send_to(uint16_t port, const std::vector<uint8_t>& data) {
-    const sockaddr_in a = loopback(port);
+    const sockaddr_in a = address(port);
     return sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a) ==
            static_cast<ssize_t>(data.size());
 }
@@ -109,31 +94,15 @@ bool UdpPeer::receive(std::vector<uint8_t>& data, int timeout_ms) {
     if (!wait_readable(fd_, timeout_ms)) return false;
     data.resize(65536);
     const ssize_t n = recv(fd_, data.data(), data.size(), 0);
-    if (n < 0) return false;
-    data.resize(static_cast<size_t>(n));
-    return true;
-}
-
-uint16_t UdpPeer::port() const {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
+    data.resize(n < 0 ? 0 : static_cast<size_t>(n));
+    return n >= 0;
 }
 
 PortHolder::PortHolder(uint16_t port, bool tcp) {
     // Not handed on to programs a test starts: the port is free again once the holder goes.
     fd_ = socket(AF_INET, (tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
-    sockaddr_in a = loopback(port);
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || (tcp && listen(fd_, 4) != 0)) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-PortHolder::~PortHolder() {
-    if (fd_ >= 0) ::close(fd_);
+    const sockaddr_in a = address(port, true);
+    if (bind(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || (tcp && listen(fd_, 4) != 0)) close();
 }
 
 } // namespace ktr::testing

@@ -11,52 +11,46 @@ namespace ktr::testing {
 // A port that is free for both TCP and UDP right now (the kernel picks it).
 uint16_t free_port();
 
-class TcpPeer {
+// Owns one socket, closed with the object.
+class PeerSocket {
 public:
-    TcpPeer() = default;
-    ~TcpPeer();
-    TcpPeer(const TcpPeer&) = delete;
-    TcpPeer& operator=(const TcpPeer&) = delete;
+    PeerSocket() = default;
+    ~PeerSocket() { close(); }
+    PeerSocket(const PeerSocket&) = delete;
+    PeerSocket& operator=(const PeerSocket&) = delete;
+    void close();
+    // The local port the socket is bound to.
+    uint16_t port() const;
+
+protected:
+    int fd_ = -1;
+};
+
+class TcpPeer : public PeerSocket {
+public:
     bool connect(uint16_t port);
     bool send(const std::string& data);
     // Waits up to timeout_ms for at least one byte; "" on time-out or end.
     std::string receive(int timeout_ms = 2000);
     // Whether the server ended the connection within the time.
     bool closed_by_peer(int timeout_ms = 2000);
-    void close();
     // Closes with a reset instead of an orderly end.
     void reset();
-
-private:
-    int fd_ = -1;
 };
 
-class UdpPeer {
+class UdpPeer : public PeerSocket {
 public:
     UdpPeer();
-    ~UdpPeer();
-    UdpPeer(const UdpPeer&) = delete;
-    UdpPeer& operator=(const UdpPeer&) = delete;
     bool send_to(uint16_t port, const std::vector<uint8_t>& data);
     // One datagram, or false on time-out.
     bool receive(std::vector<uint8_t>& data, int timeout_ms = 2000);
-    uint16_t port() const;
-
-private:
-    int fd_ = -1;
 };
 
 // Holds a port as another program would (TCP listener or bound UDP socket).
-class PortHolder {
+class PortHolder : public PeerSocket {
 public:
     PortHolder(uint16_t port, bool tcp);
-    ~PortHolder();
-    PortHolder(const PortHolder&) = delete;
-    PortHolder& operator=(const PortHolder&) = delete;
     bool ok() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
 };
 
 } // namespace ktr::testing

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 namespace ktr::testing {
@@ -39,79 +38,66 @@ RunningProgram::RunningProgram(const std::string& path, const std::vector<std::s
                                const EnvOverrides& env, std::string stdin_text)
     : out_fd_(temp_file()), err_fd_(temp_file()) {
     const int in = temp_file(stdin_text);
-    std::vector<std::string> argv_text{path};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_text) argv.push_back(a.data());
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     if (in >= 0 && out_fd_ >= 0 && err_fd_ >= 0) pid_ = ::fork();
     if (pid_ == 0) {
         ::dup2(in, 0);
         ::dup2(out_fd_, 1);
         ::dup2(err_fd_, 2);
-        for (const auto& [name, value] : env) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
-        }
+        for (const auto& [name, value] : env)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
         ::execv(path.c_str(), argv.data());
-        const char* msg = "cannot start the program\n";
-        (void)!::write(2, msg, std::strlen(msg));
+        (void)!::write(2, "cannot start the program\n", 25);
         ::_exit(127);
     }
     if (in >= 0) ::close(in);
 }
 
 RunningProgram::~RunningProgram() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    for (const int fd : {out_fd_, err_fd_})
-        if (fd >= 0) ::close(fd);
+    terminate(SIGKILL);
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    for (const int fd : {out_fd_, err_fd_}) ::close(fd);  // -1 once read: nothing to close
 }
 
 RunResult RunningProgram::wait(int timeout_ms) {
+    if (pid_ <= 0) return {-1, false, "", "cannot start the program"};
     RunResult result;
-    if (pid_ <= 0) {
-        result.err = "cannot start the program";
-        return result;
-    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     int status = 0;
     while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            result.timed_out = true;
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
+        if (std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        result.timed_out = true;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        break;
     }
     pid_ = -1;
-    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status)) result.exit_code = 128 + WTERMSIG(status);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
     result.out = read_all(out_fd_);
     result.err = read_all(err_fd_);
     out_fd_ = err_fd_ = -1;
     return result;
 }
 
-void RunningProgram::terminate() {
-    if (pid_ > 0) ::kill(pid_, SIGTERM);
+void RunningProgram::terminate(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
 }
 
 bool RunningProgram::running() {
-    if (pid_ <= 0) return false;
     // Look without reaping: wait() still collects the status.
     siginfo_t info{};
-    info.si_pid = 0;
-    return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+    return pid_ > 0 && ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
 }
 
 RunResult run_program(const std::string& path, const std::vector<std::string>& args, const EnvOverrides& env,
                       const std::string& stdin_text, int timeout_ms) {
-    RunningProgram program(path, args, env, stdin_text);
-    return program.wait(timeout_ms);
+    return RunningProgram(path, args, env, stdin_text).wait(timeout_ms);
 }
 
 } // namespace ktr::testing

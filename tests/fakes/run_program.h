@@ -1,6 +1,7 @@
 // Runs a program as a user would and captures what it prints.
 #pragma once
 
+#include <csignal>
 #include <map>
 #include <optional>
 #include <string>
@@ -11,8 +12,7 @@ namespace ktr::testing {
 struct RunResult {
     int exit_code = -1;      // the exit status; 128 + signal when killed by a signal
     bool timed_out = false;  // killed because it ran longer than the timeout
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 // Environment changes for the child: a value sets the variable, nothing removes it.
@@ -30,16 +30,14 @@ public:
     // Waits at most timeout_ms, then kills the program.
     RunResult wait(int timeout_ms = 30000);
     // Asks the program to end, as a service manager or an administrator's kill would (SIGTERM).
-    void terminate();
+    void terminate(int signal = SIGTERM);
     // Whether the program is still running (not yet ended and reaped).
     bool running();
     // Its process id (a test that plays the service manager signals it).
     int pid() const { return pid_; }
 
 private:
-    int pid_ = -1;
-    int out_fd_ = -1;
-    int err_fd_ = -1;
+    int pid_ = -1, out_fd_ = -1, err_fd_ = -1;
 };
 
 // Starts the program and waits for it.

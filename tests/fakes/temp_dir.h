@@ -6,7 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 namespace ktr::testing {
@@ -16,19 +16,15 @@ public:
     TempDir() : path_((std::filesystem::temp_directory_path() / "ktrsvc-test-XXXXXX").string()) {
         if (!::mkdtemp(path_.data())) ADD_FAILURE() << "cannot make a temporary folder";
     }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
+    ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     // Whole contents of a file in the folder ("" when missing).
     std::string read(const std::string& name) const {
-        std::ostringstream text;
-        text << std::ifstream(file(name), std::ios::binary).rdbuf();
-        return text.str();
+        std::ifstream in(file(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     void write(const std::string& name, const std::string& contents) const {
         std::ofstream(file(name), std::ios::binary) << contents;
@@ -36,6 +32,7 @@ public:
 
 private:
     std::string path_;
+    std::error_code ignored_;
 };
 
 } // namespace ktr::testing

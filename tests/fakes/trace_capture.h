@@ -4,32 +4,26 @@
 #include <string>
 
 #include "diag/debug_log.h"
+#include "fakes/scoped_env.h"
 #include "fakes/temp_dir.h"
 
 namespace ktr::testing {
 
-class ScopedTrace {
-public:
-    explicit ScopedTrace(std::string path) : saved_(diag::debug_state()) {
+struct ScopedTrace : OnScopeEnd {
+    explicit ScopedTrace(std::string path) : OnScopeEnd([saved = diag::debug_state()] {
+        diag::set_debug_file_mode(false);
+        diag::debug_state() = saved;
+    }) {
         diag::debug_state() = {true, true, std::move(path)};
         diag::set_debug_file_mode(true);
     }
-    ~ScopedTrace() {
-        diag::set_debug_file_mode(false);
-        diag::debug_state() = saved_;
-    }
-    ScopedTrace(const ScopedTrace&) = delete;
-    ScopedTrace& operator=(const ScopedTrace&) = delete;
-
-private:
-    diag::DebugState saved_;
 };
 
 // Traces into a temporary file of its own and reads the lines back.
 class TraceCapture {
 public:
     std::string text() const { return dir_.read("debug.txt"); }
-    bool has(const std::string& fragment) const { return text().find(fragment) != std::string::npos; }
+    bool has(const std::string& fragment) const { return count(fragment) > 0; }
     size_t count(const std::string& fragment) const {
         const std::string t = text();
         size_t n = 0;

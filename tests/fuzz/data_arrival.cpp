@@ -1,6 +1,5 @@
 // Any request, over TCP or UDP, in both roles, at the console's data-arrival handler: answered or dropped,
 // and the handler keeps serving. The clock is a fake one; this machine's clock is never touched.
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,17 +36,17 @@ struct QuietWindow : engine::SyncDisplay {
     void NISTdone() override {}
 };
 
-// One listener in one role and transport, with its handler and a peer.
+// One listener in one role and transport (client format 0 TCP, 2 UDP), with its handler and a peer.
 struct Endpoint {
     server::ListenerPool pool;
     engine::CNISTtimeset engine;
     QuietWindow window;
     server::ConsoleProtocol protocol{pool, engine, window};
-    uint16_t port = 0;
-    int16_t client_format = 0;
+    uint16_t port = testing::free_port();
+    int16_t client_format;
     int handled = 0;
-    std::unique_ptr<testing::TcpPeer> tcp;
-    std::unique_ptr<testing::UdpPeer> udp;
+    testing::TcpPeer tcp;
+    testing::UdpPeer udp;
 
     Endpoint(char role, int16_t format) : client_format(format) {
         pool.module_type(role);
@@ -55,29 +54,25 @@ struct Endpoint {
             ++handled;
             protocol.DataArrival(index, bytes);
         };
-        port = testing::free_port();
-        config::options().TCPPort(static_cast<int16_t>(port));
-        config::options().ClientFormat(format);
+        use_options();
         pool.serv_init(pool.listener_index());
-        if (format == 0) {
-            tcp = std::make_unique<testing::TcpPeer>();
-            tcp->connect(port);
+        if (format == 0 && tcp.connect(port))
             for (int i = 0; i < 200 && pool.listener_index() == 0; ++i) platform::pump_events(1);
-        } else {
-            udp = std::make_unique<testing::UdpPeer>();
-        }
     }
-
-    void deliver(const std::vector<uint8_t>& payload) {
+    void use_options() {
         config::options().TCPPort(static_cast<int16_t>(port));
         config::options().ClientFormat(client_format);
+    }
+    void deliver(const std::vector<uint8_t>& payload) {
+        const bool over_tcp = client_format == 0;
+        if (over_tcp && payload.empty()) return;
+        use_options();
         const int before = handled;
-        if (tcp && payload.empty()) return;
-        if (tcp) tcp->send(std::string(payload.begin(), payload.end()));
-        else udp->send_to(port, payload);
+        if (over_tcp) tcp.send(std::string(payload.begin(), payload.end()));
+        else udp.send_to(port, payload);
         for (int i = 0; i < 2000 && handled == before; ++i) platform::pump_events(1);
         std::vector<uint8_t> reply;  // replies are drained, not judged
-        while (tcp ? !tcp->receive(0).empty() : udp->receive(reply, 0)) {
+        while (over_tcp ? !tcp.receive(0).empty() : udp.receive(reply, 0)) {
         }
     }
 };
@@ -86,17 +81,14 @@ struct Endpoint {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FuzzClock clock;
-    static bool ready = false;
-    static std::unique_ptr<Endpoint> endpoints[4];
-    if (!ready) {
+    static std::unique_ptr<Endpoint> endpoints[4];  // by the first byte: M over TCP, M over UDP, N, N
+    if (!endpoints[0]) {
         platform::set_clock(&clock);
         config::set_option_defaults(config::options());
         config::options().LoggingOn(false);
         config::options().LoggingEvntOn(false);
         config::options().LoggingMaxSecOn(false);
-        const std::pair<char, int16_t> kinds[4] = {{'M', 0}, {'M', 2}, {'N', 0}, {'N', 2}};
-        for (int i = 0; i < 4; ++i) endpoints[i] = std::make_unique<Endpoint>(kinds[i].first, kinds[i].second);
-        ready = true;
+        for (int i = 0; i < 4; ++i) endpoints[i] = std::make_unique<Endpoint>(i < 2 ? 'M' : 'N', int16_t(i % 2 * 2));
     }
     if (size < 2) return 0;
     clock.reset();

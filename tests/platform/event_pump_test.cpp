@@ -1,50 +1,64 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <climits>
+#include <memory>
+#include <vector>
 
 #include "fakes/fake_clock.h"
-#include "fakes/pump_until.h"
 #include "platform/event_pump.h"
+#include "platform/pumping_wait.h"
 
 namespace ktr::platform {
 namespace {
 
-using testing::FakeClock;
-using testing::ScopedFakeClock;
-
 // The pump's pauses move the fake clock instead of blocking.
-struct FakeTime {
-    FakeClock clock;
-    ScopedFakeClock scoped{clock};
+struct Pump : ::testing::Test {
+    testing::FakeClock clock;
+    testing::ScopedFakeClock scoped{clock};
     testing::ScopedFakePauses pauses{clock};
-};
-
-// Lets the fake time pass in pump rounds of 10 ms.
-void pump_ms(int ms) {
-    for (int i = 0; i < ms / 10; ++i) pump_events(10);
-}
-
-TEST(Timer, FiresByTheTickCounterOnlyWhileEnabledWithAnInterval) {
-    FakeTime t;
     Timer timer;
     int fired = 0;
-    timer.on_timer([&] { ++fired; });
+    std::vector<double> elapsed, left;
+
+    Pump() { timer.on_timer([this] { ++fired; }); }
+    // Lets the fake time pass in pump rounds of 10 ms.
+    static void pump_ms(int ms) {
+        for (int i = 0; i < ms / 10; ++i) pump_events(10);
+    }
+    void start_timer(int32_t interval_ms) {
+        timer.Interval(interval_ms);
+        timer.Enabled(true);
+    }
+    // Records each round the stop condition sees; stops once at least ms have passed.
+    std::function<bool(const WaitProgress&)> stop_after(double ms) {
+        return [this, ms](const WaitProgress& at) {
+            elapsed.push_back(at.elapsed_ms);
+            left.push_back(at.left_ms);
+            return at.elapsed_ms >= ms;
+        };
+    }
+};
+
+TEST_F(Pump, ATimerFiresByTheTickCounterOnlyWhileEnabledWithAnIntervalAndMayDestroyItselfInItsHandler) {
     timer.Interval(100);
     pump_ms(500);
     EXPECT_EQ(fired, 0) << "not enabled";
-    timer.Enabled(true);
+    start_timer(100);
     pump_ms(500);
     EXPECT_EQ(fired, 5);
     timer.Interval(0);
     pump_ms(500);
     EXPECT_EQ(fired, 5) << "interval 0 stops it";
+    auto own = std::make_unique<Timer>();
+    own->on_timer([&] { own.reset(); });
+    own->Interval(10);
+    own->Enabled(true);
+    pump_ms(50);
+    EXPECT_EQ(own, nullptr);
 }
 
-TEST(Timer, SurvivesTheTickCounterWrapAndIsNotReenteredByANestedPump) {
-    FakeTime t;
-    t.clock.set_tick(INT32_MAX - 20);
-    Timer timer;
-    int fired = 0;
+TEST_F(Pump, ATimerSurvivesTheTickCounterWrapAndIsNotReenteredByANestedPump) {
+    clock.set_tick(INT32_MAX - 20);
     int depth = 0, max_depth = 0;
     timer.on_timer([&] {
         ++fired;
@@ -52,34 +66,48 @@ TEST(Timer, SurvivesTheTickCounterWrapAndIsNotReenteredByANestedPump) {
         pump_ms(300);  // a handler that waits three intervals
         --depth;
     });
-    timer.Interval(50);
-    timer.Enabled(true);
+    start_timer(50);
     pump_ms(100);
     EXPECT_GE(fired, 1);
     EXPECT_EQ(max_depth, 1);
 }
 
-TEST(Timer, DestroyedByItsOwnHandlerIsSafe) {
-    FakeTime t;
-    auto timer = std::make_unique<Timer>();
-    timer->on_timer([&] { timer.reset(); });
-    timer->Interval(10);
-    timer->Enabled(true);
-    pump_ms(50);
-    EXPECT_EQ(timer, nullptr);
-}
-
-TEST(StopRequests, ArriveAsEventsOfThePump) {
-    int got = 0;
-    StopRequest kind = StopRequest::interrupt;
-    on_stop_request(StopRequest::terminate, [&](StopRequest k) {
-        ++got;
-        kind = k;
-    });
-    std::raise(SIGTERM);
-    EXPECT_TRUE(testing::pump_until([&] { return got == 1; }, 2000));
-    EXPECT_EQ(kind, StopRequest::terminate);
-    on_stop_request(StopRequest::terminate, nullptr);
+// A stop request (SIGTERM) is tested where the module ends on one.
+TEST_F(Pump, AWaitRunsOutOrEndsByItsStopConditionOrAfterThePauseWhenTheCounterRunsBackwards) {
+    const struct {
+        double duration_ms, stop_at_ms;
+        int32_t start_tick;
+        bool stopped, backwards;
+        double min_ms, max_ms;  // the time waited, by the clock
+    } rows[] = {
+        {100, 1e9, 1000, false, false, 100, 100},  // a round ends early where the timer falls due
+        {1000, 60, 1000, true, false, 60, 70},     // no round after the stop
+        {60000, 1e9, INT32_MAX - 50, false, true, 51 + 200, 51 + 35 + 200},  // detected in the round it wrapped
+    };
+    start_timer(50);
+    for (const auto& r : rows) {
+        clock.set_tick(r.start_tick);
+        elapsed.clear();
+        left.clear();
+        int told = 0;
+        const double utc_before = clock.utc();
+        const WaitResult w = pump_wait(r.duration_ms, {35, 200}, stop_after(r.stop_at_ms), [&] { ++told; });
+        const double waited_ms = (clock.utc() - utc_before) * 86400000.0;
+        EXPECT_EQ(w.stopped, r.stopped) << r.duration_ms;
+        EXPECT_EQ(w.counter_ran_backwards, r.backwards) << r.duration_ms;
+        EXPECT_EQ(told, r.backwards ? 1 : 0) << r.duration_ms;
+        EXPECT_GE(waited_ms, r.min_ms - 0.01) << r.duration_ms;
+        EXPECT_LE(waited_ms, r.max_ms + 0.01) << r.duration_ms;
+        ASSERT_GE(left.size(), 3u) << "rounds of 35 ms at most";
+        EXPECT_EQ(left.front(), r.duration_ms);
+        for (size_t i = 0; i < left.size(); ++i) {
+            EXPECT_GE(elapsed[i], 0) << "the stop condition never sees the counter run backwards";
+            EXPECT_DOUBLE_EQ(elapsed[i] + left[i], r.duration_ms);
+        }
+        if (r.stopped) { EXPECT_EQ(w.elapsed_ms + w.left_ms, r.duration_ms); }
+        if (!r.backwards) { EXPECT_NEAR(w.elapsed_ms, waited_ms, 0.01) << r.duration_ms; }
+        if (&r == rows) { EXPECT_EQ(fired, 2) << "the timer runs meanwhile"; }
+    }
 }
 
 } // namespace

@@ -8,14 +8,12 @@
 namespace ktr::platform {
 namespace {
 
-using testing::PtyPair;
-using testing::ScopedComMapping;
+using testing::pump_until;
 
 TEST(SerialSettings, AcceptsTheLineSettingsTheDeviceSupports) {
     SerialPort port;
     for (const char* good : {"9600,N,8,1", "2400,n,8,1", "4800,E,7,2", "115200,O,5,1"})
         EXPECT_TRUE(port.Settings(good)) << good;
-    EXPECT_EQ(port.Settings(), "115200,O,5,1");
     for (const char* bad : {"", "9600", "9600,N,8", "9600,N,8,1,1", "3000,N,8,1", "9600,X,8,1", "9600,N,9,1",
                             "9600,N,8,3", "96OO,N,8,1", "9600,,8,1"}) {
         EXPECT_FALSE(port.Settings(bad)) << bad;
@@ -25,42 +23,37 @@ TEST(SerialSettings, AcceptsTheLineSettingsTheDeviceSupports) {
     EXPECT_EQ(port.Settings(), "115200,O,5,1") << "a refused value changes nothing";
 }
 
-TEST(SerialPortOnPty, OpensOnceSendsAndRaisesOneReceiveEventPerByte) {
-    PtyPair pty;
+TEST(SerialPortOnPty, OpensOnceSendsRawBytesAndRaisesOneReceiveEventPerByte) {
+    testing::PtyPair pty;
     ASSERT_TRUE(pty.ok());
-    ScopedComMapping com(5, pty.slave_path());
+    testing::ScopedComMapping com(5, pty.slave_path());
     SerialPort port;
     EXPECT_FALSE(port.Output("x")) << "closed";
-    clear_pending_error();
     ASSERT_TRUE(port.CommPort(5));
     ASSERT_TRUE(port.PortOpen(true));
     EXPECT_FALSE(port.PortOpen(true));
     EXPECT_EQ(pending_error().number, comPortAlreadyOpen);
     EXPECT_FALSE(port.CommPort(6)) << "the port cannot change while open";
     clear_pending_error();
-
     ASSERT_TRUE(port.Output(std::string("!0S\0", 4)));
-    EXPECT_EQ(pty.read_available(1000), std::string("!0S\0", 4)) << "raw bytes, a zero byte included";
+    EXPECT_EQ(pty.read_available(1000), std::string("!0S\0", 4));
 
-    port.InputLen(1);
-    port.RThreshold(1);
     std::string seen;
     port.OnComm([&] {
         if (port.CommEvent() == comEvReceive) seen += port.Input();
     });
+    port.InputLen(1);
+    port.RThreshold(1);
     pty.write("abc");
-    EXPECT_TRUE(testing::pump_until([&] { return seen.size() >= 3; }, 1000));
+    EXPECT_TRUE(pump_until([&] { return seen.size() >= 3; }, 1000));
     EXPECT_EQ(seen, "abc");
-
     // Without a threshold the bytes wait in the buffer.
     port.RThreshold(0);
     port.InputLen(0);
     pty.write("xyz");
-    EXPECT_TRUE(testing::pump_until([&] { return port.InBufferCount() >= 3; }, 1000));
+    EXPECT_TRUE(pump_until([&] { return port.InBufferCount() >= 3; }, 1000));
     EXPECT_EQ(port.Input(), "xyz");
-
     port.PortOpen(false);
-    EXPECT_FALSE(port.PortOpen());
     EXPECT_TRUE(port.PortOpen(true)) << "it opens again after closing";
 }
 

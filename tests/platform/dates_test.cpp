@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "fakes/fake_clock.h"
+#include "fakes/scoped_env.h"
+#include "fakes/scoped_locale.h"
+#include "platform/date_parse.h"
+#include "platform/date_value.h"
+#include "platform/format.h"
+#include "platform/locale.h"
+#include "platform/posix/locale_texts.h"
+
+namespace ktr::platform {
+namespace {
+
+TEST(DateValue, KnownDayNumbersAndRollOver) {
+    const std::pair<double, double> rows[] = {
+        {date_serial(1899, 12, 30), 0}, {date_serial(1900, 1, 1), 2},
+        {date_serial(1900, 3, 1), 61},  // 1900 is no leap year
+        {date_serial(100, 1, 1), kMinDate}, {date_serial(9999, 12, 31), std::floor(kMaxDate)},
+        // 3867827328 seconds after 1900 is 2022-07-26 12:28:48.
+        {make_date(2022, 7, 26, 12, 28, 48), 3867827328.0 / 86400 + 2},
+        // Parts out of range roll over as the runtime's DateSerial and TimeSerial do.
+        {date_serial(2026, 13, 1), date_serial(2027, 1, 1)}, {date_serial(2026, -12, 1), date_serial(2024, 12, 1)},
+        {date_serial(2024, 3, 0), date_serial(2024, 2, 29)}, {date_serial(2026, 1, 366), date_serial(2027, 1, 1)},
+        {time_serial(0, -30, 0), -30.0 / 1440}, {time_serial(25, 0, 1, 500), 25.0 / 24 + 1.5 / 86400},
+        // Before the epoch the day counts backwards and the fraction is still the time of day.
+        {make_date(1899, 12, 29, 6), -1.25}, {time_part(-1.25), 0.25}, {date_part(-1.25), -1},
+    };
+    for (const auto& r : rows) EXPECT_DOUBLE_EQ(r.first, r.second) << &r - rows;
+}
+
+TEST(DateValue, PartsBeforeTheEpochOutsideTheRangeAndWhereMillisecondsCarry) {
+    const std::pair<double, DateParts> rows[] = {
+        {make_date(2026, 12, 5, 5, 7, 3, 45), {2026, 12, 6, 5, 5, 7, 3, 45}},  // 1899-12-30 was a Saturday (6)
+        {-1.25, {1899, 12, 5, 29, 6, 0, 0, 0}}, {-0.5, {1899, 12, 6, 30, 12, 0, 0, 0}},
+        {NAN, {}}, {INFINITY, {}}, {1e12, {}}, {-1e12, {}},
+        {date_serial(2026, 12, 31) + 0.99999999999, {2027, 1, 5, 1, 0, 0, 0, 0}},
+        {date_serial(1899, 12, 29) - 0.99999999999, {1899, 12, 4, 28, 0, 0, 0, 0}},
+        {make_date(2026, 12, 5, 8) - 1e-12, {2026, 12, 6, 5, 8, 0, 0, 0}},  // a hair below a second is that second
+    };
+    for (const auto& [value, parts] : rows) EXPECT_EQ(date_to_parts(value), parts) << value;
+}
+
+TEST(DateValue, RoundTripsToTheMillisecond) {
+    for (double v = kMinDate; v < kMaxDate; v += 9876.54321) {
+        const DateParts p = date_to_parts(v);
+        EXPECT_NEAR(parts_to_date(p), v, 0.0006 / 86400) << v;
+        EXPECT_TRUE(valid_ymd(p.year, p.month, p.day)) << v;
+    }
+    for (int y : {100, 1600, 1900, 2000, 2024, 9999})
+        for (int m = 1; m <= 12; ++m) {
+            const DateParts p{y, m, 0, days_in_month(y, m), 23, 59, 59, 999};
+            DateParts back = date_to_parts(parts_to_date(p));
+            back.day_of_week = 0;
+            EXPECT_EQ(back, p) << y << "-" << m;
+        }
+    EXPECT_FALSE(valid_ymd(2026, 2, 29) || valid_ymd(99, 1, 1) || valid_ymd(10000, 1, 1));
+}
+
+LocaleTexts texts(const char* date, const char* time, const char* ampm = "", const char* am = "",
+                  const char* pm = "") {
+    return {date, time, ampm, am, pm, {}, {}, {}, {}};
+}
+
+TEST(LocaleFromTexts, PatternsOrderAndSeparatorsOfTheCLibrarysTexts) {
+    const struct {
+        LocaleTexts texts;
+        const char* short_date;
+        const char* long_time;
+        const char* date_separator;
+        DateOrder order;
+    } rows[] = {
+        {texts("%m/%d/%Y", "%r", "%I:%M:%S %p", "AM", "PM"), "MM/dd/yyyy", "hh:mm:ss tt", "/", DateOrder::MonthFirst},
+        {texts("%d.%m.%Y", "%T"), "dd.MM.yyyy", "HH:mm:ss", ".", DateOrder::DayFirst},
+        {texts("%F", "%H.%M.%S"), "yyyy-MM-dd", "HH.mm.ss", "-", DateOrder::YearFirst},
+        // A multi-byte separator stays whole.
+        {texts("%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d\xE6\x97\xA5", "%T"), "yyyy\xE5\xB9\xB4MM\xE6\x9C\x88" "dd\xE6\x97\xA5",
+         "HH:mm:ss", "\xE5\xB9\xB4", DateOrder::YearFirst},
+        // A 12-hour pattern without markers would be ambiguous: a 24-hour clock is used instead.
+        {texts("%d/%m/%Y", "%r", "%I:%M:%S %p"), "dd/MM/yyyy", "HH:mm:ss", "/", DateOrder::DayFirst},
+        // Letters outside fields are quoted; unknown fields are dropped; empty texts keep the defaults.
+        {texts("%-d.%-m.%Y", "%-H h %M %Z"), "d.M.yyyy", "H 'h' mm", ".", DateOrder::DayFirst},
+        {texts("", ""), "M/d/yyyy", "h:mm:ss tt", "/", DateOrder::MonthFirst},
+        {texts("%", "%E"), "M/d/yyyy", "h:mm:ss tt", "/", DateOrder::MonthFirst},
+    };
+    for (const auto& r : rows) {
+        const LocaleInfo l = locale_from_texts(r.texts);
+        EXPECT_EQ(l.short_date_pattern, r.short_date) << r.texts.date_format;
+        EXPECT_EQ(l.long_time_pattern, r.long_time) << r.texts.time_format;
+        EXPECT_EQ(l.date_separator, r.date_separator) << r.texts.date_format;
+        EXPECT_EQ(short_date_order(l), r.order) << r.texts.date_format;
+    }
+}
+
+TEST(LocaleFromTexts, NamesAreTakenOnlyWhenCompleteAndTheCLocaleGivesNoTexts) {
+    LocaleTexts german = texts("%d.%m.%Y", "%T");
+    german.months = {"Januar", "Februar", "März", "April", "Mai", "Juni", "Juli", "August", "September", "Oktober",
+                     "November", "Dezember"};
+    german.days[0] = "Sonntag";  // an incomplete set would mix languages
+    const LocaleInfo de = locale_from_texts(german);
+    EXPECT_EQ(de.month_names[2], "März");
+    EXPECT_EQ(de.day_names[0], "Sunday");
+    EXPECT_EQ(de.long_date_pattern, "dddd, d MMMM yyyy");
+    // So United States conventions apply there.
+    for (const char* name : {"C", "POSIX", "C.UTF-8", "xx_NOWHERE.UTF-8"}) {  // the last cannot be loaded
+        testing::ScopedEnv all("LC_ALL", name);
+        EXPECT_FALSE(read_system_locale_texts().has_value()) << name;
+    }
+}
+
+using testing::ScopedLocale;
+
+double ymd(int y, int m, int d, int h = 0, int n = 0, int s = 0) { return make_date(y, m, d, h, n, s); }
+double hms(int h, int n, int s = 0) { return time_serial(h, n, s); }
+
+// The fake clock stands on 5 December 2026, so texts without a year fall in 2026.
+struct DateText : ::testing::Test {
+    testing::FakeClock fake_{ymd(2026, 12, 5, 12)};
+    testing::ScopedFakeClock clock_{fake_};
+    ScopedLocale locale_{us_locale()};
+    const double sample_ = ymd(2026, 12, 5, 5, 7, 3);        // a Saturday
+    const double afternoon_ = ymd(2022, 7, 26, 12, 28, 48);  // a Tuesday
+
+    // Nothing for a text that is no date.
+    static void parses(std::initializer_list<std::pair<const char*, std::optional<double>>> rows) {
+        for (const auto& [text, value] : rows) EXPECT_EQ(parse_date(text), value) << '"' << text << '"';
+    }
+    static void formats(double date, std::initializer_list<std::pair<const char*, const char*>> pictures) {
+        for (const auto& [picture, text] : pictures) EXPECT_EQ(format_date(date, picture), text) << picture;
+    }
+};
+
+TEST_F(DateText, NumericPicturesMinutesAfterAnHourAndCutSeconds) {
+    formats(sample_, {{"mm-dd hh:nn:ss", "12-05 05:07:03"}, {"yy-mm-dd", "26-12-05"},
+                      {"mm/dd/yy hh:nn", "12/05/26 05:07"}, {"d", "5"}, {"yyyy", "2026"},
+                      {"m/d/yyyy h:n:s", "12/5/2026 5:7:3"},
+                      // Month letters after an hour mean minutes.
+                      {"hh:mm:ss", "05:07:03"}, {"YY-MM-DD hh:mm:ss", "26-12-05 05:07:03"}, {"mm hh mm", "12 05 07"},
+                      {"w q", "7 4"}, {"mmm", "Dec"}, {"dddd", "Saturday"}});
+    // Seconds are cut, not rounded, also a hair below a whole second (arithmetic on days); counts cross the year.
+    formats(make_date(2026, 12, 5, 5, 7, 3, 999), {{"hh:nn:ss", "05:07:03"}});
+    formats(ymd(2026, 12, 5, 8) - 1e-12, {{"hh:nn:ss", "08:00:00"}});
+    formats(ymd(2024, 12, 31), {{"y", "366"}});
+    formats(ymd(2026, 1, 3), {{"ww", "1"}});  // 1 January 2026 is a Thursday
+    formats(ymd(2026, 1, 4), {{"ww", "2"}});
+}
+
+TEST_F(DateText, NamedFormatsAndTheGeneralDateFollowTheLocale) {
+    formats(afternoon_, {{"Long Date", "Tuesday, July 26, 2022"}, {"long date", "Tuesday, July 26, 2022"},
+                         {"Short Date", "7/26/2022"}, {"Long Time", "12:28:48 PM"}, {"Short Time", "12:28"},
+                         {"General Date", "7/26/2022 12:28:48 PM"}, {"", "7/26/2022 12:28:48 PM"},
+                         {"c", "7/26/2022 12:28:48 PM"}, {"h:nn AM/PM", "12:28 PM"}, {"\"at\" hh\\h", "at 12h"}});
+    // The general date leaves out midnight and the empty date.
+    formats(ymd(2026, 12, 5), {{"General Date", "12/5/2026"}});
+    formats(0.0, {{"General Date", "12:00:00 AM"}});
+    formats(ymd(2022, 7, 26, 23, 5), {{"hh:nn a/p", "11:05 p"}});
+    formats(ymd(1800, 2, 28, 18), {{"General Date", "2/28/1800 6:00:00 PM"}});
+    {
+        ScopedLocale scoped(british_locale());
+        formats(afternoon_, {{"General Date", "26/07/2022 12:28:48"}});
+        formats(0.75, {{"General Date", "18:00:00"}});
+    }
+    ScopedLocale scoped(iso_locale());
+    formats(afternoon_, {{"General Date", "2022-07-26 12:28:48"}});
+    formats(sample_, {{"mm/dd/yy hh:nn", "12-05-26 05:07"}});  // "/" is the locale's date separator
+}
+
+TEST_F(DateText, UnitedStatesDatesAreMonthFirstShortYearsPivotAtThirtyAndMarkersAreRead) {
+    parses({{"12/05/2026 05:37:32", ymd(2026, 12, 5, 5, 37, 32)}, {"12-05-2026", ymd(2026, 12, 5)},
+            {"12.05.2026", ymd(2026, 12, 5)}, {" 12/5/2026 5:07:03 ", ymd(2026, 12, 5, 5, 7, 3)},
+            {"5:07:03 12/5/2026", ymd(2026, 12, 5, 5, 7, 3)},
+            {"13/5/2020", ymd(2020, 5, 13)},  // the first number cannot be a month: the two are swapped
+            {"2/29/2024", ymd(2024, 2, 29)}, {"2/29/2026", {}}, {"13/13/2020", {}},
+            {"12/5", ymd(2026, 12, 5)}, {"13/5", ymd(2026, 5, 13)}, {"12/2026", ymd(2026, 12, 1)},
+            {"2026-12", ymd(2026, 12, 1)},
+            // Two-digit years pivot at 30; four digits are taken as written (year 99 is out of range).
+            {"1/1/00", ymd(2000, 1, 1)}, {"1/1/29", ymd(2029, 1, 1)}, {"1/1/30", ymd(1930, 1, 1)},
+            {"1/1/5", ymd(2005, 1, 1)}, {"12/31/9999", ymd(9999, 12, 31)}, {"1/1/10000", {}}, {"1/1/0099", {}},
+            // Times alone and twelve-hour markers.
+            {"12:00:00 AM", 0.0}, {"12:00:00 PM", 0.5}, {"5:07", hms(5, 7)}, {"5:07:03 pm", hms(17, 7, 3)},
+            {"11:59 P", hms(23, 59)}, {"3 PM", hms(15, 0)}, {"12/5/2026 3 PM", ymd(2026, 12, 5, 15)},
+            {"7/26/2022 12:28:48 PM", ymd(2022, 7, 26, 12, 28, 48)},
+            {"12/5/2026 05:37:32 ", ymd(2026, 12, 5, 5, 37, 32)},  // an empty marker after the blank
+            {"0:0:0", 0.0}});
+}
+
+TEST_F(DateText, MonthNamesInAnyPositionAndTextsThatAreNotDates) {
+    for (const char* text : {"Dec 5, 2026", "5 Dec 2026", "dec 5, 2026", "DECEMBER 05, 2026", "2026 Dec 5",
+                             "5-Dec-2026", "Dec 5, 26", "Saturday, December 5, 2026", "Decem 5 2026", "Dec 5"})
+        EXPECT_EQ(parse_date(text), ymd(2026, 12, 5)) << text;
+    parses({{"Sept 30 2026", ymd(2026, 9, 30)}, {"Dec 5, 2026 05:37:32 ", ymd(2026, 12, 5, 5, 37, 32)},
+            {"Dec 2026", ymd(2026, 12, 1)}, {"Feb 30, 2026", {}}, {"Dec Jan 5 2026", {}}, {"Dec", {}},
+            {"De 5 2026", {}}});
+    for (const char* text : {"", " ", "abc", "5", "25:00", "12:60", "12:00:60", "1:2:3:4", "1/2/3/4",
+                             "12/5/2026 UTC", "AM", "12/5/2026 PM", "05:37:32.5", "12:", ":30", "5:07 AM PM",
+                             "12/5/2026 5:07 6:08", "2026/1/2026", "1234567/1/1", "12/5/2026!", "UTC(NIST)", "*"})
+        EXPECT_EQ(parse_date(text), std::nullopt) << '"' << text << '"';
+    // A four-digit year put in front of a whole date is no date.
+    EXPECT_FALSE(is_date("2012/05/2026 05:37:32"));
+    EXPECT_TRUE(is_date("2025-12-05 05:37:32"));
+}
+
+TEST_F(DateText, OtherLocalesReadDayFirstOrYearFirstAndIsoDatesEverywhere) {
+    for (const LocaleInfo& loc : {us_locale(), british_locale(), iso_locale()}) {
+        ScopedLocale scoped(loc);
+        parses({{"2025-12-05 05:37:32", ymd(2025, 12, 5, 5, 37, 32)}, {"2025/12/05", ymd(2025, 12, 5)},
+                {"2025-13-05", {}}});
+    }
+    {
+        ScopedLocale scoped(british_locale());
+        parses({{"12/5/2026", ymd(2026, 5, 12)}, {"5/13/2020", ymd(2020, 5, 13)},
+                {"05/12/26 17:05", ymd(2026, 12, 5, 17, 5)}, {"5/12", ymd(2026, 12, 5)},
+                {"5 December 2026", ymd(2026, 12, 5)}, {"5:07 pm", hms(17, 7)}});
+    }
+    ScopedLocale scoped(iso_locale());
+    parses({{"26-12-05", ymd(2026, 12, 5)}, {"5/12/2026 5:07:03", ymd(2026, 12, 5, 5, 7, 3)},
+            {"5/13/2026", ymd(2026, 5, 13)}});
+}
+
+TEST_F(DateText, TheLocalesNamesAndMarkersAreWrittenAndRead) {
+    LocaleInfo german = british_locale();
+    german.short_date_pattern = "dd.MM.yyyy";
+    german.month_names[2] = "März";
+    german.month_names[11] = "Dezember";
+    german.month_abbrevs[11] = "Dez";
+    german.day_abbrevs[6] = "Sa";
+    german.am = "vorm.";
+    german.pm = "nachm.";
+    ScopedLocale scoped(german);
+    formats(sample_, {{"mmm", "Dez"}, {"mmmm", "Dezember"}, {"ddd", "Sa"}});
+    parses({{"5. Dez 2026", ymd(2026, 12, 5)}, {"Sa 5 Dezember 2026", ymd(2026, 12, 5)},
+            {"1 März 2026", ymd(2026, 3, 1)}, {"Dec 5, 2026", ymd(2026, 12, 5)},  // English names always work
+            {"05.12.2026 17:05:00", ymd(2026, 12, 5, 17, 5)}, {"5:07 nachm.", hms(17, 7)}, {"12:07 vorm.", hms(0, 7)}});
+}
+
+// What the module writes as a general date must read back as the same value in each locale.
+TEST_F(DateText, GeneralDateTextsReadBack) {
+    const double values[] = {afternoon_, ymd(2026, 12, 5), ymd(2001, 1, 1, 0, 0, 1), ymd(2029, 12, 31, 23, 59, 59),
+                             hms(17, 5, 9), ymd(1930, 2, 3, 4, 5, 6), ymd(1800, 2, 28, 18)};
+    for (const LocaleInfo& loc : {us_locale(), british_locale(), iso_locale()}) {
+        ScopedLocale scoped(loc);
+        for (double v : values) EXPECT_EQ(parse_date(format_date(v, "General Date")), v) << format_date(v, "");
+        EXPECT_EQ(parse_date(format_date(ymd(2022, 7, 26), "Long Date")), ymd(2022, 7, 26)) << loc.short_date_pattern;
+    }
+}
+
+} // namespace
+} // namespace ktr::platform
