@@ -1,31 +1,23 @@
-// Shared set-up of the engine tests: empty options (restored afterwards), a fake clock, the United States
-// date conventions and the debug log captured.
+// Shared set-up of the engine tests: the module's state saved and restored (a standing fake clock, the
+// United States date conventions, the debug log captured), and the day order put back.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <string>
 
-#include "config/options.h"
 #include "engine/time_util.h"
-#include "fakes/fake_clock.h"
-#include "fakes/scoped_locale.h"
-#include "fakes/trace_capture.h"
-#include "platform/date_value.h"
+#include "fakes/module_state.h"
 
 namespace ktr::engine {
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public testing::ModuleStateTest {
 protected:
-    EngineTest() { config::options() = config::COptions{}; }
-    ~EngineTest() override {
-        config::options() = saved_;
-        set_month_first(false);
+    ~EngineTest() override { set_month_first(false); }
+    size_t trace_count(const std::string& fragment) const {
+        const std::string text = debug_text();
+        size_t n = 0;
+        for (size_t at = text.find(fragment); at != std::string::npos; at = text.find(fragment, at + 1)) ++n;
+        return n;
     }
-
-    config::COptions saved_ = config::options();
-    ktr::testing::FakeClock clock_;
-    ktr::testing::ScopedFakeClock scoped_{clock_};
-    ktr::testing::ScopedLocale locale_{platform::us_locale()};
-    ktr::testing::TraceCapture trace_;
 };
 
 } // namespace ktr::engine

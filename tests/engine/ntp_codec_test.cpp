@@ -27,8 +27,7 @@ TEST_F(NtpCodec, TimestampsAndFractions) {
     // The second after the top starts NTP era 1: it wraps to zero rather than overflowing a byte.
     EXPECT_EQ(date_to_byte(byte_to_date(top) + 1.0 / 86400), zero);
     EXPECT_EQ(date_to_byte(std::numeric_limits<double>::quiet_NaN()), zero);
-    EXPECT_DOUBLE_EQ(byte_to_date(std::vector<uint8_t>{1, 2, 3}), 0.0);
-    EXPECT_TRUE(trace_.has("byte_to_date: array error"));
+    EXPECT_TRUE(byte_to_date(std::vector<uint8_t>{1, 2, 3}) == 0.0 && traced("byte_to_date: array error"));
 
     EXPECT_FLOAT_EQ(byte_to_frac(Bytes{0x80, 0, 0xFF, 0xFF}), 0.5f);  // the low bytes do not count
     EXPECT_FLOAT_EQ(byte_to_frac(Bytes{0x40, 0}), 0.25f);
@@ -43,21 +42,18 @@ TEST_F(NtpCodec, RepliesAreCheckedForModeAndDate) {
     for (const auto& [mode, ok] : {std::pair{0x24, true}, {0x1C, true}, {0x25, true}, {0x23, false}, {0x27, false},
                                    {0x21, false}})
         EXPECT_EQ(check_ntp_mode(static_cast<uint8_t>(mode)), ok) << mode;
-    EXPECT_TRUE(trace_.has("-is a client (should be a server)"));
-    EXPECT_TRUE(trace_.has("Unknown mode: 33"));
+    EXPECT_TRUE(traced("-is a client (should be a server)") && traced("Unknown mode: 33"));
 
     std::array<uint8_t, 48> reply{};
     reply[0] = 0x24;
-    EXPECT_FALSE(decode_ntp_reply(reply));  // 1900
-    EXPECT_TRUE(trace_.has("Bad year"));
+    EXPECT_TRUE(!decode_ntp_reply(reply) && traced("Bad year"));  // 1900
     EXPECT_FALSE(check_reply_date(std::numeric_limits<double>::infinity()));
 
     const auto seconds = date_to_byte(make_date(2026, 12, 5, 12, 0, 0));
     std::copy(seconds.begin(), seconds.end(), reply.begin() + 40);
     reply[44] = 0x80;
     const auto decoded = decode_ntp_reply(reply);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->date, "12/5/2026 12:00:00 PM");
+    ASSERT_TRUE(decoded && decoded->date == "12/5/2026 12:00:00 PM") << (decoded ? decoded->date : "none");
     EXPECT_FLOAT_EQ(decoded->fraction, 0.5f);
 
     EXPECT_EQ(decode_time_reply(seconds), "12/5/2026 12:00:00 PM");
@@ -80,12 +76,12 @@ TEST_F(NtpCodec, TheSntpReplyIsBuiltFromTheRequest) {
     req[40] = 0;  // no transmit stamp: the request's own originate bytes come back
     EXPECT_EQ(build_ntp_reply(req, t, f)[24], 24);
 
+    // Short or unversioned requests get nothing; longer ones a 48-byte reply.
     EXPECT_TRUE(build_ntp_reply(std::vector<uint8_t>(47, 0x1B), t, f).empty());
-    req[0] = 255;
-    EXPECT_TRUE(build_ntp_reply(req, t, f).empty());
-    req[0] = 0x1B;
     req.resize(68, 9);
     EXPECT_EQ(build_ntp_reply(req, t, f).size(), 48u);
+    req[0] = 255;
+    EXPECT_TRUE(build_ntp_reply(req, t, f).empty());
 }
 
 } // namespace

@@ -83,7 +83,7 @@ TEST_F(SyncRun, BelowTheMinimumOnlyAForceSets) {
     EXPECT_EQ(run("S+ 26-12-05 05:37:32 200"), (Calls{"NoChange", "Done"}));
     EXPECT_EQ(e_.SettingStatus(), config::kStatusBelowMinimum);
     EXPECT_EQ(clock_.set_calls(), 0);
-    EXPECT_TRUE(trace_.has("...No Time difference No time set"));
+    EXPECT_TRUE(traced("...No Time difference No time set"));
 
     EXPECT_EQ(run("F+ 26-12-05 05:37:32 200"), (Calls{"Sync", "Done"}));
     EXPECT_EQ(e_.SettingStatus(), config::kStatusBelowMinimum);
@@ -111,7 +111,7 @@ TEST_F(SyncRun, EachFormatPicksItsDecoderAndFailuresEndInTheirStatus) {
         config::options().ServerCustomFormat(r.custom);
         EXPECT_EQ(run(r.text).back(), "Done");
         EXPECT_EQ(e_.SettingStatus(), r.status);
-        EXPECT_TRUE(!r.trace || trace_.has(r.trace));
+        EXPECT_TRUE(!r.trace || traced(r.trace));
     }
     EXPECT_EQ(utc().minute, 17);
 }
@@ -142,9 +142,9 @@ TEST_F(SyncRun, SntpRepliesInSyncWithinTheMinuteFromAClientOrFromTheConsole) {
         EXPECT_EQ(platform::date_to_parts(clock_.utc()), platform::date_to_parts(expected));
     }
     EXPECT_EQ(display_.sntp_ms, 500);
-    EXPECT_EQ(trace_.count("Direct setting of NIST system time"), 1u);
-    EXPECT_TRUE(trace_.has("Clocks in sync - no need to set"));
-    EXPECT_TRUE(trace_.has("...Clocks in sync"));
+    EXPECT_EQ(trace_count("Direct setting of NIST system time"), 1u);
+    EXPECT_TRUE(traced("Clocks in sync - no need to set"));
+    EXPECT_TRUE(traced("...Clocks in sync"));
     run(std::vector<uint8_t>(10, 0));
     EXPECT_EQ(e_.SettingStatus(), config::kStatusBadString);
 }

@@ -123,7 +123,7 @@ TEST_F(Comparison, NtpRepliesCompareToTheMillisecond) {
 
     config::options().SetMinThreshold(500);
     EXPECT_EQ(compare_ntp_time(r, zone_).status, config::kStatusBelowMinimum);
-    EXPECT_TRUE(trace_.has(" 5: Timediff < minimum of 500 msec "));
+    EXPECT_TRUE(traced(" 5: Timediff < minimum of 500 msec "));
 }
 
 } // namespace

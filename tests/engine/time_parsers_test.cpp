@@ -67,7 +67,7 @@ TEST_F(Parsers, NistFieldsOfEachLayoutAndWhatShortOrBadLinesKeep) {
     });
     for (const char* line : {"parse error of NIST string", "NIST parse string - no Julian days.",
                              "Time: _05:37:32_ frac: 0.5"})
-        EXPECT_TRUE(trace_.has(line)) << line;
+        EXPECT_TRUE(traced(line)) << line;
 }
 
 TEST_F(Parsers, ActsReadsItsLayoutAndIgnoresDut1) {
@@ -78,8 +78,8 @@ TEST_F(Parsers, ActsReadsItsLayoutAndIgnoresDut1) {
         {"S+ 12/05/2026 05:37:32 250", false, "0 25-12-06 05:37:33 0 0 0 12.5 UTC(NIST) 0 [] ok"},
         {"Server: 25-12-07", true, "0 25-12-07 05:37:33 0 0 0 0 UTC(NIST) 0 [] ok"},
     });
-    EXPECT_TRUE(trace_.has("ACTS parse string - no Julian days."));
-    EXPECT_TRUE(trace_.has("parse error of ACTS string"));
+    EXPECT_TRUE(traced("ACTS parse string - no Julian days."));
+    EXPECT_TRUE(traced("parse error of ACTS string"));
 }
 
 TEST_F(Parsers, DaytimeDayOfOneOrTwoDigitsZoneWordAndLineEnd) {
@@ -91,9 +91,9 @@ TEST_F(Parsers, DaytimeDayOfOneOrTwoDigitsZoneWordAndLineEnd) {
         {"Sat Foo 45 05:37:32 2026", false, nullptr},
         {"", false, nullptr},
     });
-    EXPECT_TRUE(trace_.has("Trimming year:_2026\r\n_"));
-    EXPECT_TRUE(trace_.has("Date field error in Daytime string"));
-    EXPECT_TRUE(trace_.has("parse error of Daytime string"));
+    EXPECT_TRUE(traced("Trimming year:_2026\r\n_"));
+    EXPECT_TRUE(traced("Date field error in Daytime string"));
+    EXPECT_TRUE(traced("parse error of Daytime string"));
 }
 
 } // namespace

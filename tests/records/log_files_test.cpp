@@ -4,113 +4,120 @@
 
 #include "config/options.h"
 #include "fakes/module_state.h"
+#include "platform/udp_datagram.h"
 #include "records/sync_record.h"
+#include "records/syslog.h"
 
 namespace ktr::records {
 namespace {
 
-// Column rulers for reading the expected lines below:
-//          1        10        20        30        40        50
-//          |        |         |         |         |         |
 const char* const kSyncHeader =
     "Synchronization Log          3/5/2026 9:07:03 AM\r\n"
     "Date     Time      Difference Accuracy  Status Server\r\n"
     "-----    ----      ---------- --------  ------ ------\r\n";
-
 const char* const kEventHeader =
     "Event Log                    3/5/2026 9:07:03 AM\r\n"
     "Date     Time      Type    Action\r\n"
     "-----    ----      ----    -----\r\n";
 
-CSync record(double when, int32_t seconds, float accuracy = 0, int16_t status = 0) {
-    CSync s;
-    s.SyncLocalTime(when);
-    s.SyncDifferenceSec(seconds);
-    s.SyncAccuracy(accuracy);
-    s.SyncStatus(status);
-    return s;
-}
+// A loopback listener stands in for the syslog server.
+class LogFiles : public testing::ModuleStateTest {
+protected:
+    static CSync record(int32_t seconds, float accuracy = 0, int16_t status = 0, float fraction = 0) {
+        CSync s;
+        s.SyncUseFrac(fraction != 0);
+        s.SyncSecFrac(fraction);
+        s.SyncLocalTime(kMorning);
+        s.SyncDifferenceSec(seconds);
+        s.SyncAccuracy(accuracy);
+        s.SyncStatus(status);
+        return s;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(listener_.bind_loopback());
+        set_syslog_port(listener_.local_port());
+        config::options().LoggingSyslogServ("127.0.0.1");
+    }
+    ~LogFiles() override { set_syslog_port(0); }
+    std::string received() { return listener_.receive(2000).value_or("<nothing received>"); }
 
-using LogFiles = testing::ModuleStateTest;
+    platform::UdpDatagramSocket listener_;
+};
 
-TEST_F(LogFiles, ColumnLineFollowsAReachedColumnWrapsAPassedOneAndDropsAMidnightTime) {
+TEST_F(LogFiles, SyncLogMissingFileGetsTheHeaderExistingOneOnlyTheRecordsUnwritableOneAReport) {
+    // Columns: a reached one is followed, a passed one wraps; a time of midnight is dropped.
     EXPECT_EQ(ColumnLine().text(1, "abcd").text(5, "e").text(3, "x").end().str(), "abcde\r\n  x\r\n");
     EXPECT_EQ(ColumnLine().date(1, 46086.0).date(1, 46086.75).str(), "3/5/2026\r\n3/5/2026 6:00:00 PM");
-}
-
-TEST_F(LogFiles, SyncLogMissingFileGetsTheHeaderExistingOneOnlyTheRecords) {
-    CSync fraction = record(kMorning, 0, -2.5f, 4);
-    fraction.SyncUseFrac(true);
-    fraction.SyncSecFrac(0.5f);
-    const std::pair<CSync, const char*> rows[] = {
-        {record(kMorning, 12, 6.0f, 0), "3/5/2026 9:07:03 AM12.        6.0        0     srv\r\n"},
-        {fraction, "3/5/2026 9:07:03 AM.50        -2.5       4     srv\r\n"},
-        // A long date pushes the difference onto the next line at its column.
-        {record(46387.0 + 86399.0 / 86400.0, -3, 0.0f, 5),
-         "12/31/2026 11:59:59 PM\r\n                   -3.        0.0        5     srv\r\n"}};
     std::string expected = kSyncHeader;
+    const std::pair<CSync, const char*> rows[] = {
+        {record(12, 6.0f), "3/5/2026 9:07:03 AM12.        6.0        0     srv\r\n"},
+        {record(0, -2.5f, 4, 0.5f), "3/5/2026 9:07:03 AM.50        -2.5       4     srv\r\n"}};
     for (const auto& [sync, line] : rows) {
         PrintSyncBody(sync, "srv", dir_.file("logfile.txt"), config::kLogToFile);
         EXPECT_EQ(dir_.read("logfile.txt"), expected += line);
     }
-}
-
-TEST_F(LogFiles, SyncLogSkipsEmptyPathsAndReportsUnwritableFolders) {
-    PrintSyncBody(record(kMorning, 1), "s", "", config::kLogToFile);
-    PrintSyncBody(record(kMorning, 1), "s", dir_.file("logfile.txt"), 0);
-    PrintSyncHeader(dir_.file("logfile.txt"), 3);
-    EXPECT_FALSE(platform::file_exists(dir_.file("logfile.txt")));
-
+    // Nothing without a name or with the file off; an unwritable folder is reported, not raised.
+    PrintSyncBody(record(1), "s", "", config::kLogToFile);
+    PrintSyncBody(record(1), "s", dir_.file("off.txt"), 0);
     const std::string path = dir_.file("missing-folder/logfile.txt");
-    PrintSyncBody(record(kMorning, 1), "s", path, config::kLogToFile);
+    PrintSyncBody(record(1), "s", path, config::kLogToFile);
+    EXPECT_FALSE(platform::file_exists(dir_.file("off.txt")) || platform::pending_error().number);
     EXPECT_TRUE(traced("ID: PrintSyncBody 10, Msg:Couldn't write log file to " + path)) << debug_text();
-    EXPECT_EQ(platform::pending_error().number, 0);
 }
 
 TEST_F(LogFiles, PrinterModeRendersPagesWithFootersAndTheEndOfReport) {
     PrintSyncHeader("", config::kLogToPrinter);
-    for (int i = 0; i < 60; ++i) PrintSyncBody(record(kMorning, i), "srv", "", config::kLogToPrinter);
+    for (int i = 0; i < 60; ++i) PrintSyncBody(record(i), "srv", "", config::kLogToPrinter);
     PrintSyncEnd(config::kLogToPrinter);
-    const std::string out = dir_.read(kPrinterOutputName);
-
-    EXPECT_EQ(out.rfind("\r\n\r\nSynchronization Log          Created: 3/5/2026 9:07:03 AM\r\n\r\n\r\nDate ", 0), 0u)
-        << out;
-    const std::string footer1 = "\r\n                                                 Page  1 \r\n";
-    const size_t page1_end = out.find(footer1);
-    ASSERT_NE(page1_end, std::string::npos) << out;
-    const size_t next = page1_end + footer1.size();
+    const std::string out = dir_.read(kPrinterOutputName), footer = "\r\n" + std::string(49, ' ') + "Page  1 \r\n";
+    EXPECT_EQ(out.rfind("\r\n\r\nSynchronization Log          Created: 3/5/2026 9:07:03 AM\r\n\r\n\r\nDate ", 0), 0u);
+    const size_t next = out.find(footer) + footer.size();
+    ASSERT_GE(next, footer.size()) << out;
     EXPECT_EQ(std::count(out.begin(), out.begin() + next, '\n'), kPrinterPageLines);
-    EXPECT_EQ(out.substr(next).rfind("\fSync Log - continued         3/5/2026 9:07:03 AM\r\n\r\n\r\n", 0), 0u);
-    const std::string tail = "<End of Report>\r\n                                                 Page  2 \r\n";
-    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+    EXPECT_EQ(out.substr(next).rfind("\fSync Log - continued         3/5/2026 9:07:03 AM\r\n", 0), 0u);
+    EXPECT_TRUE(out.ends_with("<End of Report>\r\n" + std::string(49, ' ') + "Page  2 \r\n"));
 }
 
-TEST_F(LogFiles, EventLogTypeTextsAndHeaderOnlyWithTheEventFileOn) {
+// An event reaches the event file, the system event log (ID 1) and syslog, each with its type's text.
+TEST_F(LogFiles, EventTypesInEverySinkAndAHeaderOnlyWithTheFileOn) {
     const std::string path = dir_.file("evntfile.txt");
     PrintEvntHeader(path);
     EXPECT_FALSE(platform::file_exists(path));
-
+    record_nt_events();
+    config::options().LoggingNTEvntOn(true);
+    config::options().LoggingSyslogOn(true);
     config::options().LoggingEvntOn(true);
-    for (const auto& [type, message] : {std::pair{4, "Clock set"}, {2, "Over limit"}, {1, "Failed"}, {3, "Odd"}})
-        PrintEvntBody(message, static_cast<int16_t>(type), path);
-    EXPECT_EQ(dir_.read("evntfile.txt"), std::string(kEventHeader) +
-                                             "3/5/2026 9:07:03 AM  Info    Clock set\r\n"
-                                             "3/5/2026 9:07:03 AM  Warning Over limit\r\n"
-                                             "3/5/2026 9:07:03 AM  Error   Failed\r\n"
-                                             "3/5/2026 9:07:03 AM  3Odd\r\n");
+    std::string file = kEventHeader;
+    struct Row { int16_t type; const char *text, *pri; };
+    const Row rows[] = {{4, "Info    ", "<102>"}, {2, "Warning ", "<100>"}, {1, "Error   ", "<99>"}, {3, "3", "<101>"}};
+    for (const Row& r : rows) {
+        PrintEvntBody("Event", r.type, path);
+        const std::string line = std::string("3/5/2026 9:07:03 AM  ") + r.text + "Event";
+        EXPECT_EQ(dir_.read("evntfile.txt"), file += line + "\r\n");
+        EXPECT_EQ(received(), std::string(r.pri) + " Ktrsvc: " + r.text + "Event");
+        EXPECT_EQ(nt_events_.back(), "Ktrsvc|" + std::to_string(r.type) + "|1|" + line);
+    }
     dir_.write("evntfile.txt", "");
     PrintEvntHeader(path);
     EXPECT_EQ(dir_.read("evntfile.txt"), kEventHeader);
-
-    // An unwritable folder is swallowed; an empty file name turns off only the file.
-    record_nt_events();
-    config::options().LoggingNTEvntOn(true);
-    PrintEvntBody("Clock set", 4, dir_.file("missing-folder/evntfile.txt"));
-    EXPECT_EQ(platform::pending_error().number, 0);
-    EXPECT_FALSE(traced("ERROR"));
+    // An unwritable folder is swallowed; a file switched on without a name stops neither syslog nor the event log.
+    PrintEvntBody("Lost", 4, dir_.file("missing-folder/evntfile.txt"));
     PrintEvntBody("No file", 2, "");
-    EXPECT_EQ(nt_events_, (std::vector<std::string>{"Ktrsvc|4|1|3/5/2026 9:07:03 AM  Info    Clock set",
-                                                    "Ktrsvc|2|1|3/5/2026 9:07:03 AM  Warning No file"}));
+    const std::string first = received();
+    EXPECT_EQ(first + received(), "<102> Ktrsvc: Info    Lost<100> Ktrsvc: Warning No file");
+    EXPECT_FALSE(traced("ERROR") || platform::pending_error().number);
+}
+
+TEST_F(LogFiles, SyslogServersByNameByAddressOrNone) {
+    EXPECT_TRUE(send_syslog("by name", "tag", "localhost", 12, 4));
+    EXPECT_EQ(received(), "<102> tag: by name");
+    EXPECT_TRUE(syslog_write("text", "tag", "myhost", "127.0.0.1", 13));
+    EXPECT_EQ(received(), "<13>myhost tag: text");
+    // No server, an unresolvable one, or a priority outside 16 bits (abandoned, not wrapped): nothing is sent.
+    for (const auto& [server, facility] : {std::pair{"", 12}, {"no such host!", 12}, {"unknown-host.invalid", 12},
+                                           {"127.0.0.1", 5000}})
+        EXPECT_FALSE(send_syslog("x", "Ktrsvc", server, static_cast<int16_t>(facility), 2)) << server;
+    EXPECT_FALSE(listener_.receive(50).has_value() || platform::pending_error().number);
 }
 
 } // namespace

@@ -38,14 +38,8 @@ protected:
     std::vector<std::string> calls;
 };
 
-struct Row {
-    ConsoleTransport transport;
-    const char* command;
-    const char* request;
-    CommandReply expected;
-};
-
 TEST_F(ConsoleCommands, EachCommandOverEachTransport) {
+    struct Row { ConsoleTransport transport; const char *command, *request; CommandReply expected; };
     const Row rows[] = {
         {tcp, "H", "H+", {.text = "OK-H", .status = "Check Heartbeat"}},
         {tcp, "T", "T+", {.text = "OK-T 2026-12-05 5:07:03.045", .timed_send = true, .status = "Check client time"}},
@@ -77,22 +71,19 @@ TEST_F(ConsoleCommands, EachCommandOverEachTransport) {
                                                "X1 On 5 on COM2"}));
 }
 
-TEST_F(ConsoleCommands, WithoutActionsRemoteAndRelayRequestsAreUnknown) {
-    const ConsoleActions none;
+// Without actions (the time-server role) remote and relay requests are unknown.
+TEST_F(ConsoleCommands, WithoutActionsRemoteAndRelayRequestsAreUnknownAndASetTracesItsText) {
     for (const char* command : {"C", "X"}) {
-        EXPECT_EQ(console_command(command, "C+x", tcp, none),
+        EXPECT_EQ(console_command(command, "C+x", tcp, {}),
                   (CommandReply{.text = "Unknown", .status = "Unknown command", .response = "Error"}));
-        EXPECT_EQ(console_command(command, "Cx", udp, none),
+        EXPECT_EQ(console_command(command, "Cx", udp, {}),
                   (CommandReply{.sntp = true, .status = "Check client time SNTP"}));
     }
-}
-
-TEST_F(ConsoleCommands, ASetTracesItsRequestTextWhichADatagramDoesNotHave) {
+    // A datagram has no request text to trace.
     testing::TraceCapture trace;
     console_command("F", "F+ 26-12-05 05:17:03 500", tcp, actions);
     console_command("S", "S garbage", udp, actions);
-    EXPECT_TRUE(trace.has("<Force time strg:_F+ 26-12-05 05:17:03 500_\r\n"));
-    EXPECT_TRUE(trace.has("<Time strg:__\r\n"));
+    EXPECT_TRUE(trace.has("<Force time strg:_F+ 26-12-05 05:17:03 500_\r\n") && trace.has("<Time strg:__\r\n"));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-#include <algorithm>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <vector>
 
 #include "fakes/fake_clock.h"
@@ -24,13 +25,11 @@ public:
                                         [this](platform::HandleEvents) { serve(pty_.read_available()); });
     }
     ~Board() { platform::unwatch(watch_); }
-
     uint8_t relays = 0;    // as last set
     bool input2 = false;
     bool silent = false;   // never answers a read
     std::string received;  // every byte the module sent
     bool answer_in_flight = false;  // an answer written that the port may not see yet
-
     // Takes in what the module sent just before it closed the port.
     void drain() { serve(pty_.read_available(50)); }
 
@@ -45,10 +44,8 @@ private:
                 pending_.erase(0, 4);
             } else if (pending_.compare(0, 3, "!0R") == 0) {
                 pending_.erase(0, 3);
-                if (!silent) {
-                    pty_.write(std::string(1, static_cast<char>(relays | (input2 ? 4 : 0))));
-                    answer_in_flight = true;
-                }
+                if (!silent) pty_.write(std::string(1, static_cast<char>(relays | (input2 ? 4 : 0))));
+                answer_in_flight = !silent;
             } else {
                 pending_.erase(0, 1);
             }
@@ -113,140 +110,99 @@ protected:
     Board board{pty};
     int ticks = 0;
     int32_t waited_ms = 0;
-    std::string status;
-    std::string log;
+    std::string status, log;
 };
 
-TEST_F(RelayTest, TimedSwitchingSendsStateAndReadThenSwitchesBackWhenTheTimerExpires) {
+TEST_F(RelayTest, TimedSwitchingHoldsThePortUntilTheTimerSwitchesBack) {
     EXPECT_EQ(run("X+1 On 5 COM2 9600"), "OK");
-    EXPECT_EQ(status, "On");
-    EXPECT_EQ(log, "Relay: Switch: 1 On 5, Port: COM2, Baud: 9600");
+    EXPECT_EQ(status + " | " + log, "On | Relay: Switch: 1 On 5, Port: COM2, Baud: 9600");
     EXPECT_EQ(board.received, set_cmd(2) + "!0R");
-    EXPECT_GE(waited_ms, 200) << "the board gets its time to answer";
-    EXPECT_LT(waited_ms, 400);
-    EXPECT_TRUE(tmrRelay.Enabled());
+    EXPECT_TRUE(waited_ms >= 200 && waited_ms < 400) << waited_ms << " ms: the board gets its time to answer";
+    EXPECT_TRUE(tmrRelay.Enabled() && port.PortOpen());
     EXPECT_EQ(tmrRelay.Interval(), 4800);
-    EXPECT_TRUE(port.PortOpen()) << "a timed switching keeps the port for the timer";
+    // A second request cannot open the held port; the pending switch-back and the port's speed are kept.
+    const int32_t first_wait = waited_ms;
+    EXPECT_EQ(run("X+0 On 10 COM2 2400") + " " + status, "Could not open port: COM2 untouched");
+    EXPECT_EQ(tmrRelay.Interval(), 4800);
+    EXPECT_EQ(port.Settings(), "9600,N,8,1");
 
     board.received.clear();
-    EXPECT_EQ(next_tick(), 4800 - waited_ms);
+    EXPECT_EQ(next_tick(), 4800 - first_wait - waited_ms);
     board.drain();
     EXPECT_EQ(board.received, set_cmd(0) + "!0R");
     EXPECT_EQ(board.relays, 0);
-    EXPECT_FALSE(port.PortOpen());
-    EXPECT_FALSE(tmrRelay.Enabled());
+    EXPECT_FALSE(port.PortOpen() || tmrRelay.Enabled());
     EXPECT_EQ(relay.pending_action(), "");
 }
 
 TEST_F(RelayTest, LongDurationRunsIn62SecondSlices) {
     EXPECT_EQ(run("X+1 Off 200 COM1 2400"), "OK");
-    EXPECT_EQ(port.Settings(), "2400,N,8,1");
-    EXPECT_EQ(tmrRelay.Interval(), 62000);
     EXPECT_EQ(relay.remaining_ms(), 200000 - 62200);
     board.received.clear();
-    // 62000 each, the rest last; nothing is sent between slices.
-    std::vector<int32_t> slices{next_tick() + waited_ms};
-    while (port.PortOpen() && slices.size() < 10) {
-        EXPECT_EQ(board.received, "") << slices.size();
-        slices.push_back(next_tick());
-    }
+    std::vector<int32_t> slices{next_tick() + waited_ms};  // 62000 each, the rest last
+    while (port.PortOpen() && slices.size() < 10) slices.push_back(next_tick());
     EXPECT_EQ(slices, (std::vector<int32_t>{62000, 62000, 62000, 13800}));
     board.drain();
-    EXPECT_EQ(board.received, set_cmd(2) + "!0R") << "an Off switching is switched back on";
+    EXPECT_EQ(board.received, set_cmd(2) + "!0R") << "nothing between slices; an Off switching is switched back on";
     EXPECT_EQ(relay.remaining_ms(), 0);
 }
 
 TEST_F(RelayTest, LatchedSwitchingAndInputReadCloseThePortAtOnce) {
-    EXPECT_EQ(run("X+0 On Latch COM1 4800"), "OK");
-    EXPECT_EQ(status, "On");
-    EXPECT_EQ(board.received, set_cmd(1) + "!0R");
-    EXPECT_EQ(port.Settings(), "4800,N,8,1");
-    EXPECT_FALSE(port.PortOpen());
-    EXPECT_FALSE(tmrRelay.Enabled());
-
-    // Relay 0 keeps its wanted state when relay 1 is switched.
-    board.received.clear();
-    EXPECT_EQ(run("X+1 On Latch COM1 9600"), "OK");
-    EXPECT_EQ(board.received, set_cmd(3) + "!0R");
-
-    board.received.clear();
-    board.input2 = true;
-    EXPECT_EQ(run("X+2 x x COM1 9600"), "OK");
-    EXPECT_EQ(board.received, "!0R");
-    EXPECT_EQ(status, "On");
-    EXPECT_FALSE(port.PortOpen());
-    board.input2 = false;
-    EXPECT_EQ(run("X+2 x x COM1 9600"), "OK");
-    EXPECT_EQ(status, "Off");
-}
-
-TEST_F(RelayTest, SecondRequestWhileATimedSwitchingHoldsThePortCannotOpenIt) {
-    ASSERT_EQ(run("X+1 On 5 COM2 9600"), "OK");
-    board.received.clear();
-    EXPECT_EQ(run("X+0 On 10 COM2 2400"), "Could not open port: COM2");
-    EXPECT_EQ(status, "untouched");
-    EXPECT_EQ(tmrRelay.Interval(), 4800) << "the pending switch-back is kept";
-    EXPECT_EQ(port.Settings(), "9600,N,8,1") << "the held port keeps its speed";
-    EXPECT_TRUE(port.PortOpen());
-    next_tick();
-    board.drain();
-    EXPECT_EQ(board.received, set_cmd(0) + "!0R");
+    struct Row { const char* request; bool silent, input2; const char *result, *status; std::string sent, speed; };
+    const Row rows[] = {
+        // A silent board: "Failed." after its time to answer; then Off is what the stale status byte says.
+        {"X+0 On Latch COM1 9600", true, false, "Failed.", "Off", set_cmd(1) + "!0R", "9600,N,8,1"},
+        {"X+0 Off Latch COM1 9600", true, false, "OK", "Off", set_cmd(0) + "!0R", "9600,N,8,1"},
+        {"X+0 On Latch COM1 4800", false, false, "OK", "On", set_cmd(1) + "!0R", "4800,N,8,1"},
+        // Relay 0 keeps its wanted state when relay 1 is switched.
+        {"X+1 On Latch COM1 9600", false, false, "OK", "On", set_cmd(3) + "!0R", "9600,N,8,1"},
+        {"X+2 x x COM1 9600", false, true, "OK", "On", "!0R", "9600,N,8,1"},
+        {"X+2 x x COM1 9600", false, false, "OK", "Off", "!0R", "9600,N,8,1"},
+        // A speed inside the range that is no standard one runs at 9600.
+        {"X+0 Off Latch COM1 3000", false, false, "OK", "Off", set_cmd(2) + "!0R", "9600,N,8,1"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.request);
+        board.silent = r.silent;
+        board.input2 = r.input2;
+        board.received.clear();
+        EXPECT_EQ(run(r.request), r.result);
+        EXPECT_EQ(status, r.status);
+        EXPECT_EQ(board.received, r.sent);
+        EXPECT_EQ(port.Settings(), r.speed);
+        EXPECT_TRUE(waited_ms >= 200 && waited_ms < 400) << waited_ms;
+        EXPECT_FALSE(port.PortOpen() || tmrRelay.Enabled());
+    }
 }
 
 TEST_F(RelayTest, MalformedRequestsSendNothing) {
-    EXPECT_EQ(run(""), "No command.");
-    EXPECT_EQ(log, "Relay: ");
+    EXPECT_EQ(run("") + " " + log, "No command. Relay: ");
     for (const char* request : {
-             "X+1 On 5 COM2",          // four elements
-             "X+1  On 5 COM2 9600",    // two blanks make an empty element
-             "X+3 On 5 COM1 9600",     // no such switch
-             "X+1 on 5 COM1 9600",     // actions are case-sensitive
-             "X+0 Toggle Latch COM1 9600",
-             "X+0 On 0 COM1 9600",     // a duration is at least one second
-             "X+0 On soon COM1 9600",
-             "X+0 On 99999999 COM1 9600",  // longer than the timer can count
-             "X+0 On Latch COM0 9600",     // no port and X10ComPort 0
-             "X+0 On Latch COM99999 9600", // not a port number
-             "X+0 On Latch COM1 19200",    // speeds outside 2400..9600
-             "X+",
+             "X+1 On 5 COM2", "X+1  On 5 COM2 9600",  // four elements; two blanks make an empty element
+             "X+3 On 5 COM1 9600",                    // no such switch
+             "X+1 on 5 COM1 9600", "X+0 Toggle Latch COM1 9600",  // actions are case-sensitive
+             "X+0 On 0 COM1 9600", "X+0 On soon COM1 9600",      // a duration is at least one second
+             "X+0 On 99999999 COM1 9600",                          // longer than the timer can count
+             "X+0 On Latch COM0 9600", "X+0 On Latch COM99999 9600",  // no port and X10ComPort 0; no number
+             "X+0 On Latch COM1 19200", "X+",                          // speeds outside 2400..9600
          }) {
-        EXPECT_EQ(run(request), "") << request;
-        EXPECT_EQ(status, "untouched") << request;
+        EXPECT_EQ(run(request) + status, "untouched") << request;
     }
     board.drain();
     EXPECT_EQ(board.received, "");
-    EXPECT_FALSE(port.PortOpen());
-    EXPECT_FALSE(tmrRelay.Enabled());
-    // A speed inside the range that is no standard one runs at 9600.
-    EXPECT_EQ(run("X+0 Off Latch COM1 3000"), "OK");
-    EXPECT_EQ(port.Settings(), "9600,N,8,1");
+    EXPECT_FALSE(port.PortOpen() || tmrRelay.Enabled());
 }
 
 TEST_F(RelayTest, PortZeroUsesTheConfiguredOneAndMissingOrBusyPortsCannotBeOpened) {
     EXPECT_EQ(run("X+0 On Latch COM0 9600", 2), "OK");
     EXPECT_EQ(port.CommPort(), 2);
-
     ScopedComMapping missing(7, "/nonexistent/ttyKTR");
-    EXPECT_EQ(run("X+0 On Latch COM7 9600"), "Could not open port: COM7");
-    EXPECT_EQ(status, "untouched");
-
+    EXPECT_EQ(run("X+0 On Latch COM7 9600") + " " + status, "Could not open port: COM7 untouched");
     platform::SerialPort other;
-    ASSERT_TRUE(other.CommPort(1));
-    ASSERT_TRUE(other.PortOpen(true));
+    ASSERT_TRUE(other.CommPort(1) && other.PortOpen(true));
     EXPECT_EQ(run("X+0 On Latch COM1 9600"), "Could not open port: COM1");
     other.PortOpen(false);
     EXPECT_EQ(run("X+0 On Latch COM1 9600"), "OK");
-}
-
-TEST_F(RelayTest, SilentBoardGivesFailedAfterTheWait) {
-    board.silent = true;
-    EXPECT_EQ(run("X+0 On Latch COM1 9600"), "Failed.");
-    EXPECT_EQ(status, "Off");
-    EXPECT_GE(waited_ms, 200);
-    EXPECT_LT(waited_ms, 400) << "no longer than the board's time to answer";
-    EXPECT_FALSE(port.PortOpen());
-    // Off is what the stale status byte says, so this one passes.
-    EXPECT_EQ(run("X+0 Off Latch COM1 9600"), "OK");
 }
 
 TEST_F(RelayTest, ReceiveEventKeepsTheLastByteAndAnUnknownSwitchReadsOff) {

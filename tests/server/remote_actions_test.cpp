@@ -3,24 +3,17 @@
 #include <thread>
 
 #include "fakes/loopback_peer.h"
-#include "fakes/scoped_env.h"
-#include "fakes/temp_dir.h"
-#include "fakes/trace_capture.h"
+#include "fakes/module_state.h"
 #include "platform/files.h"
 #include "server/remote_actions.h"
 
 namespace ktr::server {
 namespace {
 
-using testing::TraceCapture;
-using testing::TempDir;
-
 // Power requests are only ever simulated here: they land in power-actions.txt of a temporary folder.
-class RemoteActionsTest : public ::testing::Test {
+class RemoteActionsTest : public testing::ModuleStateTest {
 protected:
-    void SetUp() override { platform::set_program_folder(home_.path()); }
-    void TearDown() override { platform::set_program_folder(saved_folder_); }
-    std::string power_actions() const { return home_.read("power-actions.txt"); }
+    std::string power_actions() const { return dir_.read("power-actions.txt"); }
     // Sends wake-on-LAN packets to a loopback peer instead of the broadcast address.
     void redirect_wol() { actions_.ctlUltraWOL1().redirect_for_tests("127.0.0.1", peer_.port()); }
     std::string received(int wait_ms = 2000) {
@@ -29,11 +22,9 @@ protected:
     }
 
     testing::ScopedEnv simulate_{"KTRSVC_SIMULATE", "power"};
-    TempDir home_;
     testing::UdpPeer peer_;
     RemoteActions actions_;
     std::string status_ = "untouched";
-    std::string saved_folder_ = platform::program_folder();
 };
 
 TEST_F(RemoteActionsTest, ShutdownWordsGiveTheirFlagsAndTheStatusText) {
@@ -51,67 +42,51 @@ TEST_F(RemoteActionsTest, ShutdownWordsGiveTheirFlagsAndTheStatusText) {
     }
 }
 
-TEST_F(RemoteActionsTest, RunStartsTheProgramWithoutWaitingAndWithoutAShell) {
-    const std::string line = "touch '" + home_.file("started here") + "' \"" + home_.path() + "/$HOME\"x";
+// No shell runs the line; lower-case "windows" is no shutdown word but names a program to run.
+TEST_F(RemoteActionsTest, RunStartsTheProgramWithoutWaitingAndWithoutAShellOrGivesShellError) {
+    const std::string line = "touch '" + dir_.file("started here") + "' \"" + dir_.path() + "/$HOME\"x";
     EXPECT_EQ(actions_.do_command("C+" + line, status_), "");
     EXPECT_EQ(status_, "Run: " + line);
     std::string contents;
-    const auto started = [&] { return platform::read_file(home_.file("$HOMEx"), contents); };
+    const auto started = [&] { return platform::read_file(dir_.file("$HOMEx"), contents); };
     for (int i = 0; i < 300 && !started(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(started()) << "no shell expanded $HOME";
-    EXPECT_TRUE(platform::read_file(home_.file("started here"), contents)) << "a quoted word is one argument";
-}
-
-// Lower-case "windows" is no shutdown word: it names a program to run.
-TEST_F(RemoteActionsTest, ProgramsThatCannotStartGiveShellError) {
-    TraceCapture trace;
-    for (const char* request : {"C+windows shutdown", "C+no-such-program-ktr", "C+", "C+'open quote", "C+notepad.exe"}) {
-        status_ = "untouched";
+    EXPECT_TRUE(platform::read_file(dir_.file("started here"), contents)) << "a quoted word is one argument";
+    for (const char* request :
+         {"C+windows shutdown", "C+no-such-program-ktr", "C+", "C+'open quote", "C+notepad.exe"}) {
         EXPECT_EQ(actions_.do_command(request, status_), "Shell Error") << request;
         EXPECT_EQ(status_, "Run: " + std::string(request).substr(2)) << request;
     }
-    EXPECT_TRUE(trace.has("Remote Command:_windows shutdown_"));
+    EXPECT_TRUE(traced("Remote Command:_windows shutdown_"));
     EXPECT_EQ(power_actions(), "");
 }
 
-TEST_F(RemoteActionsTest, WakeOnLanSendsTheMagicPacket) {
-    TraceCapture trace;
+TEST_F(RemoteActionsTest, WakeOnLanSendsTheMagicPacketOnlyForAGoodRequest) {
     redirect_wol();
     EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C", status_), "OK");
     EXPECT_EQ(status_, "WOL: ");
-    const std::string packet = received();
-    ASSERT_EQ(packet.size(), 102u);
-    EXPECT_EQ(packet.substr(0, 6), std::string(6, '\xFF'));
-    const std::string mac("\x00\x0C\x29\x3A\x5B\x7C", 6);
-    for (size_t i = 6; i < packet.size(); i += 6) EXPECT_EQ(packet.substr(i, 6), mac) << i;
-    EXPECT_TRUE(trace.has("WOL Command:_C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C_"));
-    EXPECT_TRUE(trace.has(
+    std::string expected(6, '\xFF');
+    for (int i = 0; i < 16; ++i) expected += std::string("\x00\x0C\x29\x3A\x5B\x7C", 6);
+    EXPECT_EQ(received(), expected);
+    EXPECT_TRUE(traced(
         "WOL: Magic packet sent. MAC addr: 00-0C-29-3A-5B-7C, Bcast IP: 127.0.0.1, Local IP: 127.0.0.1"));
-
     // Addresses and MAC come from the request; words after the MAC are ignored.
     actions_.do_command("C+WOL-192.0.2.255-192.0.2.10-00-0C-29-3A-5B-7D-extra", status_);
-    EXPECT_EQ(status_, "WOL: ");
-    EXPECT_EQ(actions_.ctlUltraWOL1().BroadcastAddress(), "192.0.2.255");
-    EXPECT_EQ(actions_.ctlUltraWOL1().LocalAddress(), "192.0.2.10");
-    EXPECT_EQ(actions_.ctlUltraWOL1().MACAddress(), "00-0C-29-3A-5B-7D");
-}
+    const auto& wol = actions_.ctlUltraWOL1();
+    EXPECT_EQ(wol.BroadcastAddress() + " " + wol.LocalAddress() + " " + wol.MACAddress(),
+              "192.0.2.255 192.0.2.10 00-0C-29-3A-5B-7D");
 
-TEST_F(RemoteActionsTest, WakeOnLanBadRequests) {
-    TraceCapture trace;
-    redirect_wol();
-
-    EXPECT_EQ(actions_.do_command("C+WOL-192.0.2.255-192.0.2.10-00-0C-29-3A-5B", status_), "");
-    EXPECT_TRUE(trace.has("Too few ARGS for WOL: 7"));
-    EXPECT_EQ(actions_.do_command("C+WOL", status_), "");
-    EXPECT_TRUE(trace.has("Too few ARGS for WOL: 0"));
-    EXPECT_EQ(status_, "untouched");
-
-    EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-ZZ", status_), "Error");
-    EXPECT_TRUE(trace.has("WOL Error: Invalid MAC address: 00-0C-29-3A-5B-ZZ"));
-    for (const char* request : {"C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-", "C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C0",
-                                "C+WOL-not.an.ip-127.0.0.1-00-0C-29-3A-5B-7C", "C+WOL-127.0.0.1-300.1.1.1-00-0C-29-3A-5B-7C"})
-        EXPECT_EQ(actions_.do_command(request, status_), "Error") << request;
-    EXPECT_TRUE(trace.has("WOL Error: Invalid broadcast address: not.an.ip"));
+    // Too few fields end the action before it starts; bad addresses fail the sending.
+    for (const auto& [fields, result] :
+         {std::pair{"-192.0.2.255-192.0.2.10-00-0C-29-3A-5B", ""}, {"", ""},
+          {"-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-ZZ", "Error"}, {"-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-", "Error"},
+          {"-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C0", "Error"}, {"-not.an.ip-127.0.0.1-00-0C-29-3A-5B-7C", "Error"},
+          {"-127.0.0.1-300.1.1.1-00-0C-29-3A-5B-7C", "Error"}}) {
+        status_ = "untouched";
+        EXPECT_EQ(actions_.do_command(std::string("C+WOL") + fields, status_), result) << fields;
+        EXPECT_EQ(status_, *result ? "WOL: " : "untouched") << fields;
+    }
+    EXPECT_TRUE(traced("Too few ARGS for WOL: 7") && traced("WOL Error: Invalid MAC address: 00-0C-29-3A-5B-ZZ"));
     EXPECT_EQ(received(100), "") << "nothing is sent for a bad request";
 }
 

@@ -39,29 +39,16 @@ struct UdpReply : ::testing::Test, platform::SocketEvents {
     }
 };
 
-TEST_F(UdpReply, SntpReplyAndAcknowledgementOrNothingWhenTheyCannotBeSent) {
+// What reaches the peer is the end-to-end test's; here the clock's fraction and the refusals.
+TEST_F(UdpReply, SntpReplyCarriesTheClockAndNothingIsSentWhenItCannotBe) {
     testing::FakeClock clock(46361.5 + 0.045 / 86400.0);
     testing::ScopedFakeClock scoped(clock);
     std::vector<uint8_t> p(48, 0);
     p[0] = 0x1B;
-    ASSERT_TRUE(send_NTP_time(member, p));
-    ASSERT_TRUE(peer.receive(p));
-    ASSERT_EQ(p.size(), 48u);
-    // The clock's whole seconds and its fraction.
+    ASSERT_TRUE(send_NTP_time(member, p) && peer.receive(p));
     EXPECT_EQ((std::vector<uint8_t>(p.begin() + 40, p.end())),
               (std::vector<uint8_t>{0xEE, 0xBE, 0x7B, 0x40, 11, 133, 0, 0}));
-    EXPECT_TRUE(trace.has("SERVER NTP Ports:----------Remote: " + std::to_string(member.RemotePort()) +
-                          " Local: " + std::to_string(member.LocalPort())));
     EXPECT_TRUE(trace.has("SERVER Sent NTP time: [0]1C [1]1 [2]4 [3]EE"));
-
-    ASSERT_TRUE(send_UDP_string(member, 4, {}, "OK-H"));
-    ASSERT_TRUE(peer.receive(p));
-    std::vector<uint8_t> expected{'O', 'K', '-', 'H'};
-    expected.resize(48, 0);
-    EXPECT_EQ(p, expected);
-    EXPECT_TRUE(trace.has("Local port: " + std::to_string(member.LocalPort()) + ", remote port: " +
-                          std::to_string(member.RemotePort()) + ", Instance: 4"));
-
     // Too long an acknowledgement or too short a request: reported, and nothing is sent.
     EXPECT_FALSE(send_UDP_string(member, 4, {}, std::string(49, 'x')));
     EXPECT_TRUE(trace.has("Port Error in sending UDP data"));
