@@ -103,7 +103,9 @@ TEST_F(StoreTest, SettingsStoreKeepsItsOwnListInTheSameKey) {
     written.msecTimeOffset(-12);
     written.TCPPort(4000);
     ASSERT_TRUE(app_settings::RegistrySet(written, "Ktrsvc"));
-    for (const auto& [name, value] : platform::get_all_settings("Ktrsvc", "Options").value())
+    const auto stored = platform::get_all_settings("Ktrsvc", "Options");
+    ASSERT_TRUE(stored);
+    for (const auto& [name, value] : *stored)
         EXPECT_TRUE(name != "X10ComPort" && name != "Changed" && name != "SystemStartup") << name;
     ASSERT_TRUE(app_settings::RegistryGet(read, "Ktrsvc") && key_store::Registry_Get(via_key_store, "Ktrsvc"));
     EXPECT_EQ((std::vector<int32_t>{read.TCPPort(), via_key_store.TCPPort(), read.msecTimeOffset(), read.X10ComPort()}),
