@@ -8,6 +8,7 @@
 #include "config/options.h"
 #include "config/program.h"
 #include "config/registry_tools.h"
+#include "config/security.h"
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
 #include "platform/files.h"
@@ -202,6 +203,7 @@ int Main(std::string_view command_line) {
         }
     }
 
+    config::warn_if_open_to_all();
     if (flags.remove_registration) {
         config::remove_startup_entry(program.title);
         // On the NT family the service registration is removed here too, once the service manager

@@ -10,6 +10,7 @@
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/format.h"
+#include "server/console_guard.h"
 #include "server/request_assembly.h"
 #include "server/time_replies.h"
 
@@ -71,6 +72,13 @@ CommandReply force_client_time(const ConsoleRequest& q) { return set_time(q, tru
 CommandReply remote_action(const ConsoleRequest& q) {
     if (!q.actions.do_command) return unknown_command(q);
     CommandReply r{.text = "OK-C"};
+    // A refused order is answered as a failed one.
+    // Judged on the text the action itself reads, so that what is allowed is what runs.
+    if (!action_admitted(q.text, 'C')) {
+        r.status = "Refused";
+        r.response = "Error";
+        return r;
+    }
     r.response = q.actions.do_command(q.text, r.status);
     return r;
 }
@@ -79,6 +87,12 @@ CommandReply relay_switch(const ConsoleRequest& q) {
     if (!q.actions.do_Relay) return unknown_command(q);
     CommandReply r;
     std::string relay_text;
+    if (!action_admitted(q.text, 'X')) {
+        r.text = q.udp ? "OK-X" : "OK-X ";
+        r.status = "Refused";
+        r.response = "";
+        return r;
+    }
     r.response = q.actions.do_Relay(q.text, config::options().X10ComPort(), relay_text, r.status);
     // Over UDP the acknowledgement carries no relay text.
     r.text = q.udp ? "OK-X" : "OK-X " + relay_text;
@@ -218,6 +232,7 @@ void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
     KTR_TRACE("SERVER UDP SNTP client, " + ports_text(m));
     std::vector<uint8_t> datagram;
     must(m.GetData(datagram));
+    if (!console_admitted(m.RemoteHostIP())) return;
     if (datagram.size() < 2) {
         KTR_TRACE("Reply is empty");
         return;
