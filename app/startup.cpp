@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <cstdio>
 #include <string>
 
 #include "app/frm_main_ktrsvc.h"
@@ -8,6 +9,7 @@
 #include "config/options.h"
 #include "config/program.h"
 #include "config/registry_tools.h"
+#include "config/security.h"
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
 #include "platform/files.h"
@@ -83,6 +85,11 @@ bool registry_usable() {
     const std::string text = "Registry " + hive.file_path() + " cannot be used (" + hive.status_text() +
                              "); running on default options without storing them.";
     KTR_TRACE(text);
+    // Where an operator looks, whatever the logging options say.
+    const std::string remedy = text + " Stop the module, move the file aside (ktrsvc-reg import can restore a "
+                                      "REGEDIT4 export into a new one) and start the module again.";
+    std::fprintf(stderr, "%s\n", remedy.c_str());
+    platform::report_system_event(config::program().title, static_cast<int>(platform::EventType::error), 7, remedy);
     platform::set_pending_error(hive.status(), hive.status_text());
     diag::error_report(diag::Severity::error, text, "modMain", "Main", 7);
     return false;
@@ -198,6 +205,7 @@ int Main(std::string_view command_line) {
         }
     }
 
+    config::warn_if_open_to_all();
     if (flags.remove_registration) {
         config::remove_startup_entry(program.title);
         // The service is removed by the name the manager knows it by, the one every other caller uses.
@@ -212,7 +220,31 @@ int Main(std::string_view command_line) {
     return platform::started_as_service() ? service_run() : desktop_run();
 }
 
+std::string usage_text() {
+    return "Usage: ktrsvc [once] [screen] [debug] [removereg] [background]\n"
+           "The Service Module: serves the console on TCPPort until SIGTERM, SIGHUP or Ctrl-C.\n"
+           "  once        one sync run, then end\n"
+           "  screen      trace to the terminal\n"
+           "  debug       trace to DebugFile.txt in the program folder\n"
+           "  removereg   remove the automatic-start entry, then end\n"
+           "  background  start without the window\n"
+           "Environment:\n"
+           "  KTRSVC_HOME         the program folder (default: the folder of the executable)\n"
+           "  KTRSVC_REGISTRY     the registry hive file (default: registry.db in the program folder)\n"
+           "  KTRSVC_SIMULATE     clock,power: set a clock held in the process; record power requests\n"
+           "  KTRSVC_MODULE_TYPE  the one-letter module type (default M)\n"
+           "  KTRSVC_COM<n>       the device of serial port COM<n> (default /dev/ttyS<n-1>)\n";
+}
+
 int run_main(int argc, char** argv) {
+    // Asking for help touches nothing: no registry, no listener.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--help" || word == "-h") {
+            std::fputs(usage_text().c_str(), stdout);
+            return 0;
+        }
+    }
     std::string line;
     for (int i = 1; i < argc; ++i) {
         if (i > 1) line += ' ';

@@ -7,6 +7,7 @@
 #include "config/program.h"
 #include "config/registry_tools.h"
 #include "diag/debug_log.h"
+#include "config/security.h"
 #include "diag/error_report.h"
 #include "platform/convert.h"
 #include "platform/date_parse.h"
@@ -185,6 +186,7 @@ bool key_store::save_option_key(std::string_view key_path, std::string_view name
 }
 
 bool key_store::Registry_Get(COptions& options, std::string_view title) {
+    load_security(title);
     if (get_option_key(entry(Opt::NISTServer).registry_name).size() < 2) {
         KTR_TRACE("RegistryGet: All settings are empty.");
         return false;
@@ -233,6 +235,7 @@ void set_option_value(std::string_view name, std::string_view value, COptions& o
 }
 
 bool app_settings::RegistryGet(COptions& options, std::string_view app) {
+    load_security(app);
     const auto pairs = platform::get_all_settings(app, kSection);
     if (!pairs) {
         // The hive itself cannot be read: the options stay as they are.

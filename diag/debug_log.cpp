@@ -16,6 +16,24 @@ void open_debug_file() { g_file.open(debug_state().file_path); }
 
 } // namespace
 
+std::string escaped(std::string_view text) {
+    size_t body = text.size();
+    while (body > 0 && (text[body - 1] == '\r' || text[body - 1] == '\n')) --body;
+    std::string out;
+    out.reserve(text.size());
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < body; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (c < 0x20 || c == 0x7F) out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        else out += static_cast<char>(c);
+    }
+    out.append(text.substr(body));
+    return out;
+}
+
 DebugState& debug_state() {
     static DebugState state;
     return state;

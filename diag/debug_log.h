@@ -22,6 +22,11 @@ void debug_write(std::string_view text, bool keep_line_open = false);
 // Opens (appending) or closes the debug file; neither changes the two flags.
 void set_debug_file_mode(bool on);
 
+// Text from outside (a request, a command line) as a trace shows it: control characters are written
+// escaped ("\r", "\n", "\t", "\xHH"), so that no received text can start a line of its own. A line end
+// that closes the text (a time server's CR LF) stays as it is.
+std::string escaped(std::string_view text);
+
 // Looks for the marker file "debug.txt" in the program folder; returns the new value for debug on.
 bool check_debug_marker(bool current);
 

@@ -207,6 +207,13 @@ int16_t apply_thresholds(const CompareRules& rules, double diff_s, double correc
     return config::kStatusBelowMinimum;
 }
 
+// A clock is only ever given a date it can hold, as local time and as UTC alike: beyond that range no
+// clock's arithmetic is safe.
+bool settable(double local, const SystemZone& zone) {
+    const double worst_bias_days = (std::abs(zone.bias) + std::abs(zone.daylight_bias)) / 1440.0;
+    return platform::clock_can_hold(local - worst_bias_days) && platform::clock_can_hold(local + worst_bias_days);
+}
+
 ClockComparison conversion_error(const CompareRules& rules) {
     KTR_TRACE(rules.conversion_error);
     return {config::kStatusConversionError};
@@ -228,6 +235,10 @@ ClockComparison compare_with_clock(const CompareRules& rules, const ServerTime& 
         }
         const auto corrected = to_local_time(rules, *received, server, zone);
         if (!corrected) return conversion_error(rules);
+        if (!settable(*corrected, zone)) {
+            KTR_TRACE(" Is not a date or time");
+            return {config::kStatusNotADate};
+        }
         const ClockNow clock = read_clock(rules);
         ClockComparison c;
         if (dates_changed(clock.now, *corrected, c)) return c;

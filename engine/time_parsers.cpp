@@ -38,7 +38,7 @@ public:
     // Every element as "[k]_text_ ", for the trace.
     std::string dump() const {
         std::string text;
-        for (size_t k = 0; k < e_.size(); ++k) text += "[" + std::to_string(k) + "]_" + e_[k] + "_ ";
+        for (size_t k = 0; k < e_.size(); ++k) text += "[" + std::to_string(k) + "]_" + diag::escaped(e_[k]) + "_ ";
         return text;
     }
 

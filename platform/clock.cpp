@@ -51,8 +51,8 @@ class SimulatedClock : public RealClock {
 protected:
     Instant now() override {
         Instant t = RealClock::now();
-        int64_t ns = t.nanoseconds + offset_ns_ % kNanosPerSecond;
-        t.seconds += offset_ns_ / kNanosPerSecond + ns / kNanosPerSecond;
+        int64_t ns = t.nanoseconds + offset_ns_;
+        t.seconds += offset_s_ + ns / kNanosPerSecond;
         ns %= kNanosPerSecond;
         if (ns < 0) {
             ns += kNanosPerSecond;
@@ -62,13 +62,16 @@ protected:
         return t;
     }
     bool apply(const Instant& when) override {
+        // Seconds and nanoseconds apart: an offset of centuries in nanoseconds alone would overflow.
         const Instant real = RealClock::now();
-        offset_ns_ = (when.seconds - real.seconds) * kNanosPerSecond + (when.nanoseconds - real.nanoseconds);
+        offset_s_ = when.seconds - real.seconds;
+        offset_ns_ = when.nanoseconds - real.nanoseconds;
         return true;
     }
 
 private:
-    int64_t offset_ns_ = 0;
+    int64_t offset_s_ = 0;
+    int64_t offset_ns_ = 0;  // within one second either way
 };
 
 Clock* g_override = nullptr;
@@ -85,6 +88,12 @@ Clock& clock() {
 }
 
 void set_clock(Clock* c) { g_override = c; }
+
+bool clock_can_hold(double date) {
+    constexpr double kFirst = 25569.0;   // 1970-01-01
+    constexpr double kEnd = 132220.0;    // 2262-01-01
+    return date >= kFirst && date < kEnd;
+}
 
 double now_local() { return parts_to_date(clock().local_now()); }
 double now_utc() { return parts_to_date(clock().utc_now()); }

@@ -49,4 +49,8 @@ std::unique_ptr<Clock> make_simulated_clock();
 double now_local();
 double now_utc();
 
+// Whether a clock can be set to the date value (local or UTC): from 1 January 1970 to the end of 2261,
+// what the machine clock holds. The simulated clock is held to the same range.
+bool clock_can_hold(double date);
+
 } // namespace ktr::platform

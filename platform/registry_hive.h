@@ -107,6 +107,12 @@ private:
 // The hive file: KTRSVC_REGISTRY when set, else registry.db in the program folder.
 std::string registry_file_path();
 
+// How long an access waits for another program's transaction on the hive before it fails (busy). The
+// module's one thread must never stall on it, so the default is short; a tool run by hand may wait longer.
+// Applies to hives opened afterwards.
+inline constexpr int kModuleLockWaitMs = 250;
+void set_registry_lock_wait(int ms);
+
 // Opens a hive file (it is created when missing; an existing file is never replaced).
 std::unique_ptr<RegistryHive> open_registry_hive(const std::string& path);
 

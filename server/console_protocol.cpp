@@ -10,6 +10,8 @@
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/format.h"
+#include "server/console_guard.h"
+#include "server/request_assembly.h"
 #include "server/time_replies.h"
 
 namespace ktr::server {
@@ -58,7 +60,7 @@ CommandReply client_time(const ConsoleRequest& q) {
 // Set and force: the reply carries the module's clock as it was before any setting.
 CommandReply set_time(const ConsoleRequest& q, bool force) {
     // A datagram carries no request text of its own.
-    KTR_TRACE((force ? "<Force time strg:_" : "<Time strg:_") + (q.udp ? std::string() : q.text) + "_");
+    KTR_TRACE((force ? "<Force time strg:_" : "<Time strg:_") + (q.udp ? std::string() : diag::escaped(q.text)) + "_");
     CommandReply r{.sntp = q.udp, .set_clock = true, .status = force ? "Force client time" : "Set client time"};
     if (!q.udp) r.text = force ? "OK-F " + engine::utc_time_text() : "OK-S " + engine::utc_time_text() + engine::fraction_text();
     return r;
@@ -70,6 +72,13 @@ CommandReply force_client_time(const ConsoleRequest& q) { return set_time(q, tru
 CommandReply remote_action(const ConsoleRequest& q) {
     if (!q.actions.do_command) return unknown_command(q);
     CommandReply r{.text = "OK-C"};
+    // A refused order is answered as a failed one.
+    // Judged on the text the action itself reads, so that what is allowed is what runs.
+    if (!action_admitted(q.text, 'C')) {
+        r.status = "Refused";
+        r.response = "Error";
+        return r;
+    }
     r.response = q.actions.do_command(q.text, r.status);
     return r;
 }
@@ -78,6 +87,12 @@ CommandReply relay_switch(const ConsoleRequest& q) {
     if (!q.actions.do_Relay) return unknown_command(q);
     CommandReply r;
     std::string relay_text;
+    if (!action_admitted(q.text, 'X')) {
+        r.text = q.udp ? "OK-X" : "OK-X ";
+        r.status = "Refused";
+        r.response = "";
+        return r;
+    }
     r.response = q.actions.do_Relay(q.text, config::options().X10ComPort(), relay_text, r.status);
     // Over UDP the acknowledgement carries no relay text.
     r.text = q.udp ? "OK-X" : "OK-X " + relay_text;
@@ -103,15 +118,26 @@ CommandReply console_command(std::string_view command, const std::string& reques
 ConsoleProtocol::ConsoleProtocol(ListenerPool& pool, engine::CNISTtimeset& engine, engine::SyncDisplay& window)
     : pool_(pool), engine_(engine), window_(window) {
     pool_.on_data_arrival = [this](int16_t index, int32_t bytes) { DataArrival(index, bytes); };
+    assembly_timer_.Interval(10);
+    assembly_timer_.on_timer([this] { assembly_tick(); });
+}
+
+template <class Step> void ConsoleProtocol::guarded(Step step) {
+    try {
+        step();
+    } catch (...) {
+        KTR_TRACE("Server: Data Arrival Error.");
+        diag::error_report(diag::Severity::information, "Server- Data arrival error.", "frmMainKtrsvc", "DataArrival", 29);
+    }
 }
 
 void ConsoleProtocol::DataArrival(int16_t index, int32_t) {
-    try {
+    guarded([&] {
         platform::Socket* m = pool_.tcpServer()(index);
         must(m != nullptr);
         const int16_t format = config::options().ClientFormat();
         if (pool_.service_module()) {
-            if (format == config::kClientNist) tcp_request(*m);
+            if (format == config::kClientNist) tcp_piece(*m, index);
             else if (format == config::kClientSntp) udp_request(*m, index);
             else KTR_TRACE("SERVER ENT format error");
             return;
@@ -122,9 +148,57 @@ void ConsoleProtocol::DataArrival(int16_t index, int32_t) {
         else if (format == config::kClientNtp) return;
         else if (format == config::kClientSntp) sntp_client(*m);
         else KTR_TRACE("SERVER Client format error");
-    } catch (...) {
-        KTR_TRACE("Server: Data Arrival Error.");
-        diag::error_report(diag::Severity::information, "Server- Data arrival error.", "frmMainKtrsvc", "DataArrival", 29);
+    });
+}
+
+// Beyond this a request is acted on as it stands: nothing the console sends is this long.
+constexpr size_t kLongestRequest = 64 * 1024;
+
+void ConsoleProtocol::tcp_piece(platform::Socket& m, int16_t index) {
+    std::string piece;
+    must(m.GetData(piece));
+    const int32_t now = platform::clock().tick_count();
+    PendingRequest& p = pending_[index];
+    if (p.text.empty()) {
+        // A new request: traced and the label cleared at once, as when it comes in one piece.
+        KTR_TRACE("SERVER TCP NIST(ENT), " + ports_text(m));
+        KTR_TRACE("<SVC MOD: Data Arrival from server ", true);
+        if (pool_.on_log_caption) pool_.on_log_caption("");
+        p.first_tick = now;
+    }
+    p.last_tick = now;
+    p.text += piece;
+    if (request_form(p.text) != RequestForm::whole && now - p.first_tick < kAssemblyLimitMs &&
+        p.text.size() < kLongestRequest) {
+        if (!assembly_timer_.Enabled()) assembly_timer_.Enabled(true);
+        return;
+    }
+    const std::string request = std::move(p.text);
+    pending_.erase(index);
+    tcp_request(m, request);
+}
+
+void ConsoleProtocol::assembly_tick() {
+    const int32_t now = platform::clock().tick_count();
+    std::vector<std::pair<int16_t, std::string>> due;
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        const PendingRequest& p = it->second;
+        const bool quiet = request_form(p.text) == RequestForm::free_text && now - p.last_tick >= kQuietMs;
+        if (quiet || now - p.first_tick >= kAssemblyLimitMs) {
+            due.emplace_back(it->first, std::move(it->second.text));
+            it = pending_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (pending_.empty()) assembly_timer_.Enabled(false);
+    for (const auto& [index, request] : due) {
+        guarded([&] {
+            platform::Socket* m = pool_.tcpServer()(index);
+            // The console went away before its request was whole: nobody is left to answer.
+            if (m == nullptr || m->State() != platform::kStateConnected) return;
+            tcp_request(*m, request);
+        });
     }
 }
 
@@ -141,17 +215,12 @@ void ConsoleProtocol::run_engine(const std::vector<uint8_t>& datagram) {
     engine_.DataArrived(std::span<const uint8_t>(datagram), window_, engine::Sender::Console);
 }
 
-void ConsoleProtocol::tcp_request(platform::Socket& m) {
-    KTR_TRACE("SERVER TCP NIST(ENT), " + ports_text(m));
-    KTR_TRACE("<SVC MOD: Data Arrival from server ", true);
-    if (pool_.on_log_caption) pool_.on_log_caption("");
-    std::string request;
-    must(m.GetData(request));
+void ConsoleProtocol::tcp_request(platform::Socket& m, const std::string& request) {
     const size_t plus = request.find('+');
     if (plus == std::string::npos) return;
     const std::string command = request.substr(0, plus);
     peer_ = m.RemoteHostIP();
-    KTR_TRACE(peer_ + " Cmd: " + command);
+    KTR_TRACE(peer_ + " Cmd: " + diag::escaped(command));
     const CommandReply reply = console_command(command, request, ConsoleTransport::tcp, *this);
     must(m.SendData(reply.text));
     if (reply.timed_send) KTR_TRACE("End SendData at: " + engine::utc_clock_text());
@@ -163,6 +232,7 @@ void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
     KTR_TRACE("SERVER UDP SNTP client, " + ports_text(m));
     std::vector<uint8_t> datagram;
     must(m.GetData(datagram));
+    if (!console_admitted(m.RemoteHostIP())) return;
     if (datagram.size() < 2) {
         KTR_TRACE("Reply is empty");
         return;

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "engine/nist_timeset.h"
 #include "engine/sync_display.h"
+#include "platform/event_pump.h"
 #include "server/listener_pool.h"
 
 namespace ktr::server {
@@ -55,7 +57,17 @@ public:
     void DataArrival(int16_t index, int32_t bytes_total);
 
 private:
-    void tcp_request(platform::Socket& m);
+    // A TCP request still waiting for its rest: what came so far, and when its first and last pieces came.
+    struct PendingRequest {
+        std::string text;
+        int32_t first_tick = 0;
+        int32_t last_tick = 0;
+    };
+
+    template <class Step> void guarded(Step step);
+    void tcp_piece(platform::Socket& m, int16_t index);
+    void assembly_tick();
+    void tcp_request(platform::Socket& m, const std::string& request);
     void udp_request(platform::Socket& m, int16_t index);
     void nist_client(platform::Socket& m, std::string peer);
     void sntp_client(platform::Socket& m);
@@ -67,6 +79,8 @@ private:
     engine::CNISTtimeset& engine_;
     engine::SyncDisplay& window_;
     std::string peer_;
+    std::map<int16_t, PendingRequest> pending_;
+    platform::Timer assembly_timer_;
 };
 
 } // namespace ktr::server

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/format.h"
 #include "platform/pending_error.h"
+#include "server/console_guard.h"
 #include "server/time_replies.h"
 #include "server/waits.h"
 
@@ -192,6 +193,8 @@ int16_t ListenerPool::show_state(int16_t& state) {
 
 void ListenerPool::ConnectionRequest(int16_t index, int32_t request_id) {
     platform::Socket* requested = sockets_(index);
+    // Not accepted: the layer closes it at once, and the console's own connection stays.
+    if (service_module() && requested && !console_admitted(requested->RemoteHostIP())) return;
     if (service_module()) {
         KTR_TRACE("<SVC MOD: connection request from server on remote port " +
                   std::to_string(requested ? requested->RemotePort() : 0));

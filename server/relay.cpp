@@ -85,7 +85,7 @@ std::string RelayControl::do_Relay(const std::string& request, int16_t local_por
     log = "Relay: ";
     if (request.empty()) return "No command.";
     try {
-        KTR_TRACE("Relay:_" + request + "_");
+        KTR_TRACE("Relay:_" + diag::escaped(request) + "_");
         const auto e = platform::split_blanks(request);
         const auto r = parse_request(e, local_port);
         if (!r) return "";

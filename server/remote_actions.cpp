@@ -50,7 +50,7 @@ RemoteActions::RemoteActions() {
 std::string RemoteActions::do_command(const std::string& request, std::string& status) {
     try {
         if (mid(request, 3, 7) == "Windows") {
-            KTR_TRACE("Remote SHUTDOWN Command:_" + request + "_");
+            KTR_TRACE("Remote SHUTDOWN Command:_" + diag::escaped(request) + "_");
             const auto words = platform::split_blanks(mid(request, 8));
             uint8_t flags = 0;
             for (size_t i = 1; i < words.size(); ++i) flags |= flag_of(words[i]);
@@ -60,7 +60,7 @@ std::string RemoteActions::do_command(const std::string& request, std::string& s
             return "";
         }
         if (mid(request, 3, 3) == "WOL") {
-            KTR_TRACE("WOL Command:_" + request + "_");
+            KTR_TRACE("WOL Command:_" + diag::escaped(request) + "_");
             const auto fields = split_at(mid(request, 4), '-');
             const size_t highest = fields.size() - 1;
             if (highest < 8) {
@@ -76,7 +76,7 @@ std::string RemoteActions::do_command(const std::string& request, std::string& s
     }
     try {
         const std::string command_line = mid(request, 3);
-        KTR_TRACE("Remote Command:_" + command_line + "_");
+        KTR_TRACE("Remote Command:_" + diag::escaped(command_line) + "_");
         status = "Run: " + command_line;
         if (!platform::start_program(command_line, platform::kWindowMinimizedFocus)) {
             platform::clear_pending_error();  // the response text says it

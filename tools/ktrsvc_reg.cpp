@@ -392,6 +392,8 @@ int run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    // Run by hand: waiting a while for the module's own transaction is better than failing.
+    ktr::platform::set_registry_lock_wait(10000);
     try {
         const int rc = run(args);
         std::cout.flush();

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <map>
+#include <vector>
 
 #include "platform/backend.h"
 #include "platform/event_pump.h"
@@ -86,18 +87,22 @@ int backend::wait_for_handles(std::vector<HandleWait>& handles, int timeout_ms) 
 }
 
 void on_stop_request(StopRequest kind, std::function<void(StopRequest)> handler) {
-    const int signo = signal_number(kind);
-    struct sigaction sa {};
-    sigemptyset(&sa.sa_mask);
-    if (handler && ensure_signal_pipe()) {
-        signals().handlers[signo] = std::move(handler);
-        sa.sa_handler = on_posix_signal;
-        sa.sa_flags = SA_RESTART;
-    } else {
-        signals().handlers.erase(signo);
-        sa.sa_handler = SIG_DFL;
+    // A closed terminal (SIGHUP) asks the program to end as a terminate request does: an orderly unload.
+    std::vector<int> numbers{signal_number(kind)};
+    if (kind == StopRequest::terminate) numbers.push_back(SIGHUP);
+    for (const int signo : numbers) {
+        struct sigaction sa {};
+        sigemptyset(&sa.sa_mask);
+        if (handler && ensure_signal_pipe()) {
+            signals().handlers[signo] = handler;
+            sa.sa_handler = on_posix_signal;
+            sa.sa_flags = SA_RESTART;
+        } else {
+            signals().handlers.erase(signo);
+            sa.sa_handler = SIG_DFL;
+        }
+        sigaction(signo, &sa, nullptr);
     }
-    sigaction(signo, &sa, nullptr);
 }
 
 } // namespace ktr::platform

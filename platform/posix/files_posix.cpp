@@ -4,7 +4,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <set>
 
+#include "platform/event_log.h"
 #include "platform/files.h"
 #include "platform/pending_error.h"
 #include "platform/posix/posix_support.h"
@@ -30,6 +33,35 @@ bool write_all(int fd, std::string_view text) {
         left -= static_cast<size_t>(n);
     }
     return true;
+}
+
+// Opens without blocking (a FIFO without a writer or reader would hang the one thread) and keeps the
+// descriptor only for a regular file. Anything else is refused, and reported once per path where an
+// operator looks.
+int open_regular(const std::string& path, int flags) {
+    struct stat st {};
+    const bool special = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+    if (!special) {
+        const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+        if (fd < 0 && errno != ENXIO) {
+            set_pending_error_from_errno(errno);
+            return -1;
+        }
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            // Back to ordinary writes and reads: a regular file never blocks anyway.
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            return fd;
+        }
+        if (fd >= 0) ::close(fd);
+    }
+    const std::string text = path + " is not a regular file: skipped. Replace it with a plain file or remove it.";
+    set_pending_error(EINVAL, text);
+    static std::set<std::string> reported;
+    if (reported.insert(path).second) {
+        std::fprintf(stderr, "Ktrsvc: %s\n", text.c_str());
+        report_system_event("Ktrsvc", static_cast<int>(EventType::warning), 0, text);
+    }
+    return -1;
 }
 
 } // namespace
@@ -79,11 +111,8 @@ OpenResult try_open_for_reading(const std::string& path) {
 }
 
 bool append_to_file(const std::string& path, std::string_view text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        set_pending_error_from_errno(errno);
-        return false;
-    }
+    const int fd = open_regular(path, O_WRONLY | O_APPEND | O_CREAT);
+    if (fd < 0) return false;
     const bool ok = write_all(fd, text);
     if (::close(fd) != 0 && ok) {
         set_pending_error_from_errno(errno);
@@ -96,12 +125,8 @@ AppendFile::~AppendFile() { close(); }
 
 bool AppendFile::open(const std::string& path) {
     close();
-    file_ = handle_of(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!file_.valid()) {
-        set_pending_error_from_errno(errno);
-        return false;
-    }
-    return true;
+    file_ = handle_of(open_regular(path, O_WRONLY | O_APPEND | O_CREAT));
+    return file_.valid();
 }
 
 bool AppendFile::write(std::string_view text) {
@@ -117,11 +142,8 @@ void AppendFile::close() {
 }
 
 bool read_file(const std::string& path, std::string& contents) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        set_pending_error_from_errno(errno);
-        return false;
-    }
+    const int fd = open_regular(path, O_RDONLY);
+    if (fd < 0) return false;
     contents.clear();
     char buf[65536];
     for (;;) {

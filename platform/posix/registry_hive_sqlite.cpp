@@ -11,7 +11,7 @@
 namespace ktr::platform {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
+int g_lock_wait_ms = kModuleLockWaitMs;
 
 const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, root INTEGER NOT NULL, path TEXT NOT NULL,"
@@ -313,7 +313,7 @@ private:
             return;
         }
         sqlite3_extended_result_codes(db_, 0);
-        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        sqlite3_busy_timeout(db_, g_lock_wait_ms);
         // A read-only file can still be read: the mode switch then fails and writes report access denied.
         exec("PRAGMA journal_mode=WAL");
         if (!usable()) return;
@@ -478,6 +478,8 @@ private:
 };
 
 } // namespace
+
+void set_registry_lock_wait(int ms) { g_lock_wait_ms = ms; }
 
 std::unique_ptr<RegistryHive> open_registry_hive(const std::string& path) {
     return std::make_unique<SqliteHive>(path);
