@@ -15,6 +15,7 @@ using platform::make_date;
 // The clock and the zone as the platform reports them (bias, daylight bias, daylight state).
 class Comparison : public EngineTest {
 protected:
+    Comparison() { config::options().SetMaxThreshold(3600); }
     void at(double utc, int32_t bias = 0, int32_t daylight = 0, int state = 0) {
         clock_.set_utc(utc);
         clock_.set_zone(ktr::testing::FakeClock(utc, bias, daylight, state).time_zone());
@@ -74,7 +75,6 @@ TEST_F(Comparison, NistStringsAgainstTheClockAndTheThresholds) {
 }
 
 TEST_F(Comparison, DaylightTimeFromTheSystemElseFromTheServer) {
-    config::options().SetMaxThreshold(3600);
     // With no daylight information from the system (state 0) the server's code decides: one counting
     // down (49) is not yet daylight time. A system's standard time (1) wins over the server's code.
     for (const auto& [state, code, hour] : {std::tuple{2, 0, 8}, {0, 49, 7}, {0, 50, 8}, {1, 50, 7}}) {
@@ -88,8 +88,8 @@ TEST_F(Comparison, DaylightTimeFromTheSystemElseFromTheServer) {
     }
 }
 
-TEST_F(Comparison, DaytimeAndTimeProtocolTexts) {
-    config::options().SetMaxThreshold(3600);
+// Daytime and Time-protocol texts, then NTP replies to the millisecond, in a zone with daylight time.
+TEST_F(Comparison, DaytimeTimeAndNtpReplies) {
     config::options().ServerFormat(1);
     config::options().SetMinThreshold(2000);  // milliseconds, as for every other format
     at(make_date(2026, 7, 1, 12, 0, 0), 300, -60, 2);
@@ -107,10 +107,7 @@ TEST_F(Comparison, DaytimeAndTimeProtocolTexts) {
 
     config::options().ServerFormat(3);  // Time-protocol replies are UTC
     EXPECT_EQ(platform::date_to_parts(compare_time("7/1/2026 12:00:10", zone_).corrected).hour, 8);
-}
 
-TEST_F(Comparison, NtpRepliesCompareToTheMillisecond) {
-    config::options().SetMaxThreshold(3600);
     config::options().SetMinThreshold(100);
     at(make_date(2026, 12, 5, 12, 0, 0, 250), 300, -60, 2);
     ServerReading r;

@@ -20,11 +20,7 @@ std::string fields(const ServerReading& r) {
     return out.str();
 }
 
-struct Parse {
-    const char* line;
-    bool accepted;
-    const char* fields;  // nullptr: not checked
-};
+struct Parse { const char *line; bool accepted; const char* fields; };  // fields nullptr: not checked
 
 // Runs the lines in order, each from the reading the previous one left: fields a line lacks keep their values.
 void expect_parses(Parser parse, std::initializer_list<Parse> lines) {
@@ -78,8 +74,7 @@ TEST_F(Parsers, ActsReadsItsLayoutAndIgnoresDut1) {
         {"S+ 12/05/2026 05:37:32 250", false, "0 25-12-06 05:37:33 0 0 0 12.5 UTC(NIST) 0 [] ok"},
         {"Server: 25-12-07", true, "0 25-12-07 05:37:33 0 0 0 0 UTC(NIST) 0 [] ok"},
     });
-    EXPECT_TRUE(traced("ACTS parse string - no Julian days."));
-    EXPECT_TRUE(traced("parse error of ACTS string"));
+    EXPECT_TRUE(traced("ACTS parse string - no Julian days.") && traced("parse error of ACTS string"));
 }
 
 TEST_F(Parsers, DaytimeDayOfOneOrTwoDigitsZoneWordAndLineEnd) {
@@ -91,9 +86,8 @@ TEST_F(Parsers, DaytimeDayOfOneOrTwoDigitsZoneWordAndLineEnd) {
         {"Sat Foo 45 05:37:32 2026", false, nullptr},
         {"", false, nullptr},
     });
-    EXPECT_TRUE(traced("Trimming year:_2026\r\n_"));
-    EXPECT_TRUE(traced("Date field error in Daytime string"));
-    EXPECT_TRUE(traced("parse error of Daytime string"));
+    EXPECT_TRUE(traced("Trimming year:_2026\r\n_") && traced("Date field error in Daytime string") &&
+                traced("parse error of Daytime string"));
 }
 
 } // namespace

@@ -24,11 +24,7 @@ TEST(LeadingNumber, ReadsTheNumberAtTheFrontAsTheRuntimeDoes) {
 
 TEST(IntegerConversion, HalvesGoToTheEvenNeighbourAndOutOfRangeGivesNothing) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const struct {
-        double value;
-        std::optional<int16_t> int16;
-        std::optional<int32_t> int32;
-    } rows[] = {
+    const struct { double value; std::optional<int16_t> int16; std::optional<int32_t> int32; } rows[] = {
         {2.5, 2, 2}, {3.5, 4, 4}, {-2.5, -2, -2}, {-3.5, -4, -4}, {2.5001, 3, 3}, {-1234567.5, {}, -1234568},
         {32767.4, 32767, 32767}, {32767.5, {}, 32768}, {-32768.5, -32768, -32768}, {-32769.0, {}, -32769},
         {2147483647.5, {}, {}}, {-2147483648.0, {}, INT32_MIN}, {-2147483649.0, {}, {}}, {nan, {}, {}}, {inf, {}, {}},
@@ -57,11 +53,7 @@ TEST(NumberToText, ShortestTextThatReadsBack) {
 }
 
 TEST(FormatNumber, PicturesAsTheRuntimeWritesThem) {
-    const struct {
-        double value;
-        const char* picture;
-        const char* text;
-    } rows[] = {
+    const struct { double value; const char *picture, *text; } rows[] = {
         // Optional digits; a point in the picture is always written.
         {12, "#.#", "12."}, {12.34, "#.#", "12.3"}, {0, "#.#", "."}, {0.5, "#.00#", ".50"}, {1.2345, "#.00#", "1.235"},
         {0.045, ".###", ".045"}, {0, ".###", "."}, {0.9996, ".###", "1."}, {0, "##", ""}, {0.4, "#", ""},

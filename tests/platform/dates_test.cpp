@@ -67,13 +67,7 @@ LocaleTexts texts(const char* date, const char* time, const char* ampm = "", con
 }
 
 TEST(LocaleFromTexts, PatternsOrderAndSeparatorsOfTheCLibrarysTexts) {
-    const struct {
-        LocaleTexts texts;
-        const char* short_date;
-        const char* long_time;
-        const char* date_separator;
-        DateOrder order;
-    } rows[] = {
+    const struct { LocaleTexts texts; const char *short_date, *long_time, *date_separator; DateOrder order; } rows[] = {
         {texts("%m/%d/%Y", "%r", "%I:%M:%S %p", "AM", "PM"), "MM/dd/yyyy", "hh:mm:ss tt", "/", DateOrder::MonthFirst},
         {texts("%d.%m.%Y", "%T"), "dd.MM.yyyy", "HH:mm:ss", ".", DateOrder::DayFirst},
         {texts("%F", "%H.%M.%S"), "yyyy-MM-dd", "HH.mm.ss", "-", DateOrder::YearFirst},
@@ -204,12 +198,7 @@ TEST_F(DateText, MonthNamesInAnyPositionAndTextsThatAreNotDates) {
     EXPECT_TRUE(is_date("2025-12-05 05:37:32"));
 }
 
-TEST_F(DateText, OtherLocalesReadDayFirstOrYearFirstAndIsoDatesEverywhere) {
-    for (const LocaleInfo& loc : {us_locale(), british_locale(), iso_locale()}) {
-        ScopedLocale scoped(loc);
-        parses({{"2025-12-05 05:37:32", ymd(2025, 12, 5, 5, 37, 32)}, {"2025/12/05", ymd(2025, 12, 5)},
-                {"2025-13-05", {}}});
-    }
+TEST_F(DateText, OtherLocalesReadDayFirstOrYearFirst) {
     {
         ScopedLocale scoped(british_locale());
         parses({{"12/5/2026", ymd(2026, 5, 12)}, {"5/13/2020", ymd(2020, 5, 13)},
@@ -237,14 +226,17 @@ TEST_F(DateText, TheLocalesNamesAndMarkersAreWrittenAndRead) {
             {"05.12.2026 17:05:00", ymd(2026, 12, 5, 17, 5)}, {"5:07 nachm.", hms(17, 7)}, {"12:07 vorm.", hms(0, 7)}});
 }
 
-// What the module writes as a general date must read back as the same value in each locale.
-TEST_F(DateText, GeneralDateTextsReadBack) {
+// What the module writes as a general date must read back as the same value in each locale; ISO dates are
+// read everywhere.
+TEST_F(DateText, GeneralDateTextsReadBackAndIsoDatesEverywhere) {
     const double values[] = {afternoon_, ymd(2026, 12, 5), ymd(2001, 1, 1, 0, 0, 1), ymd(2029, 12, 31, 23, 59, 59),
                              hms(17, 5, 9), ymd(1930, 2, 3, 4, 5, 6), ymd(1800, 2, 28, 18)};
     for (const LocaleInfo& loc : {us_locale(), british_locale(), iso_locale()}) {
         ScopedLocale scoped(loc);
         for (double v : values) EXPECT_EQ(parse_date(format_date(v, "General Date")), v) << format_date(v, "");
         EXPECT_EQ(parse_date(format_date(ymd(2022, 7, 26), "Long Date")), ymd(2022, 7, 26)) << loc.short_date_pattern;
+        parses({{"2025-12-05 05:37:32", ymd(2025, 12, 5, 5, 37, 32)}, {"2025/12/05", ymd(2025, 12, 5)},
+                {"2025-13-05", {}}});
     }
 }
 

@@ -39,7 +39,7 @@ struct Pump : ::testing::Test {
     }
 };
 
-TEST_F(Pump, ATimerFiresByTheTickCounterOnlyWhileEnabledWithAnIntervalAndMayDestroyItselfInItsHandler) {
+TEST_F(Pump, ATimerFiresOnlyWhileEnabledWithAnIntervalSurvivesTheWrapAndIsNotReentered) {
     timer.Interval(100);
     pump_ms(500);
     EXPECT_EQ(fired, 0) << "not enabled";
@@ -55,10 +55,10 @@ TEST_F(Pump, ATimerFiresByTheTickCounterOnlyWhileEnabledWithAnIntervalAndMayDest
     own->Enabled(true);
     pump_ms(50);
     EXPECT_EQ(own, nullptr);
-}
 
-TEST_F(Pump, ATimerSurvivesTheTickCounterWrapAndIsNotReenteredByANestedPump) {
+    // Across the tick counter's wrap, and not re-entered by a nested pump.
     clock.set_tick(INT32_MAX - 20);
+    fired = 0;
     int depth = 0, max_depth = 0;
     timer.on_timer([&] {
         ++fired;
@@ -74,12 +74,9 @@ TEST_F(Pump, ATimerSurvivesTheTickCounterWrapAndIsNotReenteredByANestedPump) {
 
 // A stop request (SIGTERM) is tested where the module ends on one.
 TEST_F(Pump, AWaitRunsOutOrEndsByItsStopConditionOrAfterThePauseWhenTheCounterRunsBackwards) {
-    const struct {
-        double duration_ms, stop_at_ms;
-        int32_t start_tick;
-        bool stopped, backwards;
-        double min_ms, max_ms;  // the time waited, by the clock
-    } rows[] = {
+    // min_ms and max_ms bound the time waited, by the clock.
+    const struct { double duration_ms, stop_at_ms; int32_t start_tick; bool stopped, backwards; double min_ms, max_ms; }
+        rows[] = {
         {100, 1e9, 1000, false, false, 100, 100},  // a round ends early where the timer falls due
         {1000, 60, 1000, true, false, 60, 70},     // no round after the stop
         {60000, 1e9, INT32_MAX - 50, false, true, 51 + 200, 51 + 35 + 200},  // detected in the round it wrapped

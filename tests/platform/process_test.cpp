@@ -9,10 +9,7 @@ namespace {
 using Words = std::vector<std::string>;
 
 TEST(CommandLine, SplitsQuotedWordsAsAShellWouldButInterpretsNothing) {
-    const struct {
-        const char* line;
-        std::optional<Words> words;  // nothing: refused
-    } rows[] = {
+    const struct { const char* line; std::optional<Words> words; } rows[] = {  // no words: refused
         {"  a \t b  ", Words{"a", "b"}},
         {"prog 'two words' \"and three more\"", Words{"prog", "two words", "and three more"}},
         {"a'b'\"c\"d", Words{"abcd"}},  // quoted parts join the word around them

@@ -44,7 +44,7 @@ struct HiveTest : ::testing::Test {
     }
 };
 
-TEST_F(HiveTest, CurrentUserIsTheDefaultUsersKeyAndTheRootsStayApart) {
+TEST_F(HiveTest, CurrentUserIsTheDefaultUsersKeyRootsStayApartAndBadNamesAreRefused) {
     ASSERT_EQ(hive->set_value(create(kHkeyCurrentUserRoot, kOptions), "Changed", RegValue::sz("True")), kRegOk);
     EXPECT_EQ(text(kHkeyUsersRoot, std::string(".DEFAULT\\") + kOptions, "Changed"), "True");
     EXPECT_EQ(text(kHkeyLocalMachineRoot, kOptions, "Changed"), "<no key>");
@@ -52,9 +52,8 @@ TEST_F(HiveTest, CurrentUserIsTheDefaultUsersKeyAndTheRootsStayApart) {
     for (const auto& [name, root] :
          {std::pair{"HKCU", kHkeyCurrentUserRoot}, {"hkey_local_machine", kHkeyLocalMachineRoot}, {"HKCR", 0u}})
         EXPECT_EQ(registry_root_from_name(name), root) << name;
-}
 
-TEST_F(HiveTest, OpenFindsOnlyExistingKeysAndBadNamesAreRefused) {
+    // Open finds only existing keys; bad names and handles are refused.
     RegKey key, closed;
     RegValue v;
     EXPECT_EQ(hive->open_key(kHkeyUsersRoot, "nowhere\\at all", key), kRegNotFound);

@@ -14,8 +14,6 @@ namespace {
 class RemoteActionsTest : public testing::ModuleStateTest {
 protected:
     std::string power_actions() const { return dir_.read("power-actions.txt"); }
-    // Sends wake-on-LAN packets to a loopback peer instead of the broadcast address.
-    void redirect_wol() { actions_.ctlUltraWOL1().redirect_for_tests("127.0.0.1", peer_.port()); }
     std::string received(int wait_ms = 2000) {
         std::vector<uint8_t> d;
         return peer_.receive(d, wait_ms) ? std::string(d.begin(), d.end()) : std::string();
@@ -62,7 +60,7 @@ TEST_F(RemoteActionsTest, RunStartsTheProgramWithoutWaitingAndWithoutAShellOrGiv
 }
 
 TEST_F(RemoteActionsTest, WakeOnLanSendsTheMagicPacketOnlyForAGoodRequest) {
-    redirect_wol();
+    actions_.ctlUltraWOL1().redirect_for_tests("127.0.0.1", peer_.port());  // a loopback peer, not a broadcast
     EXPECT_EQ(actions_.do_command("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C", status_), "OK");
     EXPECT_EQ(status_, "WOL: ");
     std::string expected(6, '\xFF');
