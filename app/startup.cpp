@@ -226,7 +226,7 @@ std::string usage_text() {
            "  once        one sync run, then end\n"
            "  screen      trace to the terminal\n"
            "  debug       trace to DebugFile.txt in the program folder\n"
-           "  removereg   remove the automatic-start entry, then end\n"
+           "  removereg   remove the automatic-start entry and the service, then end\n"
            "  background  start without the window\n"
            "Environment:\n"
            "  KTRSVC_HOME         the program folder (default: the folder of the executable)\n"
