@@ -192,7 +192,9 @@ void ConsoleProtocol::assembly_tick() {
         }
     }
     if (pending_.empty()) assembly_timer_.Enabled(false);
-    for (const auto& [index, request] : due) {
+    for (const auto& item : due) {
+        const int16_t index = item.first;
+        const std::string& request = item.second;
         guarded([&] {
             platform::Socket* m = pool_.tcpServer()(index);
             // The console went away before its request was whole: nobody is left to answer.
