@@ -1,6 +1,5 @@
-// A private D-Bus bus with the stand-in systemd on it, made this process's system bus (and the unit
-// folder a temporary one) for the life of the object. Unit properties are set and read as Name=value
-// texts; calls() lists what the manager was asked, in order.
+// A private D-Bus bus with the stand-in systemd on it, made this process's system bus (and the unit folder a
+// temporary one) for the life of the object; calls() lists what the manager was asked, in order.
 #pragma once
 
 #include <functional>
@@ -20,30 +19,23 @@ class FakeSystemdBus {
 public:
     // Without systemd: the bus alone, as on a machine whose bus has no service manager on it.
     explicit FakeSystemdBus(bool with_systemd = true);
-    ~FakeSystemdBus();
     // False when dbus-daemon is missing or the stand-in did not come up (the reason in error()).
     bool ready() const { return error_.empty(); }
     const std::string& error() const { return error_; }
-
     // Makes the unit known with these properties (ActiveState, LoadState, StatusText, MainPID).
     void set_unit(const std::string& unit, const std::map<std::string, std::string>& props) const;
-    // A property of a known unit ("" when the unit or the property is missing).
-    std::string prop(const std::string& unit, const std::string& name) const;
     std::vector<std::string> calls() const;
     // Calls other than the LoadUnit lookups that every open makes.
     std::vector<std::string> actions() const;
     std::string unit_dir() const { return dir_.path() + "/units"; }
     // The environment for a child program that should reach this bus and unit folder.
-    EnvOverrides env() const;
+    EnvOverrides env() const { return {{"DBUS_SYSTEM_BUS_ADDRESS", address_}, {"KTRSVC_UNIT_DIR", unit_dir()}}; }
 
 private:
     TempDir dir_;
-    std::string address_;
-    std::string error_;
-    std::unique_ptr<RunningProgram> daemon_;
-    std::unique_ptr<RunningProgram> systemd_;
-    std::optional<ScopedEnv> bus_env_;
-    std::optional<ScopedEnv> unit_env_;
+    std::string address_, error_;
+    std::unique_ptr<RunningProgram> daemon_, systemd_;  // the stand-in ends before its bus
+    std::optional<ScopedEnv> bus_env_, unit_env_;
 };
 
 // A child process that records the values of the queued SIGRTMIN signals it receives.

@@ -2,11 +2,10 @@
 // and unit properties the service manager uses. Usage: fake_systemd STATE_DIR UNIT_DIR (the bus from
 // DBUS_SYSTEM_BUS_ADDRESS). A unit exists while STATE_DIR/units/<unit> does; that file holds its
 // properties as Name=value lines, which tests write and read. Every call is appended to STATE_DIR/calls.
-// Reload takes in every new *.service file of UNIT_DIR as a stopped unit and marks those whose file
-// went as not found. Prints "ready" once it owns the name.
+// Reload takes in every new *.service file of UNIT_DIR as a stopped unit, which is not found once its
+// file went (though it goes on running until it is stopped).
 #include <systemd/sd-bus.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,21 +19,23 @@ namespace {
 namespace fs = std::filesystem;
 using Props = std::map<std::string, std::string>;
 
-std::string g_state;
-std::string g_units;
+std::string g_state, g_units;
 constexpr const char* kUnitPrefix = "/org/freedesktop/systemd1/unit";
 
 void record(const std::string& line) { std::ofstream(g_state + "/calls", std::ios::app) << line << "\n"; }
 
 std::string unit_file(const std::string& unit) { return g_state + "/units/" + unit; }
 
+// The unit's properties over the defaults; false (and LoadState "not-found") when there is no such unit.
 bool read_props(const std::string& unit, Props& props) {
     std::ifstream in(unit_file(unit));
-    if (!in) return false;
-    props = {{"LoadState", "loaded"}, {"ActiveState", "inactive"}, {"StatusText", ""}, {"MainPID", "0"}};
+    const bool found = in.good();
+    props = {{"LoadState", found ? "loaded" : "not-found"}, {"ActiveState", "inactive"}, {"StatusText", ""},
+             {"MainPID", "0"}};
     for (std::string line; std::getline(in, line);)
         if (const auto eq = line.find('='); eq != std::string::npos) props[line.substr(0, eq)] = line.substr(eq + 1);
-    return true;
+    if (props["FromUnitDir"] == "1" && !fs::exists(g_units + "/" + unit)) props["LoadState"] = "not-found";
+    return found;
 }
 
 void write_props(const std::string& unit, const Props& props) {
@@ -42,19 +43,12 @@ void write_props(const std::string& unit, const Props& props) {
     for (const auto& [k, v] : props) out << k << "=" << v << "\n";
 }
 
-std::string unit_of_path(const char* path) {
-    char* name = nullptr;
-    if (sd_bus_path_decode(path, kUnitPrefix, &name) <= 0) return {};
-    std::string unit(name);
-    std::free(name);
-    return unit;
-}
-
 int get_property(sd_bus*, const char* path, const char*, const char* property, sd_bus_message* reply, void*,
                  sd_bus_error*) {
+    char* name = nullptr;
     Props props;
-    if (!read_props(unit_of_path(path), props))
-        props = {{"LoadState", "not-found"}, {"ActiveState", "inactive"}, {"StatusText", ""}, {"MainPID", "0"}};
+    read_props(sd_bus_path_decode(path, kUnitPrefix, &name) > 0 ? name : "", props);
+    std::free(name);
     const std::string& value = props[property];
     if (std::string(property) == "MainPID") return sd_bus_message_append(reply, "u", std::stoul(value));
     return sd_bus_message_append(reply, "s", value.c_str());
@@ -71,20 +65,19 @@ int load_unit(sd_bus_message* m, void*, sd_bus_error*) {
     return r;
 }
 
-int job(sd_bus_message* m, const char* method, const char* new_state, sd_bus_error* error) {
+// StartUnit and StopUnit: the unit is active or inactive at once.
+int start_or_stop_unit(sd_bus_message* m, void*, sd_bus_error* error) {
     const char *unit = nullptr, *mode = nullptr;
     if (const int r = sd_bus_message_read(m, "ss", &unit, &mode); r < 0) return r;
-    record(std::string(method) + " " + unit + " " + mode);
+    const std::string method = sd_bus_message_get_member(m);
+    record(method + " " + unit + " " + mode);
     Props props;
     if (!read_props(unit, props))
         return sd_bus_error_setf(error, "org.freedesktop.systemd1.NoSuchUnit", "Unit %s not found.", unit);
-    props["ActiveState"] = new_state;
+    props["ActiveState"] = method == "StartUnit" ? "active" : "inactive";
     write_props(unit, props);
     return sd_bus_reply_method_return(m, "o", "/org/freedesktop/systemd1/job/1");
 }
-
-int start_unit(sd_bus_message* m, void*, sd_bus_error* e) { return job(m, "StartUnit", "active", e); }
-int stop_unit(sd_bus_message* m, void*, sd_bus_error* e) { return job(m, "StopUnit", "inactive", e); }
 
 int reload(sd_bus_message* m, void*, sd_bus_error*) {
     record("Reload");
@@ -92,65 +85,40 @@ int reload(sd_bus_message* m, void*, sd_bus_error*) {
     for (const auto& entry : fs::directory_iterator(g_units, ec))
         if (entry.path().extension() == ".service" && !fs::exists(unit_file(entry.path().filename())))
             write_props(entry.path().filename(), {{"ActiveState", "inactive"}, {"FromUnitDir", "1"}});
-    // A unit whose file went is no longer found; it goes on running until it is stopped.
-    for (const auto& entry : fs::directory_iterator(g_state + "/units", ec)) {
-        const std::string unit = entry.path().filename();
-        Props props;
-        if (read_props(unit, props) && props["FromUnitDir"] == "1" && !fs::exists(g_units + "/" + unit)) {
-            props["LoadState"] = "not-found";
-            write_props(unit, props);
-        }
-    }
     return sd_bus_reply_method_return(m, "");
 }
 
-int unit_files(sd_bus_message* m, const char* method, sd_bus_error* error, char*** names) {
-    if (const int r = sd_bus_message_read_strv(m, names); r < 0) return r;
-    for (char** n = *names; n && *n; ++n) {
-        record(std::string(method) + " " + *n);
-        if (!fs::exists(g_units + "/" + *n))
-            return sd_bus_error_setf(error, "org.freedesktop.DBus.Error.FileNotFound", "No unit file %s.", *n);
+// EnableUnitFiles and DisableUnitFiles: a name without a file in the unit folder is an error.
+int enable_or_disable_unit_files(sd_bus_message* m, void*, sd_bus_error* error) {
+    const std::string method = sd_bus_message_get_member(m);
+    char** names = nullptr;
+    int r = sd_bus_message_read_strv(m, &names);
+    for (char** n = names; n && *n; std::free(*n++)) {
+        record(method + " " + *n);
+        if (r >= 0 && !fs::exists(g_units + "/" + *n))
+            r = sd_bus_error_setf(error, "org.freedesktop.DBus.Error.FileNotFound", "No unit file %s.", *n);
     }
-    return 0;
-}
-
-int enable_unit_files(sd_bus_message* m, void*, sd_bus_error* error) {
-    char** names = nullptr;
-    int r = unit_files(m, "EnableUnitFiles", error, &names);
-    for (char** n = names; n && *n; ++n) std::free(*n);
     std::free(names);
-    return r < 0 ? r : sd_bus_reply_method_return(m, "ba(sss)", 0, 0);
-}
-
-int disable_unit_files(sd_bus_message* m, void*, sd_bus_error* error) {
-    char** names = nullptr;
-    int r = unit_files(m, "DisableUnitFiles", error, &names);
-    for (char** n = names; n && *n; ++n) std::free(*n);
-    std::free(names);
-    return r < 0 ? r : sd_bus_reply_method_return(m, "a(sss)", 0);
+    if (r < 0) return r;
+    return method == "EnableUnitFiles" ? sd_bus_reply_method_return(m, "ba(sss)", 0, 0)
+                                       : sd_bus_reply_method_return(m, "a(sss)", 0);
 }
 
 const sd_bus_vtable kManager[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("LoadUnit", "s", "o", load_unit, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("StartUnit", "ss", "o", start_unit, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("StopUnit", "ss", "o", stop_unit, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("StartUnit", "ss", "o", start_or_stop_unit, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("StopUnit", "ss", "o", start_or_stop_unit, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Reload", "", "", reload, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("EnableUnitFiles", "asbb", "ba(sss)", enable_unit_files, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("DisableUnitFiles", "asb", "a(sss)", disable_unit_files, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("EnableUnitFiles", "asbb", "ba(sss)", enable_or_disable_unit_files, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("DisableUnitFiles", "asb", "a(sss)", enable_or_disable_unit_files, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END};
 
-const sd_bus_vtable kUnit[] = {
-    SD_BUS_VTABLE_START(0),
-    SD_BUS_PROPERTY("ActiveState", "s", get_property, 0, 0),
-    SD_BUS_PROPERTY("LoadState", "s", get_property, 0, 0),
-    SD_BUS_VTABLE_END};
-
-const sd_bus_vtable kService[] = {
-    SD_BUS_VTABLE_START(0),
-    SD_BUS_PROPERTY("StatusText", "s", get_property, 0, 0),
-    SD_BUS_PROPERTY("MainPID", "u", get_property, 0, 0),
-    SD_BUS_VTABLE_END};
+// Every unit property on both of its interfaces, so that it is found on either.
+const sd_bus_vtable kUnit[] = {SD_BUS_VTABLE_START(0), SD_BUS_PROPERTY("ActiveState", "s", get_property, 0, 0),
+                               SD_BUS_PROPERTY("LoadState", "s", get_property, 0, 0),
+                               SD_BUS_PROPERTY("StatusText", "s", get_property, 0, 0),
+                               SD_BUS_PROPERTY("MainPID", "u", get_property, 0, 0), SD_BUS_VTABLE_END};
 
 } // namespace
 
@@ -167,25 +135,15 @@ int main(int argc, char** argv) {
     if (r >= 0)
         r = sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/systemd1", "org.freedesktop.systemd1.Manager",
                                      kManager, nullptr);
-    if (r >= 0)
-        r = sd_bus_add_fallback_vtable(bus, nullptr, kUnitPrefix, "org.freedesktop.systemd1.Unit", kUnit, nullptr,
-                                       nullptr);
-    if (r >= 0)
-        r = sd_bus_add_fallback_vtable(bus, nullptr, kUnitPrefix, "org.freedesktop.systemd1.Service", kService,
-                                       nullptr, nullptr);
+    for (const char* interface : {"org.freedesktop.systemd1.Unit", "org.freedesktop.systemd1.Service"})
+        if (r >= 0) r = sd_bus_add_fallback_vtable(bus, nullptr, kUnitPrefix, interface, kUnit, nullptr, nullptr);
     if (r >= 0) r = sd_bus_request_name(bus, "org.freedesktop.systemd1", 0);
     if (r < 0) {
         std::fprintf(stderr, "fake_systemd: %s\n", std::strerror(-r));
         return 1;
     }
-    std::printf("ready\n");
-    std::fflush(stdout);
-    for (;;) {
-        r = sd_bus_process(bus, nullptr);
-        if (r < 0) break;
-        if (r > 0) continue;
-        if (sd_bus_wait(bus, UINT64_MAX) < 0) break;
-    }
+    while ((r = sd_bus_process(bus, nullptr)) >= 0)
+        if (r == 0 && sd_bus_wait(bus, UINT64_MAX) < 0) break;
     sd_bus_flush_close_unref(bus);
     return 0;
 }
