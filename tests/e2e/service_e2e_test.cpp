@@ -110,7 +110,10 @@ TEST_F(ServiceE2E, ControlCodesPauseContinueAndStopAsTheManagerSendsThem) {
 
     // Beside the running service a "STATUS" call gets its receipt and the label that code 140 stores, and
     // a desktop instance does not listen.
-    if (FakeSystemdBus bus; bus.ready()) {
+    // scripts/deps.sh installs dbus-daemon; without it this part fails rather than passing unseen.
+    FakeSystemdBus bus;
+    EXPECT_TRUE(bus.ready()) << bus.error();
+    if (bus.ready()) {
         bus.set_unit("ZKEnterprise.service", {{"ActiveState", "active"}, {"MainPID", std::to_string(service->pid())}});
         EnvOverrides env = module_env(home);
         env.merge(bus.env());
