@@ -256,6 +256,31 @@ bool frmMainKtrsvc::ntsrv_Continue() {
     return true;
 }
 
+namespace {
+
+// Closes and reopens the debug file, so that everything written so far is on disk.
+void flush_debug_file() {
+    diag::set_debug_file_mode(false);
+    diag::set_debug_file_mode(true);
+}
+
+// The reload lists every option in the debug file, which is then flushed, whatever the debug state.
+void list_options_in_debug_file(const std::string& app) {
+    auto& debug = diag::debug_state();
+    if (debug.on) {
+        config::app_settings::RegistryGet(config::options(), app);
+        flush_debug_file();
+        return;
+    }
+    debug.on = true;
+    diag::set_debug_file_mode(true);
+    config::app_settings::RegistryGet(config::options(), app);
+    diag::set_debug_file_mode(false);
+    debug.on = false;
+}
+
+} // namespace
+
 void frmMainKtrsvc::ntsrv_Control(int32_t code) {
     KTR_TRACE("Svc Control event  " + std::to_string(code) + " received");
     const std::string& app = config::program().title;
@@ -272,18 +297,7 @@ void frmMainKtrsvc::ntsrv_Control(int32_t code) {
         break;
     case 1:
         KTR_TRACE(" ---Show Options ");
-        // The reload lists every option in the debug file, which is then flushed, whatever the debug state.
-        if (debug.on) {
-            config::app_settings::RegistryGet(config::options(), app);
-            diag::set_debug_file_mode(false);
-            diag::set_debug_file_mode(true);
-        } else {
-            debug.on = true;
-            diag::set_debug_file_mode(true);
-            config::app_settings::RegistryGet(config::options(), app);
-            diag::set_debug_file_mode(false);
-            debug.on = false;
-        }
+        list_options_in_debug_file(app);
         break;
     case 2:
         KTR_TRACE(std::string(" ---Toggle debug (currently ") + true_false(debug.on) + ")");
@@ -292,10 +306,7 @@ void frmMainKtrsvc::ntsrv_Control(int32_t code) {
         break;
     case 3:
         KTR_TRACE(" ---Flush Debug");
-        if (debug.on) {
-            diag::set_debug_file_mode(false);
-            diag::set_debug_file_mode(true);
-        }
+        if (debug.on) flush_debug_file();
         break;
     case 4: KTR_TRACE(" ---Flush logs"); break;
     case 5: KTR_TRACE(" ---Do heartbeat"); break;
