@@ -1,5 +1,6 @@
 #include "config/security.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -7,6 +8,7 @@
 #include "config/registry_tools.h"
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
+#include "platform/process.h"
 #include "platform/registry_hive.h"
 #include "platform/text.h"
 
@@ -39,6 +41,25 @@ bool truth(const std::string& text, bool fallback) {
     return fallback;
 }
 
+int32_t count_value(const std::string& text, int32_t fallback) {
+    int32_t v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    return ec == std::errc() && end == text.data() + text.size() && v >= 0 ? v : fallback;
+}
+
+std::vector<std::string> program_list(std::string_view text) {
+    std::vector<std::string> out;
+    for (size_t pos = 0; pos <= text.size();) {
+        const size_t end = std::min(text.find(';', pos), text.size());
+        std::string_view entry = text.substr(pos, end - pos);
+        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t')) entry.remove_prefix(1);
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t')) entry.remove_suffix(1);
+        if (!entry.empty()) out.emplace_back(entry);
+        pos = end + 1;
+    }
+    return out;
+}
+
 } // namespace
 
 SecuritySettings& security() {
@@ -53,6 +74,14 @@ bool SecuritySettings::console_allowed(std::string_view address) const {
     for (const AllowedNetwork& n : allowed_consoles)
         if ((*ip & mask(n.prefix)) == (n.address & mask(n.prefix))) return true;
     return false;
+}
+
+bool SecuritySettings::program_allowed(std::string_view command_line) const {
+    if (allowed_programs.empty()) return true;
+    const auto words = platform::split_command_line(command_line);
+    if (!words || words->empty()) return false;
+    // Names and paths are compared as written: a listed name never admits a file of that name elsewhere.
+    return std::find(allowed_programs.begin(), allowed_programs.end(), words->front()) != allowed_programs.end();
 }
 
 std::vector<AllowedNetwork> parse_allowed_networks(std::string_view text, std::vector<std::string>* bad) {
@@ -96,6 +125,9 @@ void load_security(std::string_view title) {
         s.allow_program_start = truth(text("AllowProgramStart"), true);
         s.allow_power = truth(text("AllowPower"), true);
         s.allow_relays = truth(text("AllowRelays"), true);
+        s.allowed_programs = program_list(text("AllowedPrograms"));
+        s.max_programs = count_value(text("MaxPrograms"), s.max_programs);
+        s.udp_replies_per_second = count_value(text("UdpRateLimit"), s.udp_replies_per_second);
         hive.close_key(key);
     }
     security() = std::move(s);

@@ -24,9 +24,16 @@ struct SecuritySettings {
     bool allow_program_start = true;  // "AllowProgramStart"
     bool allow_power = true;          // "AllowPower": log off, shut down, reboot, power off, wake-on-LAN
     bool allow_relays = true;         // "AllowRelays"
+    // "AllowedPrograms": the programs "C+" may start, separated by semicolons. A name without a folder
+    // allows that name looked up in the search path; a path allows exactly that file. Empty: any program.
+    std::vector<std::string> allowed_programs;
+    int32_t max_programs = 16;           // "MaxPrograms": started programs alive at once
+    int32_t udp_replies_per_second = 0;  // "UdpRateLimit": replies per second to one address; 0: no limit
 
     // Whether a console at this address may be served.
     bool console_allowed(std::string_view address) const;
+    // Whether the command line's program (its first word) may be started.
+    bool program_allowed(std::string_view command_line) const;
     bool any_console() const { return allowed_consoles.empty(); }
     bool any_action() const { return allow_program_start || allow_power || allow_relays; }
 };

@@ -14,4 +14,8 @@ bool console_admitted(const std::string& address);
 // request is the whole request text ("C+..." or "X+..."), its command letter first.
 bool action_admitted(const std::string& request, char command);
 
+// Whether a UDP reply may go to the address under the per-source rate limit ("UdpRateLimit" replies a
+// second); a datagram over the limit gets no reply, no action and no socket renewal.
+bool udp_reply_admitted(const std::string& address);
+
 } // namespace ktr::server

@@ -234,7 +234,7 @@ void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
     KTR_TRACE("SERVER UDP SNTP client, " + ports_text(m));
     std::vector<uint8_t> datagram;
     must(m.GetData(datagram));
-    if (!console_admitted(m.RemoteHostIP())) return;
+    if (!console_admitted(m.RemoteHostIP()) || !udp_reply_admitted(m.RemoteHostIP())) return;
     if (datagram.size() < 2) {
         KTR_TRACE("Reply is empty");
         return;
@@ -273,6 +273,7 @@ void ConsoleProtocol::sntp_client(platform::Socket& m) {
     KTR_TRACE("SERVER SNTP client, " + ports_text(m));
     std::vector<uint8_t> datagram;
     must(m.GetData(datagram));
+    if (!udp_reply_admitted(m.RemoteHostIP())) return;
     KTR_TRACE(trace_packet("In from SNTP client:", datagram));
     must(send_NTP_time(m, datagram));
 }

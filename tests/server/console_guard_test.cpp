@@ -1,0 +1,49 @@
+// Who may give orders beyond the allow-list: the program list, the bound on started programs and the
+// per-source limit of UDP replies.
+#include <gtest/gtest.h>
+
+#include "config/security.h"
+#include "fakes/fake_clock.h"
+#include "platform/process.h"
+#include "server/console_guard.h"
+
+namespace ktr::server {
+namespace {
+
+struct ConsoleGuard : ::testing::Test {
+    config::SecuritySettings saved = config::security();
+    config::SecuritySettings& s = config::security();
+    void TearDown() override { config::security() = saved; }
+};
+
+TEST_F(ConsoleGuard, TheProgramListAdmitsNamesAndPathsAsWrittenAndTheBoundCountsLivePrograms) {
+    s.allowed_programs = {"true", "/usr/bin/logger"};
+    const std::pair<const char*, bool> rows[] = {
+        {"C+true", true},           {"C+'true' x", true},          {"C+/usr/bin/logger hi", true},
+        {"C+/tmp/true", false},     {"C+logger hi", false},        {"C+sh -c true", false},
+        {"C+'open quote", false},   {"C+Windows Logoff", true},  // power requests have a switch of their own
+    };
+    for (const auto& [request, admitted] : rows) EXPECT_EQ(action_admitted(request, 'C'), admitted) << request;
+
+    s.allowed_programs.clear();
+    s.max_programs = 1;
+    ASSERT_TRUE(platform::start_program("sleep 5"));
+    EXPECT_FALSE(action_admitted("C+true", 'C')) << "one program is still running";
+    s.max_programs = 2;
+    EXPECT_TRUE(action_admitted("C+true", 'C'));
+}
+
+TEST_F(ConsoleGuard, UdpRepliesAreLimitedPerSourceAndSecond) {
+    testing::FakeClock clock;
+    testing::ScopedFakeClock scoped(clock);
+    EXPECT_TRUE(udp_reply_admitted("127.0.0.9")) << "no limit by default";
+    s.udp_replies_per_second = 2;
+    EXPECT_TRUE(udp_reply_admitted("127.0.0.1") && udp_reply_admitted("127.0.0.1"));
+    EXPECT_FALSE(udp_reply_admitted("127.0.0.1"));
+    EXPECT_TRUE(udp_reply_admitted("127.0.0.2")) << "another source has a limit of its own";
+    clock.advance_ms(1000);
+    EXPECT_TRUE(udp_reply_admitted("127.0.0.1")) << "a new second";
+}
+
+} // namespace
+} // namespace ktr::server
