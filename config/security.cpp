@@ -126,6 +126,7 @@ void load_security(std::string_view title) {
         s.allow_power = truth(text("AllowPower"), true);
         s.allow_relays = truth(text("AllowRelays"), true);
         s.allowed_programs = program_list(text("AllowedPrograms"));
+        s.listen_address = text("ListenAddress");
         s.max_programs = count_value(text("MaxPrograms"), s.max_programs);
         s.udp_replies_per_second = count_value(text("UdpRateLimit"), s.udp_replies_per_second);
         hive.close_key(key);

@@ -27,6 +27,7 @@ struct SecuritySettings {
     // "AllowedPrograms": the programs "C+" may start, separated by semicolons. A name without a folder
     // allows that name looked up in the search path; a path allows exactly that file. Empty: any program.
     std::vector<std::string> allowed_programs;
+    std::string listen_address;          // "ListenAddress": the local IPv4 address served; empty: all
     int32_t max_programs = 16;           // "MaxPrograms": started programs alive at once
     int32_t udp_replies_per_second = 0;  // "UdpRateLimit": replies per second to one address; 0: no limit
 

@@ -72,6 +72,9 @@ public:
     void Protocol(int16_t p) { protocol_ = p; }
     int32_t LocalPort() const { return local_port_; }
     void LocalPort(int32_t port) { local_port_ = port; }
+    // The local IPv4 address Listen and Bind take; empty for every address of the machine.
+    const std::string& BindAddress() const { return bind_address_; }
+    void BindAddress(std::string address) { bind_address_ = std::move(address); }
     const std::string& RemoteHost() const { return remote_host_; }
     void RemoteHost(std::string host) { remote_host_ = std::move(host); }
     int32_t RemotePort() const { return remote_port_; }
@@ -110,6 +113,7 @@ private:
     int16_t index_;
     int16_t protocol_ = kTcpProtocol;
     int32_t local_port_ = 0;
+    std::string bind_address_;
     std::string remote_host_;
     int32_t remote_port_ = 0;
     std::string remote_ip_;

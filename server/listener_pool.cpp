@@ -1,6 +1,7 @@
 #include "server/listener_pool.h"
 
 #include "config/options.h"
+#include "config/security.h"
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
 #include "engine/clock_text.h"
@@ -70,6 +71,7 @@ void ListenerPool::serv_init(int16_t& instance) {
     const std::string protocol_name = udp ? "UDP" : "TCP";
     if (ok) {
         s->LocalPort(option_port());
+        s->BindAddress(config::security().listen_address);
         s->RemotePort(option_port());
         s->Protocol(udp ? platform::kUdpProtocol : platform::kTcpProtocol);
         ok = udp ? s->Bind() : s->Listen();
@@ -116,6 +118,7 @@ void ListenerPool::reset_server(int16_t& instance) {
         s->RemoteHost(o.Servername());
         s->RemotePort(option_port());
         s->LocalPort(option_port());
+        s->BindAddress(config::security().listen_address);
         if (config::udp_protocol(o.ClientFormat())) {
             s->Protocol(platform::kUdpProtocol);
             ok = s->Bind();

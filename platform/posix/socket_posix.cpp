@@ -192,6 +192,11 @@ bool Socket::hold_port(bool tcp) {
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
     addr.sin_port = htons(port);
+    if (!bind_address_.empty() && inet_pton(AF_INET, bind_address_.c_str(), &addr.sin_addr) != 1) {
+        ::close(fd);
+        fail_errno(EADDRNOTAVAIL);
+        return false;
+    }
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || (tcp && ::listen(fd, SOMAXCONN) != 0)) {
         const int err = errno;
         ::close(fd);

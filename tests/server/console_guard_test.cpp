@@ -4,7 +4,9 @@
 
 #include "config/security.h"
 #include "fakes/fake_clock.h"
+#include "platform/client_socket.h"
 #include "platform/process.h"
+#include "platform/socket.h"
 #include "server/console_guard.h"
 
 namespace ktr::server {
@@ -43,6 +45,24 @@ TEST_F(ConsoleGuard, UdpRepliesAreLimitedPerSourceAndSecond) {
     EXPECT_TRUE(udp_reply_admitted("127.0.0.2")) << "another source has a limit of its own";
     clock.advance_ms(1000);
     EXPECT_TRUE(udp_reply_admitted("127.0.0.1")) << "a new second";
+}
+
+} // namespace
+} // namespace ktr::server
+
+namespace ktr::server {
+namespace {
+
+TEST(ListenAddress, AListenerServesOnlyItsAddressAndRefusesOneThatIsNoAddress) {
+    platform::Socket listener;
+    listener.BindAddress("127.0.0.2");
+    ASSERT_TRUE(listener.Listen());
+    const int port = listener.BoundPort();
+    EXPECT_NE(platform::tcp_request("127.0.0.1", port, "H+", 200).error.find("refused"), std::string::npos);
+    EXPECT_EQ(platform::tcp_request("127.0.0.2", port, "H+", 200).error, "no reply within the timeout");
+    platform::Socket bad;
+    bad.BindAddress("host.example");
+    EXPECT_FALSE(bad.Listen());
 }
 
 } // namespace
