@@ -2,8 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "config/options.h"
-#include "fakes/fake_clock.h"
-#include "fakes/trace_capture.h"
+#include "fakes/module_state.h"
 #include "platform/date_value.h"
 #include "server/console_protocol.h"
 
@@ -12,9 +11,10 @@ namespace {
 
 using enum ConsoleTransport;
 
-class ConsoleCommands : public ::testing::Test {
+class ConsoleCommands : public testing::ModuleStateTest {
 protected:
     ConsoleCommands() {
+        clock_.set_utc(platform::make_date(2026, 12, 5, 5, 7, 3, 45));
         config::options().X10ComPort(2);
         actions.do_command = [this](const std::string& request, std::string& status) {
             calls.push_back(request);
@@ -29,11 +29,7 @@ protected:
             return std::string("relay result");
         };
     }
-    ~ConsoleCommands() override { config::options() = saved_; }
 
-    config::COptions saved_ = config::options();
-    testing::FakeClock clock{platform::make_date(2026, 12, 5, 5, 7, 3, 45)};
-    testing::ScopedFakeClock scoped{clock};
     ConsoleActions actions;
     std::vector<std::string> calls;
 };
@@ -80,10 +76,9 @@ TEST_F(ConsoleCommands, WithoutActionsRemoteAndRelayRequestsAreUnknownAndASetTra
                   (CommandReply{.sntp = true, .status = "Check client time SNTP"}));
     }
     // A datagram has no request text to trace.
-    testing::TraceCapture trace;
     console_command("F", "F+ 26-12-05 05:17:03 500", tcp, actions);
     console_command("S", "S garbage", udp, actions);
-    EXPECT_TRUE(trace.has("<Force time strg:_F+ 26-12-05 05:17:03 500_\r\n") && trace.has("<Time strg:__\r\n"));
+    EXPECT_TRUE(traced("<Force time strg:_F+ 26-12-05 05:17:03 500_\r\n") && traced("<Time strg:__\r\n"));
 }
 
 } // namespace

@@ -89,9 +89,7 @@ TEST_F(RemoteActionsTest, WakeOnLanSendsTheMagicPacketOnlyForAGoodRequest) {
 }
 
 TEST(MacAddress, AcceptsSixHexGroupsOfOneOrTwoDigits) {
-    const auto mac = platform::parse_mac_address("0-c:29-3a-5B-7c");
-    ASSERT_TRUE(mac);
-    EXPECT_EQ(*mac, (std::array<uint8_t, 6>{0x00, 0x0C, 0x29, 0x3A, 0x5B, 0x7C}));
+    EXPECT_EQ(platform::parse_mac_address("0-c:29-3a-5B-7c"), (std::array<uint8_t, 6>{0, 0x0C, 0x29, 0x3A, 0x5B, 0x7C}));
     for (const char* bad : {"", "00-0C-29-3A-5B", "00-0C-29-3A-5B-7C-11", "00--0C-29-3A-5B-7C", "0x-0C-29-3A-5B-7C",
                             "00-0C-29-3A-5B-7C ", "000-0C-29-3A-5B-7C"})
         EXPECT_FALSE(platform::parse_mac_address(bad)) << bad;

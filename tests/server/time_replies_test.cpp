@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "engine/clock_text.h"
 #include "fakes/fake_clock.h"
 #include "fakes/loopback_peer.h"
 #include "fakes/pump_until.h"
@@ -10,12 +9,9 @@
 namespace ktr::server {
 namespace {
 
-TEST(TimeReplyTexts, HexTracePrintableTextAndTheUtcClock) {
+TEST(TimeReplyTexts, HexTraceAndPrintableText) {
     EXPECT_EQ(trace_packet("X", {27, 0, 255}), "X [0]1B [1]0 [2]FF <-(Hex) size: 3");
     EXPECT_EQ(bytes_to_text({'O', 'K', 0, 31, ' ', '-', 127, 200, 'H'}), "OK -H");
-    testing::FakeClock clock(46361.0 + (5 * 3600 + 7 * 60 + 3) / 86400.0 + 0.045 / 86400.0);
-    testing::ScopedFakeClock scoped(clock);
-    EXPECT_EQ(engine::utc_clock_text(), "5:07:03.045");
 }
 
 // A bound UDP member that has just received the peer's request, as the console protocol sees it.
