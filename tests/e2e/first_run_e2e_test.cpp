@@ -43,11 +43,9 @@ TEST(FirstRun, APortTakenIsReportedAndServedWithinAMinuteOfBeingFreed) {
                           module_env(home));
     std::string shown;
     const auto shows = [&](const std::string& line, size_t from, int timeout_ms) {
-        for (int waited = 0; waited < timeout_ms; waited += 100) {
-            shown += terminal.read_available(100);
-            if (const size_t at = shown.find(line, from); at != std::string::npos) return at;
-        }
-        return std::string::npos;
+        eventually([&] { return (shown += terminal.read_available(100)).find(line, from) != std::string::npos; },
+                   timeout_ms);
+        return shown.find(line, from);
     };
     const std::string trouble = "Not listening on TCP port " + std::to_string(port) + ": Address in use";
     const size_t reported = shows("status: " + trouble, 0, 15000);

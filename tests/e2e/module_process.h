@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <thread>
@@ -52,44 +55,36 @@ inline uint16_t free_option_port() {
     return 0;
 }
 
-class ModuleProcess {
-public:
-    ModuleProcess(const TempDir& home, const std::vector<std::string>& words = {}, EnvOverrides env = {}) {
-        EnvOverrides all = module_env(home);
-        for (auto& [k, v] : env) all[k] = v;
-        program_ = std::make_unique<RunningProgram>(kBinDir + "/ktrsvc", words, all);
-    }
-    // Waits until the module accepts TCP connections on the port (false when it ended or the time ran out).
-    bool wait_tcp(uint16_t port, int timeout_ms = 15000) {
-        return poll([port] { return TcpPeer().connect(port); }, timeout_ms);
-    }
-    // Waits until the module answers a heartbeat datagram on the port.
-    bool wait_udp(uint16_t port, int timeout_ms = 15000) {
-        return poll([port] {
-            UdpPeer probe;
-            std::vector<uint8_t> reply;
-            return probe.send_to(port, {'H', '+'}) && probe.receive(reply, 200);
-        }, timeout_ms);
-    }
-    bool running() { return program_->running(); }
-    // SIGTERM, then the exit status and output.
-    RunResult stop(int timeout_ms = 15000) {
-        program_->terminate();
-        return program_->wait(timeout_ms);
-    }
+// Whether done() comes true within the time, tried every 10 ms.
+inline bool eventually(auto done, int timeout_ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        if (std::chrono::steady_clock::now() > end) return false;
+    return true;
+}
 
-private:
-    template <class Probe> bool poll(Probe probe, int timeout_ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-        while (std::chrono::steady_clock::now() < end) {
-            if (probe()) return true;
-            if (!program_->running()) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+// The reply to a request sent in pieces over one connection, a moment apart.
+inline std::string tcp_exchange(uint16_t port, const std::vector<std::string>& pieces, int reply_ms = 3000) {
+    TcpPeer peer;
+    if (!peer.connect(port)) return "(no connection)";
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        peer.send(pieces[i]);
     }
-    std::unique_ptr<RunningProgram> program_;
-};
+    return peer.receive(reply_ms);
+}
+
+// An "OK-T yyyy-mm-dd h:nn:ss.mmm" reply minus this machine's clock, in seconds (huge when it is not one).
+inline double offset_of(const std::string& reply) {
+    std::tm tm{};
+    int ms = 0;
+    if (std::sscanf(reply.c_str(), "OK-T %d-%d-%d %d:%d:%d.%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                    &tm.tm_min, &tm.tm_sec, &ms) != 7)
+        return 1e12;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    return static_cast<double>(timegm(&tm) - std::time(nullptr)) + ms / 1000.0;
+}
 
 // A test that runs the module, tracing, in a program folder of its own on a free port.
 class ModuleTest : public ::testing::Test {
@@ -99,14 +94,25 @@ protected:
         ASSERT_NE(port, 0);
         home.write("ZKEntinit.ini", "TCPPort," + std::to_string(port) + "\r\n" + options);
         home.write("debug.txt", "");
-        module = std::make_unique<ModuleProcess>(home, std::vector<std::string>{"debug"}, std::move(env));
-        ASSERT_TRUE(udp ? module->wait_udp(port) : module->wait_tcp(port));
+        EnvOverrides all = module_env(home);
+        for (auto& [k, v] : env) all[k] = v;
+        module = std::make_unique<RunningProgram>(kBinDir + "/ktrsvc", std::vector<std::string>{"debug"}, all);
+        ASSERT_TRUE(eventually([&] { return answers(udp) || !module->running(); }, 15000) && module->running());
     }
-    void stop() {
-        const RunResult r = module->stop();
+    // Whether the module takes TCP connections, or answers a heartbeat datagram, on the port.
+    bool answers(bool udp) const {
+        UdpPeer probe;
+        std::vector<uint8_t> reply;
+        return udp ? probe.send_to(port, {'H', '+'}) && probe.receive(reply, 200) : TcpPeer().connect(port);
+    }
+    // Stops it as an administrator (or a closed terminal, SIGHUP) would; it unloads in order.
+    RunResult stop(int signal = SIGTERM) {
+        module->terminate(signal);
+        const RunResult r = module->wait(15000);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         EXPECT_NE(home.read("DebugFile.txt").find("Enterprise Service Module UNLOADING"), std::string::npos);
         module.reset();
+        return r;
     }
     void TearDown() override { if (module) stop(); }
     // The console tool's output; it is expected to end with the exit status.
@@ -119,7 +125,7 @@ protected:
 
     TempDir home;
     uint16_t port = free_option_port();
-    std::unique_ptr<ModuleProcess> module;
+    std::unique_ptr<RunningProgram> module;
 };
 
 } // namespace ktr::testing

@@ -8,9 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "fakes/fake_systemd_bus.h"
 #include "module_process.h"
@@ -19,13 +17,6 @@ namespace ktr::testing {
 namespace {
 
 const std::string kSettingsKey = "HKEY_USERS\\.DEFAULT\\Software\\VB and VBA Program Settings\\Ktrsvc\\Settings";
-
-bool eventually(auto done, int timeout_ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-        if (std::chrono::steady_clock::now() > end) return false;
-    return true;
-}
 
 // The manager's notification socket: every datagram the service sends, in order.
 struct NotifySocket {
@@ -51,19 +42,13 @@ struct NotifySocket {
 class ServiceE2E : public ModuleTest {
 protected:
     NotifySocket manager{home.file("notify")};
-    std::unique_ptr<RunningProgram> service;
 
     void SetUp() override {
-        ASSERT_NE(port, 0);
-        home.write("ZKEntinit.ini", "TCPPort," + std::to_string(port) + "\r\n");
-        home.write("debug.txt", "");
-        EnvOverrides env = module_env(home);
-        env["NOTIFY_SOCKET"] = home.file("notify");
-        service = std::make_unique<RunningProgram>(kBinDir + "/ktrsvc", std::vector<std::string>{"debug"}, env);
+        start({}, false, {{"NOTIFY_SOCKET", home.file("notify")}});
         ASSERT_TRUE(manager.wait_for("READY=1")) << "the service reports ready once it listens";
         ASSERT_TRUE(traced("Main service loop----------"));
     }
-    void send(int code) { ASSERT_EQ(::sigqueue(service->pid(), SIGRTMIN, sigval{.sival_int = code}), 0) << code; }
+    void send(int code) { ASSERT_EQ(::sigqueue(module->pid(), SIGRTMIN, sigval{.sival_int = code}), 0) << code; }
     std::string trace() const { return home.read("DebugFileSvc.txt"); }
     bool traced(const std::string& fragment, size_t from = 0, const std::string& file = "DebugFileSvc.txt") {
         return eventually([&] { return home.read(file).find(fragment, from) != std::string::npos; });
@@ -114,7 +99,7 @@ TEST_F(ServiceE2E, ControlCodesPauseContinueAndStopAsTheManagerSendsThem) {
     FakeSystemdBus bus;
     EXPECT_TRUE(bus.ready()) << bus.error();
     if (bus.ready()) {
-        bus.set_unit("ZKEnterprise.service", {{"ActiveState", "active"}, {"MainPID", std::to_string(service->pid())}});
+        bus.set_unit("ZKEnterprise.service", {{"ActiveState", "active"}, {"MainPID", std::to_string(module->pid())}});
         EnvOverrides env = module_env(home);
         env.merge(bus.env());
         const RunResult call = run_program(kBinDir + "/ktrsvc-svc", {"call", "STATUS"}, env);
@@ -151,8 +136,9 @@ TEST_F(ServiceE2E, ControlCodesPauseContinueAndStopAsTheManagerSendsThem) {
 
     // Stop inside the loop's 60-second wait ends the process at once.
     const auto asked = std::chrono::steady_clock::now();
-    service->terminate();
-    const RunResult r = service->wait(5000);
+    module->terminate();
+    const RunResult r = module->wait(5000);
+    module.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(manager.wait_for("STOPPING=1", 0));

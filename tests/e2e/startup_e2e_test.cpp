@@ -1,8 +1,6 @@
 // Start-up, the debug switch and the registry tool, run as programs on a hive in a temporary program folder.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "module_process.h"
 
 namespace ktr::testing {

@@ -2,7 +2,6 @@
 // record no difference and do not pass for a check of the clock.
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <regex>
 
 #include "module_process.h"

@@ -9,9 +9,15 @@
 namespace ktr::testing {
 namespace {
 
-// The loopback address, or any address for a socket that holds a port.
-sockaddr_in address(uint16_t port, bool any = false) {
-    return {AF_INET, htons(port), {htonl(any ? INADDR_ANY : INADDR_LOOPBACK)}, {}};
+sockaddr_in address(uint16_t port, const char* host = "127.0.0.1") {
+    sockaddr_in a{AF_INET, htons(port), {}, {}};
+    inet_pton(AF_INET, host, &a.sin_addr);
+    return a;
+}
+
+bool bind_to(int fd, uint16_t port, const char* host) {
+    const sockaddr_in a = address(port, host);
+    return bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
 }
 
 bool wait_readable(int fd, int timeout_ms) {
@@ -41,9 +47,10 @@ uint16_t PeerSocket::port() const {
     return ntohs(a.sin_port);
 }
 
-bool TcpPeer::connect(uint16_t port) {
+bool TcpPeer::connect(uint16_t port, const char* source) {
     close();
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    if (source) bind_to(fd_, 0, source);
     const sockaddr_in a = address(port);
     return ::connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
 }
@@ -76,10 +83,9 @@ void TcpPeer::reset() {
     close();
 }
 
-UdpPeer::UdpPeer() {
+UdpPeer::UdpPeer(const char* source) {
     fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in a = address(0);
-    bind(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    bind_to(fd_, 0, source);
     const int size = 4 << 20;
     setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
@@ -101,8 +107,7 @@ bool UdpPeer::receive(std::vector<uint8_t>& data, int timeout_ms) {
 PortHolder::PortHolder(uint16_t port, bool tcp) {
     // Not handed on to programs a test starts: the port is free again once the holder goes.
     fd_ = socket(AF_INET, (tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
-    const sockaddr_in a = address(port, true);
-    if (bind(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || (tcp && listen(fd_, 4) != 0)) close();
+    if (!bind_to(fd_, port, "0.0.0.0") || (tcp && listen(fd_, 4) != 0)) close();
 }
 
 } // namespace ktr::testing

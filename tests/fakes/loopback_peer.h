@@ -1,5 +1,6 @@
-// Test peers on 127.0.0.1: a blocking TCP client and a UDP client with receive time-outs, and a probe for a
-// free port. They stand in for the console and for other programs that hold ports.
+// Test peers on loopback (127.0.0.1 unless another source is given): a blocking TCP client and a UDP client
+// with receive time-outs, and a probe for a free port. They stand in for the console and for other programs
+// that hold ports.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +29,7 @@ protected:
 
 class TcpPeer : public PeerSocket {
 public:
-    bool connect(uint16_t port);
+    bool connect(uint16_t port, const char* source = nullptr);
     bool send(const std::string& data);
     // Waits up to timeout_ms for at least one byte; "" on time-out or end.
     std::string receive(int timeout_ms = 2000);
@@ -40,7 +41,7 @@ public:
 
 class UdpPeer : public PeerSocket {
 public:
-    UdpPeer();
+    explicit UdpPeer(const char* source = "127.0.0.1");
     bool send_to(uint16_t port, const std::vector<uint8_t>& data);
     // One datagram, or false on time-out.
     bool receive(std::vector<uint8_t>& data, int timeout_ms = 2000);

@@ -62,19 +62,16 @@ RunningProgram::~RunningProgram() {
 }
 
 RunResult RunningProgram::wait(int timeout_ms) {
-    if (pid_ <= 0) return {-1, false, "", "cannot start the program"};
+    if (pid_ <= 0) return {-1, "", "cannot start the program"};
     RunResult result;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
-        }
-        result.timed_out = true;
+    pid_t ended = 0;
+    while ((ended = ::waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (ended == 0) {  // the time ran out
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, &status, 0);
-        break;
     }
     pid_ = -1;
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;

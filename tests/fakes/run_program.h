@@ -10,8 +10,7 @@
 namespace ktr::testing {
 
 struct RunResult {
-    int exit_code = -1;      // the exit status; 128 + signal when killed by a signal
-    bool timed_out = false;  // killed because it ran longer than the timeout
+    int exit_code = -1;  // the exit status; 128 + signal when killed by a signal (or for running too long)
     std::string out, err;
 };
 
