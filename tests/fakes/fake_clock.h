@@ -3,6 +3,8 @@
 
 #include "fakes/scoped_env.h"
 #include "platform/clock.h"
+#include "platform/event_pump.h"
+#include "platform/pending_error.h"
 
 namespace ktr::testing {
 
@@ -21,7 +23,10 @@ public:
     platform::TimeZoneInfo time_zone() override { return zone_; }
 
     // Moves time forward (the tick counter too, wrapping as a signed 32-bit counter does).
-    void advance_ms(int64_t ms);
+    void advance_ms(int64_t ms) {
+        utc_ += static_cast<double>(ms) / 86400000.0;
+        tick_ = static_cast<int32_t>(static_cast<uint32_t>(tick_ + ms));
+    }
     void set_utc(double utc) { utc_ = utc; }
     double utc() const { return utc_; }
     void set_tick(int32_t tick) { tick_ = tick; }
@@ -33,7 +38,14 @@ public:
 private:
     // Days to subtract from UTC to get local time.
     double offset_days() const { return (zone_.bias + (zone_.state == 2 ? zone_.daylight_bias : 0)) / 1440.0; }
-    bool accept_set(const platform::DateParts& parts, double to_utc);
+    // A refused set, or an impossible date, fails as a missing privilege does.
+    bool accept_set(const platform::DateParts& parts, double to_utc) {
+        ++set_calls_;
+        const bool ok = !refuse_ && platform::valid_ymd(parts.year, parts.month, parts.day);
+        if (ok) utc_ = platform::parts_to_date(parts) + to_utc;
+        else platform::set_pending_error(1314, "A required privilege is not held by the client.");
+        return ok;
+    }
 
     double utc_;
     platform::TimeZoneInfo zone_;
@@ -50,7 +62,14 @@ struct ScopedFakeClock : OnScopeEnd {
 // The event pump's pauses move the clock on instead of blocking, for the life of the object; after_pause
 // (when given) runs after each pause, at the new time.
 struct ScopedFakePauses : OnScopeEnd {
-    explicit ScopedFakePauses(FakeClock& c, std::function<void()> after_pause = {});
+    explicit ScopedFakePauses(FakeClock& c, std::function<void()> after_pause = {})
+        : OnScopeEnd([] { platform::set_pause_hook(nullptr); }) {
+        platform::set_pause_hook([&c, after = std::move(after_pause)](int ms) {
+            c.advance_ms(ms);
+            if (after) after();
+            return 0;
+        });
+    }
 };
 
 // UTC-5 with daylight saving in force (local = UTC - 4 h).

@@ -6,18 +6,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace ktr::testing {
 namespace {
 
-sockaddr_in address(uint16_t port, const char* host = "127.0.0.1") {
+// Calls op (bind, connect, a send) on the socket with the address host:port; op returns 0 on success.
+template <typename Op> bool at(Op op, int fd, uint16_t port, const char* host = "127.0.0.1") {
     sockaddr_in a{AF_INET, htons(port), {}, {}};
     inet_pton(AF_INET, host, &a.sin_addr);
-    return a;
-}
-
-bool bind_to(int fd, uint16_t port, const char* host) {
-    const sockaddr_in a = address(port, host);
-    return bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+    return op(fd, reinterpret_cast<const sockaddr*>(&a), socklen_t{sizeof a}) == 0;
 }
 
 bool wait_readable(int fd, int timeout_ms) {
@@ -28,16 +26,13 @@ bool wait_readable(int fd, int timeout_ms) {
 } // namespace
 
 uint16_t free_port() {
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const uint16_t port = PortHolder(0, true).port();
-        if (PortHolder(port, false).ok()) return port;
-    }
+    for (int attempt = 0; attempt < 50; ++attempt)
+        if (const uint16_t port = PortHolder(0, true).port(); PortHolder(port, false).ok()) return port;
     return 0;
 }
 
 void PeerSocket::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
 }
 
 uint16_t PeerSocket::port() const {
@@ -50,17 +45,13 @@ uint16_t PeerSocket::port() const {
 bool TcpPeer::connect(uint16_t port, const char* source) {
     close();
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    if (source) bind_to(fd_, 0, source);
-    const sockaddr_in a = address(port);
-    return ::connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+    return (!source || at(::bind, fd_, 0, source)) && at(::connect, fd_, port);
 }
 
 bool TcpPeer::send(const std::string& data) {
-    for (size_t sent = 0; sent < data.size();) {
-        const ssize_t n = ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
+    ssize_t n = 0;
+    for (size_t sent = 0; sent < data.size(); sent += static_cast<size_t>(n))
+        if ((n = ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL)) <= 0) return false;
     return true;
 }
 
@@ -71,9 +62,8 @@ std::string TcpPeer::receive(int timeout_ms) {
 }
 
 bool TcpPeer::closed_by_peer(int timeout_ms) {
-    char buf[4096];
     while (wait_readable(fd_, timeout_ms))
-        if (::recv(fd_, buf, sizeof buf, 0) <= 0) return true;
+        if (receive(0).empty()) return true;  // readable yet nothing read: the end
     return false;
 }
 
@@ -85,15 +75,16 @@ void TcpPeer::reset() {
 
 UdpPeer::UdpPeer(const char* source) {
     fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    bind_to(fd_, 0, source);
+    at(::bind, fd_, 0, source);
     const int size = 4 << 20;
     setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
 bool UdpPeer::send_to(uint16_t port, const std::vector<uint8_t>& data) {
-    const sockaddr_in a = address(port);
-    return sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a) ==
-           static_cast<ssize_t>(data.size());
+    const auto send = [&](int fd, const sockaddr* a, socklen_t n) {
+        return sendto(fd, data.data(), data.size(), 0, a, n) == static_cast<ssize_t>(data.size()) ? 0 : -1;
+    };
+    return at(send, fd_, port);
 }
 
 bool UdpPeer::receive(std::vector<uint8_t>& data, int timeout_ms) {
@@ -107,7 +98,7 @@ bool UdpPeer::receive(std::vector<uint8_t>& data, int timeout_ms) {
 PortHolder::PortHolder(uint16_t port, bool tcp) {
     // Not handed on to programs a test starts: the port is free again once the holder goes.
     fd_ = socket(AF_INET, (tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
-    if (!bind_to(fd_, port, "0.0.0.0") || (tcp && listen(fd_, 4) != 0)) close();
+    if (!at(::bind, fd_, port, "0.0.0.0") || (tcp && listen(fd_, 4) != 0)) close();
 }
 
 } // namespace ktr::testing

@@ -1,6 +1,5 @@
-// Test peers on loopback (127.0.0.1 unless another source is given): a blocking TCP client and a UDP client
-// with receive time-outs, and a probe for a free port. They stand in for the console and for other programs
-// that hold ports.
+// Test peers on loopback (127.0.0.1 unless another source is given), with receive time-outs: they stand in
+// for the console and for other programs that hold ports.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +19,8 @@ public:
     PeerSocket(const PeerSocket&) = delete;
     PeerSocket& operator=(const PeerSocket&) = delete;
     void close();
-    // The local port the socket is bound to.
-    uint16_t port() const;
+    uint16_t port() const;  // the local port
+    bool ok() const { return fd_ >= 0; }
 
 protected:
     int fd_ = -1;
@@ -35,8 +34,7 @@ public:
     std::string receive(int timeout_ms = 2000);
     // Whether the server ended the connection within the time.
     bool closed_by_peer(int timeout_ms = 2000);
-    // Closes with a reset instead of an orderly end.
-    void reset();
+    void reset();  // closes with a reset instead of an orderly end
 };
 
 class UdpPeer : public PeerSocket {
@@ -47,11 +45,9 @@ public:
     bool receive(std::vector<uint8_t>& data, int timeout_ms = 2000);
 };
 
-// Holds a port as another program would (TCP listener or bound UDP socket).
-class PortHolder : public PeerSocket {
-public:
+// Holds a port as another program would (TCP listener or bound UDP socket); ok() tells whether it got it.
+struct PortHolder : PeerSocket {
     PortHolder(uint16_t port, bool tcp);
-    bool ok() const { return fd_ >= 0; }
 };
 
 } // namespace ktr::testing

@@ -1,13 +1,13 @@
 #include "fakes/run_program.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace ktr::testing {
 namespace {
@@ -63,26 +63,13 @@ RunningProgram::~RunningProgram() {
 
 RunResult RunningProgram::wait(int timeout_ms) {
     if (pid_ <= 0) return {-1, "", "cannot start the program"};
-    RunResult result;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     int status = 0;
-    pid_t ended = 0;
-    while ((ended = ::waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (ended == 0) {  // the time ran out
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-    }
+    for (; ::waitpid(pid_, &status, WNOHANG) == 0; std::this_thread::sleep_for(std::chrono::milliseconds(2)))
+        if (std::chrono::steady_clock::now() > deadline) ::kill(pid_, SIGKILL);  // the time ran out
     pid_ = -1;
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
-    result.out = read_all(out_fd_);
-    result.err = read_all(err_fd_);
-    out_fd_ = err_fd_ = -1;
-    return result;
-}
-
-void RunningProgram::terminate(int signal) {
-    if (pid_ > 0) ::kill(pid_, signal);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    return {code, read_all(std::exchange(out_fd_, -1)), read_all(std::exchange(err_fd_, -1))};
 }
 
 bool RunningProgram::running() {
@@ -90,11 +77,6 @@ bool RunningProgram::running() {
     siginfo_t info{};
     return pid_ > 0 && ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
            info.si_pid == 0;
-}
-
-RunResult run_program(const std::string& path, const std::vector<std::string>& args, const EnvOverrides& env,
-                      const std::string& stdin_text, int timeout_ms) {
-    return RunningProgram(path, args, env, stdin_text).wait(timeout_ms);
 }
 
 } // namespace ktr::testing

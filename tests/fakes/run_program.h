@@ -1,7 +1,8 @@
 // Runs a program as a user would and captures what it prints.
 #pragma once
 
-#include <csignal>
+#include <signal.h>
+
 #include <map>
 #include <optional>
 #include <string>
@@ -28,11 +29,10 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
     // Waits at most timeout_ms, then kills the program.
     RunResult wait(int timeout_ms = 30000);
-    // Asks the program to end, as a service manager or an administrator's kill would (SIGTERM).
-    void terminate(int signal = SIGTERM);
+    // Asks the program to end, as a service manager or an administrator's kill would.
+    void terminate(int signal = SIGTERM) { if (pid_ > 0) ::kill(pid_, signal); }
     // Whether the program is still running (not yet ended and reaped).
     bool running();
-    // Its process id (a test that plays the service manager signals it).
     int pid() const { return pid_; }
 
 private:
@@ -40,7 +40,9 @@ private:
 };
 
 // Starts the program and waits for it.
-RunResult run_program(const std::string& path, const std::vector<std::string>& args, const EnvOverrides& env = {},
-                      const std::string& stdin_text = {}, int timeout_ms = 30000);
+inline RunResult run_program(const std::string& path, const std::vector<std::string>& args,
+                             const EnvOverrides& env = {}, const std::string& stdin_text = {}, int timeout_ms = 30000) {
+    return RunningProgram(path, args, env, stdin_text).wait(timeout_ms);
+}
 
 } // namespace ktr::testing
