@@ -29,6 +29,9 @@ TEST_F(SetClock, FractionLegDelayAndOffsetCarryWithinTheDay) {
         {9, 8, 7, 0, 0, 0, true, make_date(2026, 7, 1, 9, 8, 7)},                  // whole seconds
         {10, 0, 0, 0.25f, 0, 1500, true, make_date(2026, 7, 1, 10, 0, 1, 750)},    // offset on precise settings
         {10, 0, 0, 0, 0, 1500, true, make_date(2026, 7, 1, 10, 0, 0)},             // ... only
+        {10, 0, 30, 5.5f, 0, 0, true, make_date(2026, 7, 1, 10, 0, 35, 500)},
+        {10, 0, 0, -1, 0.5f, 0, false, 0},                                         // below nothing
+        {10, 0, 30, 75, 0, 0, false, 0},                                           // more than a minute to carry
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(::testing::Message() << r.h << ":" << r.m << ":" << r.s << "+" << r.frac);
@@ -41,27 +44,32 @@ TEST_F(SetClock, FractionLegDelayAndOffsetCarryWithinTheDay) {
         EXPECT_EQ(clock_.set_calls() - calls, r.ok ? 1 : 0);
     }
     EXPECT_EQ(clock_.utc_now().hour, 14);  // local time was set, in the local zone
+    const int calls = clock_.set_calls();
+    EXPECT_FALSE(System_set_time(std::numeric_limits<double>::quiet_NaN(), 0.5f, 0));
+    EXPECT_EQ(clock_.set_calls(), calls);
 }
 
-TEST_F(SetClock, RefusedSettingsAndUnusableFractions) {
+TEST_F(SetClock, RefusedSettingsUtcFractionsAndTheDirectUtcSetting) {
     clock_.refuse_sets(true);
     const auto before = local();
     EXPECT_FALSE(System_set_time(make_date(2026, 7, 1, 10, 15, 58), 0.5f, 0));
     System_set_date(make_date(2026, 7, 2));
     EXPECT_EQ(local(), before);
-    EXPECT_FALSE(set_system_time(platform::DateParts{2026, 7, 1, 1, 12, 0, 0, 0}));
+    const platform::DateParts utc{2026, 7, 1, 1, 12, 0, 0, 0};
+    EXPECT_FALSE(set_system_time(utc));
     for (const char* line : {"SetLocalTimeAPI error 1314", "Time setting error - check permissions",
                              "Date setting error - check permissions", "Error on SetSystemTime: 0"})
         EXPECT_TRUE(traced(line)) << line;
-
     clock_.refuse_sets(false);
-    const int calls = clock_.set_calls();
-    EXPECT_FALSE(SetLocalTimeAPI(make_date(2026, 7, 1, 10, 0, 0), -0.5f));
-    EXPECT_FALSE(SetLocalTimeAPI(make_date(2026, 7, 1, 10, 0, 30), 75.0f));  // more than a minute to carry
-    EXPECT_FALSE(SetLocalTimeAPI(std::numeric_limits<double>::quiet_NaN(), 0.5f));
-    EXPECT_EQ(clock_.set_calls(), calls);
-    EXPECT_TRUE(SetLocalTimeAPI(make_date(2026, 7, 1, 10, 0, 30), 5.5f));
-    EXPECT_EQ(local(), date_to_parts(make_date(2026, 7, 1, 10, 0, 35, 500)));
+    EXPECT_TRUE(set_system_time(utc));
+    EXPECT_DOUBLE_EQ(platform::parts_to_date(get_system_time()), platform::parts_to_date(utc));
+
+    for (const auto& [ms, fraction] : {std::pair<int16_t, float>{999, 0.999f}, {1500, 0.15f}, {10000, 0.1f}})
+        EXPECT_FLOAT_EQ(ms_to_fraction(ms), fraction) << ms;
+    clock_.set_utc(make_date(2026, 12, 5, 12, 0, 0, 250));
+    EXPECT_FLOAT_EQ(current_fraction(), 0.25f);  // of the UTC clock
+    EXPECT_EQ(date_to_systemtime(make_date(2026, 12, 5, 12, 0, 7), 0.5f),
+              (platform::DateParts{2026, 12, 0, 5, 12, 0, 7, 500}));
 }
 
 TEST_F(SetClock, ShortDateOrderClassifiesThePatternAndReadsAndSetsDatesInIt) {
@@ -84,19 +92,6 @@ TEST_F(SetClock, ShortDateOrderClassifiesThePatternAndReadsAndSetsDatesInIt) {
     System_set_date(make_date(2031, 2, 3, 23, 0, 0));
     EXPECT_EQ(local(), date_to_parts(make_date(2031, 2, 3, 10, 0, 0)));
     EXPECT_TRUE(traced("System_set_date to new date: 2/3/31"));
-}
-
-TEST_F(SetClock, UtcClockFractionsAndTheDirectUtcSetting) {
-    for (const auto& [ms, fraction] : {std::pair<int16_t, float>{999, 0.999f}, {1500, 0.15f}, {10000, 0.1f}})
-        EXPECT_FLOAT_EQ(ms_to_fraction(ms), fraction) << ms;
-    clock_.set_utc(make_date(2026, 12, 5, 12, 0, 0, 250));
-    EXPECT_FLOAT_EQ(current_fraction(), 0.25f);  // of the UTC clock
-    EXPECT_EQ(date_to_systemtime(make_date(2026, 12, 5, 12, 0, 7), 0.5f),
-              (platform::DateParts{2026, 12, 0, 5, 12, 0, 7, 500}));
-
-    const platform::DateParts utc{2026, 7, 1, 1, 12, 0, 0, 0};
-    EXPECT_TRUE(set_system_time(utc));
-    EXPECT_DOUBLE_EQ(platform::parts_to_date(get_system_time()), platform::parts_to_date(utc));
 }
 
 } // namespace

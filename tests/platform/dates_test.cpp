@@ -16,10 +16,9 @@
 namespace ktr::platform {
 namespace {
 
-TEST(DateValue, KnownDayNumbersAndRollOver) {
+TEST(DateValue, KnownDayNumbersRollOverAndParts) {
     const std::pair<double, double> rows[] = {
-        {date_serial(1899, 12, 30), 0}, {date_serial(1900, 1, 1), 2},
-        {date_serial(1900, 3, 1), 61},  // 1900 is no leap year
+        {date_serial(1899, 12, 30), 0}, {date_serial(1900, 1, 1), 2}, {date_serial(1900, 3, 1), 61},  // no leap year
         {date_serial(100, 1, 1), kMinDate}, {date_serial(9999, 12, 31), std::floor(kMaxDate)},
         // 3867827328 seconds after 1900 is 2022-07-26 12:28:48.
         {make_date(2022, 7, 26, 12, 28, 48), 3867827328.0 / 86400 + 2},
@@ -31,18 +30,16 @@ TEST(DateValue, KnownDayNumbersAndRollOver) {
         {make_date(1899, 12, 29, 6), -1.25}, {time_part(-1.25), 0.25}, {date_part(-1.25), -1},
     };
     for (const auto& r : rows) EXPECT_DOUBLE_EQ(r.first, r.second) << &r - rows;
-}
-
-TEST(DateValue, PartsBeforeTheEpochOutsideTheRangeAndWhereMillisecondsCarry) {
-    const std::pair<double, DateParts> rows[] = {
+    // Parts before the epoch, outside the range and where milliseconds carry.
+    const std::pair<double, DateParts> parts[] = {
         {make_date(2026, 12, 5, 5, 7, 3, 45), {2026, 12, 6, 5, 5, 7, 3, 45}},  // 1899-12-30 was a Saturday (6)
-        {-1.25, {1899, 12, 5, 29, 6, 0, 0, 0}}, {-0.5, {1899, 12, 6, 30, 12, 0, 0, 0}},
-        {NAN, {}}, {INFINITY, {}}, {1e12, {}}, {-1e12, {}},
+        {-1.25, {1899, 12, 5, 29, 6, 0, 0, 0}}, {-0.5, {1899, 12, 6, 30, 12, 0, 0, 0}}, {NAN, {}}, {INFINITY, {}},
+        {1e12, {}}, {-1e12, {}},
         {date_serial(2026, 12, 31) + 0.99999999999, {2027, 1, 5, 1, 0, 0, 0, 0}},
         {date_serial(1899, 12, 29) - 0.99999999999, {1899, 12, 4, 28, 0, 0, 0, 0}},
         {make_date(2026, 12, 5, 8) - 1e-12, {2026, 12, 6, 5, 8, 0, 0, 0}},  // a hair below a second is that second
     };
-    for (const auto& [value, parts] : rows) EXPECT_EQ(date_to_parts(value), parts) << value;
+    for (const auto& [value, expected] : parts) EXPECT_EQ(date_to_parts(value), expected) << value;
 }
 
 TEST(DateValue, RoundTripsToTheMillisecond) {
@@ -66,7 +63,7 @@ LocaleTexts texts(const char* date, const char* time, const char* ampm = "", con
     return {date, time, ampm, am, pm, {}, {}, {}, {}};
 }
 
-TEST(LocaleFromTexts, PatternsOrderAndSeparatorsOfTheCLibrarysTexts) {
+TEST(LocaleFromTexts, PatternsOrderSeparatorsAndNamesOfTheCLibrarysTexts) {
     const struct { LocaleTexts texts; const char *short_date, *long_time, *date_separator; DateOrder order; } rows[] = {
         {texts("%m/%d/%Y", "%r", "%I:%M:%S %p", "AM", "PM"), "MM/dd/yyyy", "hh:mm:ss tt", "/", DateOrder::MonthFirst},
         {texts("%d.%m.%Y", "%T"), "dd.MM.yyyy", "HH:mm:ss", ".", DateOrder::DayFirst},
@@ -88,9 +85,7 @@ TEST(LocaleFromTexts, PatternsOrderAndSeparatorsOfTheCLibrarysTexts) {
         EXPECT_EQ(l.date_separator, r.date_separator) << r.texts.date_format;
         EXPECT_EQ(short_date_order(l), r.order) << r.texts.date_format;
     }
-}
-
-TEST(LocaleFromTexts, NamesAreTakenOnlyWhenCompleteAndTheCLocaleGivesNoTexts) {
+    // Names are taken only when complete; the C locale gives no texts.
     LocaleTexts german = texts("%d.%m.%Y", "%T");
     german.months = {"Januar", "Februar", "März", "April", "Mai", "Juni", "Juli", "August", "September", "Oktober",
                      "November", "Dezember"};
@@ -128,7 +123,7 @@ struct DateText : ::testing::Test {
     }
 };
 
-TEST_F(DateText, NumericPicturesMinutesAfterAnHourAndCutSeconds) {
+TEST_F(DateText, PicturesCutSecondsAndNamedFormatsFollowTheLocale) {
     formats(sample_, {{"mm-dd hh:nn:ss", "12-05 05:07:03"}, {"yy-mm-dd", "26-12-05"},
                       {"mm/dd/yy hh:nn", "12/05/26 05:07"}, {"d", "5"}, {"yyyy", "2026"},
                       {"m/d/yyyy h:n:s", "12/5/2026 5:7:3"},
@@ -139,11 +134,9 @@ TEST_F(DateText, NumericPicturesMinutesAfterAnHourAndCutSeconds) {
     formats(make_date(2026, 12, 5, 5, 7, 3, 999), {{"hh:nn:ss", "05:07:03"}});
     formats(ymd(2026, 12, 5, 8) - 1e-12, {{"hh:nn:ss", "08:00:00"}});
     formats(ymd(2024, 12, 31), {{"y", "366"}});
-    formats(ymd(2026, 1, 3), {{"ww", "1"}});  // 1 January 2026 is a Thursday
+    formats(ymd(2026, 1, 3), {{"ww", "1"}});  // 1 January 2026 is a Thursday; the 4th starts week 2
     formats(ymd(2026, 1, 4), {{"ww", "2"}});
-}
-
-TEST_F(DateText, NamedFormatsAndTheGeneralDateFollowTheLocale) {
+    // Named formats and the general date follow the locale.
     formats(afternoon_, {{"Long Date", "Tuesday, July 26, 2022"}, {"long date", "Tuesday, July 26, 2022"},
                          {"Short Date", "7/26/2022"}, {"Long Time", "12:28:48 PM"}, {"Short Time", "12:28"},
                          {"General Date", "7/26/2022 12:28:48 PM"}, {"", "7/26/2022 12:28:48 PM"},
@@ -198,19 +191,19 @@ TEST_F(DateText, MonthNamesInAnyPositionAndTextsThatAreNotDates) {
     EXPECT_TRUE(is_date("2025-12-05 05:37:32"));
 }
 
-TEST_F(DateText, OtherLocalesReadDayFirstOrYearFirst) {
+TEST_F(DateText, OtherLocalesReadDayFirstOrYearFirstAndTheirOwnNames) {
     {
         ScopedLocale scoped(british_locale());
         parses({{"12/5/2026", ymd(2026, 5, 12)}, {"5/13/2020", ymd(2020, 5, 13)},
                 {"05/12/26 17:05", ymd(2026, 12, 5, 17, 5)}, {"5/12", ymd(2026, 12, 5)},
                 {"5 December 2026", ymd(2026, 12, 5)}, {"5:07 pm", hms(17, 7)}});
     }
-    ScopedLocale scoped(iso_locale());
-    parses({{"26-12-05", ymd(2026, 12, 5)}, {"5/12/2026 5:07:03", ymd(2026, 12, 5, 5, 7, 3)},
-            {"5/13/2026", ymd(2026, 5, 13)}});
-}
-
-TEST_F(DateText, TheLocalesNamesAndMarkersAreWrittenAndRead) {
+    {
+        ScopedLocale scoped(iso_locale());
+        parses({{"26-12-05", ymd(2026, 12, 5)}, {"5/12/2026 5:07:03", ymd(2026, 12, 5, 5, 7, 3)},
+                {"5/13/2026", ymd(2026, 5, 13)}});
+    }
+    // The locale's names and markers are written and read.
     LocaleInfo german = british_locale();
     german.short_date_pattern = "dd.MM.yyyy";
     german.month_names[2] = "März";
