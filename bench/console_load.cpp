@@ -199,7 +199,7 @@ int main(int, char** argv) {
     const int port = option_port();
     config::set_option_defaults(config::options());
     config::options().TCPPort(static_cast<int16_t>(port));
-    config::options().ClientFormat(2);
+    config::options().ClientFormat(config::kClientSntp);
     {
         app::frmMainKtrsvc window;
         window.Show();

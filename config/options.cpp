@@ -36,9 +36,9 @@ void set_option_defaults(COptions& o) {
     o.ServerType(0);
     o.Servername("");
     o.ServerPort(1001);
-    o.ServerConn(0);
-    o.ServerFormat(0);
-    o.ClientFormat(0);
+    o.ServerConn(kConnNetwork);
+    o.ServerFormat(kServerNist);
+    o.ClientFormat(kClientNist);
     o.ServerTZDiff("");
     o.ServerCustomFormat("ddd mmm dd Hh:Nn:Ss yyyy");
     o.LocalHost("");

@@ -140,7 +140,7 @@ TEST_F(MainWindow, ChangedOptionsAreReloadedOnceAndSavedAndAnAutomaticallyStarte
     EXPECT_TRUE(window->CheckSettings()) << "no stored flag reads as changed";
     EXPECT_EQ(platform::get_setting(app, "Options", "Changed"), "False");
     EXPECT_FALSE(window->CheckSettings());
-    config::options().SettingMode(3);
+    config::options().SettingMode(config::kModeTimed);
     config::options().Changed(true);
     window->MainRouter();
     EXPECT_TRUE(traced("ELSE Mode"));

@@ -43,7 +43,7 @@ protected:
         clock_.set_utc(make_date(2026, 12, 5, 5, 37, 32));
         config::options().SetMaxThreshold(86400);
         config::options().SetMinThreshold(300);
-        config::options().SettingMode(2);
+        config::options().SettingMode(config::kModeManual);
         e_.System_get_timezone();
     }
     // A text or the bytes of a reply; what the window was told.
@@ -71,7 +71,7 @@ TEST_F(SyncRun, ConsoleSetsAndForces) {
     EXPECT_EQ(utc(), platform::date_to_parts(make_date(2026, 12, 5, 5, 47, 32, 450)));
     run("hello");  // a run that measured nothing records no difference
     EXPECT_TRUE(e_.SettingDifferenceSec() == 0 && e_.SettingDifferenceFrac() == 0.0f);
-    config::options().SettingMode(0);
+    config::options().SettingMode(config::kModeBatch);
     EXPECT_EQ(run("S+ 26-12-05 05:57:32 0"), (Calls{"Done"}));
     EXPECT_EQ(utc().minute, 57);
     EXPECT_EQ(run("S+ 26-12-08 05:57:32 0"), (Calls{"Done"}));
@@ -105,7 +105,7 @@ TEST_F(SyncRun, EachFormatPicksItsDecoderAndFailuresEndInTheirStatus) {
 }
 
 TEST_F(SyncRun, SntpRepliesInSyncWithinTheMinuteFromAClientOrFromTheConsole) {
-    config::options().ServerFormat(2);
+    config::options().ServerFormat(config::kServerSntp);
     config::options().SetMinThreshold(0);
     struct Row { double utc; float frac; uint8_t mode; Sender sender; Calls calls; int16_t status; int sets; };
     const double now = clock_.utc(), later = make_date(2026, 12, 5, 5, 47, 32);

@@ -22,7 +22,7 @@ struct Listener : ::testing::Test {
 
     Listener() {
         config::options().TCPPort(static_cast<int16_t>(port));
-        config::options().ClientFormat(0);
+        config::options().ClientFormat(config::kClientNist);
         config::options().Servername("127.0.0.1");
         // Stands in for the console protocol: answers "X+..." with "OK-X".
         pool.on_data_arrival = [this](int16_t index, int32_t) {
@@ -35,7 +35,7 @@ struct Listener : ::testing::Test {
             ++served;
         };
     }
-    ~Listener() override { config::options().ClientFormat(0); }
+    ~Listener() override { config::options().ClientFormat(config::kClientNist); }
 
     void start() {
         pool.serv_init(pool.listener_index());
