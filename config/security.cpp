@@ -4,6 +4,7 @@
 #include <charconv>
 #include <optional>
 
+#include "config/option_store.h"
 #include "config/program.h"
 #include "config/registry_tools.h"
 #include "diag/debug_log.h"
@@ -34,17 +35,12 @@ std::optional<uint32_t> ipv4(std::string_view text) {
 
 uint32_t mask(int prefix) { return prefix == 0 ? 0 : ~uint32_t{0} << (32 - prefix); }
 
-bool truth(const std::string& text, bool fallback) {
-    if (text.empty()) return fallback;
-    if (platform::equals_no_case(text, "True") || text == "1" || text == "-1") return true;
-    if (platform::equals_no_case(text, "False") || text == "0") return false;
-    return fallback;
-}
+// Values read as the options' own values are: numbers and the words True and False, as stored.
+bool truth(const std::string& text, bool fallback) { return option_boolean(text).value_or(fallback); }
 
 int32_t count_value(const std::string& text, int32_t fallback) {
-    int32_t v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    return ec == std::errc() && end == text.data() + text.size() && v >= 0 ? v : fallback;
+    const auto v = option_long(text);
+    return v && *v >= 0 ? *v : fallback;
 }
 
 std::vector<std::string> program_list(std::string_view text) {
