@@ -1,0 +1,17 @@
+# Cross-builds the module for 64-bit Windows with mingw-w64 (Debian's package); Wine runs what is built.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(KTR_MINGW x86_64-w64-mingw32)
+# The posix thread model, for std::thread and std::mutex in GoogleTest.
+set(CMAKE_C_COMPILER ${KTR_MINGW}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KTR_MINGW}-g++-posix)
+set(CMAKE_RC_COMPILER ${KTR_MINGW}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KTR_MINGW})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+find_program(KTR_WINE NAMES wine wine64)
+if(KTR_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${KTR_WINE})
+endif()
