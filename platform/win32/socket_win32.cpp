@@ -1,6 +1,4 @@
 // The socket component on non-blocking Winsock sockets, driven by the event pump.
-#include <mstcpip.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -8,6 +6,12 @@
 #include "platform/pending_error.h"
 #include "platform/socket.h"
 #include "platform/win32/win32_support.h"
+
+#include <mstcpip.h>  // after the Winsock headers it needs
+
+#ifndef SIO_UDP_CONNRESET  // not in every mingw-w64 header set
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
 
 namespace ktr::platform {
 namespace detail {

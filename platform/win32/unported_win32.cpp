@@ -27,56 +27,6 @@ bool unported() {
 }
 } // namespace
 
-// ---- section net: event pump, sockets, datagrams, wake-on-LAN, client socket ----
-namespace backend {
-int wait_for_handles(std::vector<HandleWait>&, int) { return 0; }
-} // namespace backend
-void on_stop_request(StopRequest, std::function<void(StopRequest)>) {}
-Socket::Socket(SocketEvents* events, int16_t index) : events_(events), index_(index) {}
-Socket::~Socket() = default;
-int32_t Socket::BoundPort() const { return 0; }
-bool Socket::Listen() { return unported(); }
-bool Socket::Bind() { return unported(); }
-bool Socket::Accept(int32_t) { return unported(); }
-bool Socket::Close() { return true; }
-bool Socket::SendData(std::string_view) { return unported(); }
-bool Socket::SendData(const std::vector<uint8_t>&) { return unported(); }
-bool Socket::GetData(std::string&) { return unported(); }
-bool Socket::GetData(std::vector<uint8_t>&) { return unported(); }
-SocketArray::SocketArray(SocketEvents* events) : events_(events) {}
-SocketArray::~SocketArray() = default;
-bool SocketArray::Load(int16_t index) {
-    if (index < 0 || members_.count(index)) return unported();
-    members_[index] = std::make_shared<Socket>(events_, index);
-    return true;
-}
-bool SocketArray::Unload(int16_t index) { return index != 0 && members_.erase(index) != 0; }
-Socket* SocketArray::operator()(int16_t index) const {
-    auto it = members_.find(index);
-    return it == members_.end() ? nullptr : it->second.get();
-}
-std::vector<int16_t> SocketArray::indexes() const {
-    std::vector<int16_t> out;
-    for (const auto& [index, member] : members_) out.push_back(index);
-    return out;
-}
-void SocketArray::replace(int16_t index, std::shared_ptr<Socket> member) { members_[index] = std::move(member); }
-std::optional<NetAddress> resolve_host(const std::string&, uint16_t, int) { return std::nullopt; }
-UdpDatagramSocket::~UdpDatagramSocket() = default;
-bool UdpDatagramSocket::open() { return unported(); }
-bool UdpDatagramSocket::bind_loopback() { return unported(); }
-uint16_t UdpDatagramSocket::local_port() const { return 0; }
-bool UdpDatagramSocket::send_to(const NetAddress&, std::string_view) { return unported(); }
-std::optional<std::string> UdpDatagramSocket::receive(int) { return std::nullopt; }
-void UdpDatagramSocket::close() {}
-bool WakeOnLan::Send() { return fail("Not available on this system yet"); }
-ClientReply tcp_request(const std::string&, int, std::string_view, int, int) { return {false, "", "unported", 0}; }
-ClientReply udp_request(const std::string&, int, std::string_view, int) { return {false, "", "unported", 0}; }
-UdpEndpoint::UdpEndpoint(int, const std::string&) {}
-UdpEndpoint::~UdpEndpoint() = default;
-bool UdpEndpoint::receive(std::string&, int, std::string*, int*) { return false; }
-bool UdpEndpoint::send_to(const std::string&, int, std::string_view) { return false; }
-
 // ---- section sys: clock, locale, files, system ----
 namespace backend {
 std::unique_ptr<MachineClock> make_machine_clock() { return nullptr; }
