@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "platform/backend.h"
@@ -20,8 +21,15 @@ using backend::HandleWait;
 // A round that cannot rely on a wake-up waits in slices of this many milliseconds and looks again.
 constexpr DWORD kSliceMs = 20;
 
+// The component's sockets.
+std::set<SOCKET>& known_sockets() {
+    static auto* known = new std::set<SOCKET>;  // never destroyed: sockets may close after main
+    return *known;
+}
+
 // Whether the value names a socket; anything else is waited on as a kernel handle.
 bool is_socket(OsHandle handle) {
+    if (known_sockets().count(socket_of(handle))) return true;
     int type = 0;
     int len = sizeof type;
     return getsockopt(socket_of(handle), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len) == 0;
@@ -131,7 +139,9 @@ void block(const std::vector<HandleWait>& handles, const Round& round, int timeo
 }
 
 // Turns the shared event on for each socket's network events. An event that has already happened is
-// recorded again by the call, so nothing that arrived since the last probe is missed.
+// recorded again by the call, so nothing that arrived since the last probe is missed. Every round arms
+// every socket again: leaving one armed would depend on each read re-enabling its event, which not every
+// Winsock keeps to.
 void arm_sockets(const std::vector<HandleWait>& handles, const Round& round) {
     ResetEvent(socket_wake());
     for (const size_t i : round.sockets)
@@ -139,6 +149,9 @@ void arm_sockets(const std::vector<HandleWait>& handles, const Round& round) {
 }
 
 } // namespace
+
+void note_socket(SOCKET s) { known_sockets().insert(s); }
+void forget_socket(SOCKET s) { known_sockets().erase(s); }
 
 int backend::wait_for_handles(std::vector<HandleWait>& handles, int timeout_ms) {
     for (auto& h : handles) h.ready = HandleEvents::none;

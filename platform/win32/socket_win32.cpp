@@ -14,6 +14,13 @@
 #endif
 
 namespace ktr::platform {
+
+// Every socket of the component closes here, so the pump stops counting it as one of its own first.
+static void close_socket(SOCKET s) {
+    forget_socket(s);
+    closesocket(s);
+}
+
 namespace detail {
 
 // A listening or bound descriptor with the objects that hold it. It outlives its last holder by the grace
@@ -28,7 +35,7 @@ struct SharedPort : std::enable_shared_from_this<SharedPort> {
 
     ~SharedPort() {
         if (watch) unwatch(watch);
-        if (sock != INVALID_SOCKET) closesocket(sock);
+        if (sock != INVALID_SOCKET) close_socket(sock);
     }
     void on_ready();
     void accept_connections();
@@ -125,7 +132,7 @@ void SharedPort::accept_connections() {
         // A request nobody accepted is refused.
         const auto it = pending_connections().find(id);
         if (it != pending_connections().end()) {
-            closesocket(it->second.sock);
+            close_socket(it->second.sock);
             pending_connections().erase(it);
         }
     }
@@ -161,7 +168,7 @@ Socket::Socket(SocketEvents* events, int16_t index) : events_(events), index_(in
 
 Socket::~Socket() {
     if (conn_watch_) unwatch(conn_watch_);
-    if (conn_.valid()) closesocket(socket_of(conn_));
+    if (conn_.valid()) close_socket(socket_of(conn_));
     release_port();
 }
 
@@ -225,6 +232,7 @@ bool Socket::hold_port(bool tcp) {
     auto shared = std::make_shared<SharedPort>();
     shared->tcp = tcp;
     shared->sock = sock;
+    note_socket(sock);
     std::weak_ptr<SharedPort> weak = shared;
     shared->watch = watch_handle(os_handle(sock), HandleEvents::input, [weak](HandleEvents) {
         if (auto p = weak.lock()) p->on_ready();
@@ -281,6 +289,7 @@ bool Socket::Accept(int32_t request_id) {
     }
     if (state_ != kStateClosed) Close();
     conn_ = os_handle(it->second.sock);
+    note_socket(it->second.sock);
     send_pending_ = false;
     bytes_sent_ = 0;
     remote_ip_ = it->second.ip;
@@ -301,7 +310,7 @@ bool Socket::Accept(int32_t request_id) {
 bool Socket::Close() {
     if (conn_watch_) unwatch(conn_watch_);
     conn_watch_ = 0;
-    if (conn_.valid()) closesocket(socket_of(conn_));
+    if (conn_.valid()) close_socket(socket_of(conn_));
     conn_ = kNoHandle;
     release_port();
     rx_.clear();

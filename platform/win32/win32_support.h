@@ -37,6 +37,11 @@ inline void set_pending_error_from_last_error() { set_pending_error_from_system(
 inline void set_pending_error_from_wsa(int number) { set_pending_error_from_system(static_cast<unsigned long>(number)); }
 inline void set_pending_error_from_wsa() { set_pending_error_from_wsa(WSAGetLastError()); }
 
+// The sockets the socket component made, which the pump knows without asking the system in every round.
+// The component notes each socket it makes and forgets it before closing it; the pump's thread only.
+void note_socket(SOCKET s);
+void forget_socket(SOCKET s);
+
 // Starts Winsock once for the whole process (every socket call goes through it first); false (pending
 // error filled) when the system refuses.
 bool ensure_winsock();
