@@ -72,8 +72,8 @@ Round sort_handles(const std::vector<HandleWait>& handles) {
         if (is_socket(handles[i].handle)) {
             round.sockets.push_back(i);
             if (any_of(handles[i].interest, HandleEvents::output)) round.wants_output = true;
-        } else {
-            round.objects.push_back(i);
+        } else if (any_of(handles[i].interest, HandleEvents::input)) {
+            round.objects.push_back(i);  // a signalled object means input; waiting for anything else would spin
         }
     }
     return round;
@@ -97,7 +97,7 @@ int probe(std::vector<HandleWait>& handles, const Round& round) {
     }
     for (const size_t i : round.objects) {
         HandleWait& h = handles[i];
-        if (any_of(h.interest, HandleEvents::input) && WaitForSingleObject(kernel_handle_of(h.handle), 0) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(kernel_handle_of(h.handle), 0) == WAIT_OBJECT_0) {
             h.ready = HandleEvents::input;
             ++ready;
         }
@@ -139,9 +139,8 @@ void block(const std::vector<HandleWait>& handles, const Round& round, int timeo
 }
 
 // Turns the shared event on for each socket's network events. An event that has already happened is
-// recorded again by the call, so nothing that arrived since the last probe is missed. Every round arms
-// every socket again: leaving one armed would depend on each read re-enabling its event, which not every
-// Winsock keeps to.
+// recorded again by the call, so nothing that arrived since the last probe is missed. Every blocking round
+// arms every socket again rather than rely on each read having re-enabled its socket's events.
 void arm_sockets(const std::vector<HandleWait>& handles, const Round& round) {
     ResetEvent(socket_wake());
     for (const size_t i : round.sockets)
