@@ -120,7 +120,12 @@ void SharedPort::accept_connections() {
         sockaddr_storage peer{};
         int len = sizeof peer;
         const SOCKET cs = accept(sock, reinterpret_cast<sockaddr*>(&peer), &len);
-        if (cs == INVALID_SOCKET) return;  // nothing more queued (or a transient failure: the next round retries)
+        if (cs == INVALID_SOCKET) {
+            // A connection its peer reset while it waited is dropped by the system; the next may be fine.
+            const int err = WSAGetLastError();
+            if (err == WSAECONNRESET || err == WSAENOTCONN || err == WSAECONNABORTED) continue;
+            return;  // nothing more queued (or a transient failure: the next round retries)
+        }
         set_non_blocking(cs);  // inherited from the listener, but the reads rely on it
         const int32_t id = g_next_request++;
         if (g_next_request <= 0) g_next_request = 1;

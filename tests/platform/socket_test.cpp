@@ -22,6 +22,7 @@ struct Recorder : SocketEvents {
     std::vector<int16_t> requests, closes, errors;
     std::vector<Bytes> datagrams;
     size_t tcp_bytes = 0;
+    std::string tcp_text;  // what connections sent, a flood's 'x' left out
     bool renew = false;   // after each datagram: close the member, create the next, bind it
     bool refuse = false;  // accept no connection
     bool nested = true;   // each datagram's handler pumps again, as a handler that waits does
@@ -44,6 +45,8 @@ struct Recorder : SocketEvents {
         s.GetData(data);
         if (s.Protocol() == kTcpProtocol) {
             if (tcp_bytes == 0 && !reply.empty()) s.SendData(reply);
+            for (const uint8_t b : data)
+                if (b != 'x') tcp_text += static_cast<char>(b);
             return void(tcp_bytes += data.size());
         }
         datagrams.push_back(data);
@@ -150,6 +153,11 @@ TEST_F(Sockets, APortReleasedForGoodIsFreeAgainAfterTheGraceTime) {
 
 // Connections wait in the kernel's queue until the pump gets to them, so only the flood needs a thread.
 TEST_F(Sockets, HostileAndSilentPeersNeverStallTheOthersAndAnUnacceptedRequestIsRefused) {
+#ifdef _WIN32
+    constexpr bool kResetMayVanish = true;  // Winsock drops a connection reset before it was accepted
+#else
+    constexpr bool kResetMayVanish = false;
+#endif
     listen_tcp();
     testing::TcpPeer flood, silent, resetter, polite;
     ASSERT_TRUE(flood.connect(port) && silent.connect(port) && resetter.connect(port));
@@ -158,16 +166,20 @@ TEST_F(Sockets, HostileAndSilentPeersNeverStallTheOthersAndAnUnacceptedRequestIs
     resetter.reset();
     ASSERT_TRUE(polite.connect(port) && polite.send("H+"));
     polite.close();
-    EXPECT_TRUE(pump_until([&] { return events.tcp_bytes >= (1u << 20) + 6 && events.closes.size() >= 2; }))
-        << events.tcp_bytes << " bytes, " << events.closes.size() << " closes";
+    const auto reset_reached = [&] { return events.tcp_text.find("half") != std::string::npos; };
+    EXPECT_TRUE(pump_until([&] {
+        return events.tcp_bytes >= (1u << 20) + 2 && events.tcp_text.find("H+") != std::string::npos &&
+               (kResetMayVanish || reset_reached()) && events.closes.size() >= (reset_reached() ? 2u : 1u);
+    })) << events.tcp_bytes << " bytes, " << events.closes.size() << " closes";
     flooding.join();
-    EXPECT_EQ(events.requests.size(), 4u);
+    const size_t reached = reset_reached() ? 4 : 3;
+    EXPECT_EQ(events.requests.size(), reached);
     EXPECT_TRUE(events.errors.empty());
     // A request nobody accepts is refused and the listener goes on.
     events.refuse = true;
     testing::TcpPeer refused;
     ASSERT_TRUE(refused.connect(port));
-    ASSERT_TRUE(pump_until([&] { return events.requests.size() == 5; }));
+    ASSERT_TRUE(pump_until([&] { return events.requests.size() == reached + 1; }));
     EXPECT_TRUE(refused.closed_by_peer(3000));
     EXPECT_EQ(member0().State(), kStateListening);
 }
