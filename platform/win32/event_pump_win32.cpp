@@ -2,7 +2,7 @@
 // events keep their level-triggered meaning) and wake a blocked round through one event they all share by
 // WSAEventSelect; any other handle is a kernel object (an event) that counts as input while signalled. The
 // round blocks in MsgWaitForMultipleObjectsEx and dispatches the thread's window messages. Console control
-// events (Ctrl+C, Ctrl+Break, closing the console) become stop requests.
+// events (Ctrl+C, Ctrl+Break, closing the console) and WM_CLOSE posted to the thread become stop requests.
 #include <atomic>
 #include <functional>
 #include <map>
@@ -111,9 +111,40 @@ HANDLE socket_wake() {
     return wake;
 }
 
+// Console control events arrive on a thread of their own: the handler only counts them and signals the
+// event the pump watches, and the pump dispatches them on its thread.
+struct StopState {
+    HANDLE signalled = nullptr;
+    std::atomic<int> interrupts{0};
+    std::atomic<int> terminates{0};
+    std::atomic<bool> handles_interrupt{false};
+    std::atomic<bool> handles_terminate{false};
+    std::map<StopRequest, std::function<void(StopRequest)>> handlers;
+};
+
+// Never destroyed: a control event may arrive while static objects end.
+StopState& stops() {
+    static StopState* s = new StopState;
+    return *s;
+}
+
+// Dispatched as the console's requests are, from the pump's watch of the event, never inside the wait.
+void request_stop_by_message() {
+    StopState& s = stops();
+    if (!s.handles_terminate) ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));  // the default, as Ctrl+C's
+    ++s.terminates;
+    SetEvent(s.signalled);
+}
+
+// Window messages go to their windows; WM_CLOSE or WM_QUIT posted to the thread itself is how another program
+// without a console in common asks this one to end (PostThreadMessage), a terminate request.
 void dispatch_window_messages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.hwnd == nullptr && (msg.message == WM_CLOSE || msg.message == WM_QUIT)) {
+            request_stop_by_message();
+            continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
@@ -155,6 +186,7 @@ void forget_socket(SOCKET s) { known_sockets().erase(s); }
 int backend::wait_for_handles(std::vector<HandleWait>& handles, int timeout_ms) {
     for (auto& h : handles) h.ready = HandleEvents::none;
     ensure_winsock();
+    dispatch_window_messages();  // also in rounds that never block
     const Round round = sort_handles(handles);
     int ready = probe(handles, round);
     if (ready > 0 || timeout_ms == 0) return ready;
@@ -168,23 +200,6 @@ int backend::wait_for_handles(std::vector<HandleWait>& handles, int timeout_ms) 
 }
 
 namespace {
-
-// Console control events arrive on a thread of their own: the handler only counts them and signals the
-// event the pump watches, and the pump dispatches them on its thread.
-struct StopState {
-    HANDLE signalled = nullptr;
-    std::atomic<int> interrupts{0};
-    std::atomic<int> terminates{0};
-    std::atomic<bool> handles_interrupt{false};
-    std::atomic<bool> handles_terminate{false};
-    std::map<StopRequest, std::function<void(StopRequest)>> handlers;
-};
-
-// Never destroyed: a control event may arrive while static objects end.
-StopState& stops() {
-    static StopState* s = new StopState;
-    return *s;
-}
 
 BOOL WINAPI on_console_control(DWORD type) {
     StopState& s = stops();
