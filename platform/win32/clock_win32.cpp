@@ -18,19 +18,15 @@ constexpr int64_t kTicksPerSecond = 10000000LL;
 constexpr int64_t kEpochTicks = 116444736000000000LL;  // 1601-01-01 to 1970-01-01
 constexpr int64_t kTicksPerMinute = 60 * kTicksPerSecond;
 
-// A function of kernel32 (or, on systems that keep it only there, kernelbase) that older systems lack.
+// A function of kernel32 that older systems lack.
 template <typename Fn>
 Fn optional_system_function(const char* name) {
-    for (const wchar_t* module : {L"kernel32.dll", L"kernelbase.dll"}) {
-        const HMODULE h = GetModuleHandleW(module);
-        if (!h) continue;
-        if (const FARPROC f = GetProcAddress(h, name)) return reinterpret_cast<Fn>(reinterpret_cast<void*>(f));
-    }
-    return nullptr;
+    const HMODULE h = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC f = h ? GetProcAddress(h, name) : nullptr;
+    return f ? reinterpret_cast<Fn>(reinterpret_cast<void*>(f)) : nullptr;
 }
 
 using PreciseTimeFn = VOID(WINAPI*)(LPFILETIME);
-using ToLocalExFn = BOOL(WINAPI*)(const DYNAMIC_TIME_ZONE_INFORMATION*, const SYSTEMTIME*, LPSYSTEMTIME);
 
 int64_t ticks_of(const FILETIME& ft) {
     return static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
@@ -70,16 +66,29 @@ backend::Instant instant_of(int64_t ticks) {
     return backend::Instant{seconds, rest * 100};
 }
 
-// The local time of a UTC time by the rules of its year where the system has them (a zone's rules change
-// over the years), else by the zone's present rules.
-std::optional<SYSTEMTIME> local_of(const SYSTEMTIME& utc) {
-    static const auto to_local_ex = optional_system_function<ToLocalExFn>("SystemTimeToTzSpecificLocalTimeEx");
-    SYSTEMTIME local{};
-    if (to_local_ex) {
+// The zone's rules for a year (a zone's rules change over the years). Reading them costs a registry look-up,
+// too much for every clock reading, so the rules last read are kept for a second: a change of zone shows
+// within that.
+const TIME_ZONE_INFORMATION* rules_for_year(WORD year) {
+    static TIME_ZONE_INFORMATION rules{};
+    static WORD rules_year = 0;
+    static DWORD read_at = 0;
+    const DWORD now = GetTickCount();
+    if (rules_year != year || now - read_at > 1000) {
         DYNAMIC_TIME_ZONE_INFORMATION zone{};
-        if (GetDynamicTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID && to_local_ex(&zone, &utc, &local))
-            return local;
+        const bool ok = GetDynamicTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID &&
+                        GetTimeZoneInformationForYear(year, &zone, &rules);
+        rules_year = ok ? year : 0;
+        read_at = now;
     }
+    return rules_year == year ? &rules : nullptr;
+}
+
+// The local time of a UTC time by the rules of its year, else by the zone's present rules: what
+// SystemTimeToTzSpecificLocalTimeEx does where the system provides it.
+std::optional<SYSTEMTIME> local_of(const SYSTEMTIME& utc) {
+    SYSTEMTIME local{};
+    if (SystemTimeToTzSpecificLocalTime(rules_for_year(utc.wYear), &utc, &local)) return local;
     if (SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return local;
     return std::nullopt;
 }
@@ -90,6 +99,15 @@ std::optional<int64_t> local_ticks_of(int64_t ticks) {
     const auto local = local_of(*utc);
     if (!local) return std::nullopt;
     return ticks_of(*local);
+}
+
+// Ticks of a local time read as if it were UTC. Parts out of range roll over (hour 24 is the next day's
+// midnight), as the C library's mktime does.
+int64_t ticks_as_utc(const DateParts& p) {
+    static const int64_t first_day = static_cast<int64_t>(date_serial(1601, 1, 1));
+    const int64_t days = static_cast<int64_t>(date_serial(p.year, p.month, p.day)) - first_day;
+    const int64_t seconds = (static_cast<int64_t>(p.hour) * 60 + p.minute) * 60 + p.second;
+    return days * kTicksPerDay + seconds * kTicksPerSecond + static_cast<int64_t>(p.millisecond) * 10000;
 }
 
 DateParts parts_of(const SYSTEMTIME& st) {
@@ -165,18 +183,7 @@ public:
     }
 
     std::optional<backend::Instant> local_moment(const DateParts& local) override {
-        SYSTEMTIME st{};
-        st.wYear = static_cast<WORD>(local.year);
-        st.wMonth = static_cast<WORD>(local.month);
-        st.wDay = static_cast<WORD>(local.day);
-        st.wHour = static_cast<WORD>(local.hour);
-        st.wMinute = static_cast<WORD>(local.minute);
-        st.wSecond = static_cast<WORD>(local.second);
-        st.wMilliseconds = static_cast<WORD>(local.millisecond);
-        const bool in_range = local.year >= 1601 && local.year <= 30827 && local.hour >= 0 && local.minute >= 0 &&
-                              local.second >= 0 && local.millisecond >= 0;
-        const auto local_ticks = in_range ? ticks_of(st) : std::nullopt;
-        const auto moment = local_ticks ? moment_of_local(*local_ticks, local_ticks_of) : std::nullopt;
+        const auto moment = moment_of_local(ticks_as_utc(local), local_ticks_of);
         if (!moment) {
             backend::set_invalid_argument_error();
             return std::nullopt;
@@ -198,7 +205,8 @@ public:
         // Daylight or standard time at the moment asked for, which the simulated clock may put in another
         // season than today's: by the offset in force then.
         info.state = id == TIME_ZONE_ID_DAYLIGHT ? 2 : 1;
-        const auto ticks = ticks_of(when);
+        // Whole milliseconds, as local times are: the offset must come out in whole minutes.
+        const auto ticks = ticks_of(backend::Instant{when.seconds, when.nanoseconds / 1000000 * 1000000});
         const auto local = ticks ? local_ticks_of(*ticks) : std::nullopt;
         if (local) {
             const int64_t offset_minutes = (*local - *ticks) / kTicksPerMinute;
