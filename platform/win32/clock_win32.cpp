@@ -124,9 +124,18 @@ DateParts parts_of(const SYSTEMTIME& st) {
 }
 
 // UTC parts by the runtime's own calendar, for a moment the system's conversions do not reach (the
-// simulated clock can be set anywhere).
+// simulated clock can be set to any year from 100 on). Whole days and the time of day apart: the runtime's
+// dates before 1899 do not run on a straight line.
 DateParts arithmetic_parts(const backend::Instant& when) {
-    DateParts p = date_to_parts(25569.0 + static_cast<double>(when.seconds) / 86400.0);
+    int64_t days = when.seconds / 86400, second_of_day = when.seconds % 86400;
+    if (second_of_day < 0) {
+        second_of_day += 86400;
+        days -= 1;
+    }
+    DateParts p = date_to_parts(25569.0 + static_cast<double>(days));
+    p.hour = static_cast<int>(second_of_day / 3600);
+    p.minute = static_cast<int>(second_of_day / 60 % 60);
+    p.second = static_cast<int>(second_of_day % 60);
     p.millisecond = static_cast<int>(when.nanoseconds / 1000000);
     return p;
 }

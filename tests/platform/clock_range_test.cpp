@@ -9,8 +9,9 @@ namespace ktr::platform {
 namespace {
 
 TEST(ClockRange, TheSimulatedClockHoldsAnyDateItIsGivenAndTheRangeEndsWhereClocksDo) {
-    // Centuries away from now: the offset must not overflow on the way.
-    for (const int year : {1970, 2261, 9999}) {
+    // Centuries away from now: the offset must not overflow on the way, and years before any the system
+    // converts still read back.
+    for (const int year : {1500, 1970, 2261, 9999}) {
         auto simulated = make_simulated_clock();
         const DateParts target = date_to_parts(make_date(year, 12, 26, 5, 37, 32));
         ASSERT_TRUE(simulated->set_system_time(target)) << year;
