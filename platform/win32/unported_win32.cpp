@@ -101,10 +101,6 @@ std::string os_family() { return "Windows"; }
 std::string host_name() { return "localhost"; }
 bool stdout_is_terminal() { return false; }
 
-// ---- section reg: the registry ----
-std::unique_ptr<RegistryHive> open_registry_hive(const std::string&) { return nullptr; }
-void set_registry_lock_wait(int) {}
-
 // ---- section act: power, programs, COM port, event log ----
 uint32_t GetLastError() { return 0; }
 void SetLastError(uint32_t) {}
