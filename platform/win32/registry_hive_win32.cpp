@@ -12,12 +12,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
-#include "platform/system.h"
 #include "platform/text.h"
 
 namespace ktr::platform {
@@ -113,6 +113,20 @@ struct PendingWrite {
 std::wstring fold(std::wstring text) {
     if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
     return text;
+}
+
+// The process environment itself, so that whichever runtime call set the variable, it is seen.
+std::optional<std::string> sandbox_variable() {
+    const wchar_t* const name = L"KTRSVC_REGISTRY_SANDBOX";
+    std::wstring value(256, L'\0');
+    DWORD n = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    if (n >= value.size()) {
+        value.resize(n);
+        n = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    }
+    if (n == 0 || n >= value.size()) return std::nullopt;
+    value.resize(n);
+    return narrow(value);
 }
 
 class Win32Hive final : public RegistryHive {
@@ -316,8 +330,8 @@ public:
 
 private:
     void open(const std::string& argument) {
-        const auto sandbox = get_env("KTRSVC_REGISTRY_SANDBOX");
-        if (!sandbox || sandbox->empty()) {
+        const std::optional<std::string> sandbox = sandbox_variable();
+        if (!sandbox) {
             location_ = "HKEY_USERS\\.DEFAULT";
             HKEY h = nullptr;
             const LONG rc = RegOpenKeyExW(HKEY_USERS, L".DEFAULT", 0, KEY_READ | KEY_WOW64_64KEY, &h);

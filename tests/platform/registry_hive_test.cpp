@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "fakes/private_registry.h"
 #include "fakes/scoped_env.h"
 #include "fakes/temp_dir.h"
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
 #include "platform/settings_store.h"
+#include "platform/text.h"
 
 namespace ktr::platform {
 namespace {
@@ -17,6 +20,7 @@ const char* const kOptions = "Software\\VB and VBA Program Settings\\Ktrsvc\\Opt
 
 struct HiveTest : ::testing::Test {
     testing::TempDir dir;
+    testing::PrivateRegistry registry{std::filesystem::path(dir.path()).filename().string()};
     std::string path = dir.file("registry.db");
     std::unique_ptr<RegistryHive> hive = open_registry_hive(path);
 
@@ -63,6 +67,12 @@ TEST_F(HiveTest, CurrentUserIsTheDefaultUsersKeyRootsStayApartAndBadNamesAreRefu
     EXPECT_EQ(hive->open_key(0x80000005u, "x", key), kRegInvalidParameter);
     EXPECT_EQ(hive->create_key(kHkeyUsersRoot, "a\\\\b", key), kRegInvalidParameter);
     EXPECT_EQ(hive->delete_key(kHkeyUsersRoot, ""), kRegInvalidParameter);
+#ifdef _WIN32
+    // On a real system that would empty the system account's profile.
+    EXPECT_EQ(hive->delete_key(kHkeyCurrentUserRoot, "\\"), kRegInvalidParameter);
+    EXPECT_EQ(hive->delete_key(kHkeyUsersRoot, ".default"), kRegInvalidParameter);
+    EXPECT_EQ(listed<Names>(*hive, kHkeyUsersRoot, ""), Names{".DEFAULT"});
+#endif
     EXPECT_EQ(hive->query_value(closed, "x", v), kRegInvalidHandle);
     RegValue binary;
     binary.type = 3;
@@ -76,8 +86,14 @@ TEST_F(HiveTest, NamesCompareWithoutCaseAndValuesKeepTheirBytesTypesAndFirstSpel
         ASSERT_EQ(hive->set_value(key, name, value), kRegOk);
     EXPECT_EQ(text(kHkeyLocalMachineRoot, "SOFTWARE\\zentrik\\OPTIONS", "b"), "two");
     EXPECT_EQ(listed<Names>(*hive, kHkeyLocalMachineRoot, "software"), Names{"Zentrik"});
-    const Values values = listed<Values>(*hive, kHkeyLocalMachineRoot, "Software\\Zentrik\\Options");
+    Values values = listed<Values>(*hive, kHkeyLocalMachineRoot, "Software\\Zentrik\\Options");
     ASSERT_EQ(values.size(), 3u);
+#ifdef _WIN32
+    // The registry keeps its own order: Windows lists values as written, Wine by name.
+    const auto position = [](const std::string& name) { return name == "b" ? 0 : name == "a" ? 1 : 2; };
+    std::sort(values.begin(), values.end(),
+              [&](const auto& x, const auto& y) { return position(x.first) < position(y.first); });
+#endif
     EXPECT_EQ(values[0].first, "b");
     EXPECT_EQ(values[0].second.data, std::string("two\0", 4)) << "string values carry their terminating NUL";
     EXPECT_EQ(values[1].second.type, kRegDword);
@@ -104,7 +120,14 @@ TEST_F(HiveTest, DeletingAKeyTakesItsSubtreeButNotItsNamesakes) {
 TEST_F(HiveTest, OtherConnectionsSeeCommittedWritesAndABatchAtItsEnd) {
     RegKey key = create(kHkeyUsersRoot, "shared");
     ASSERT_EQ(hive->set_value(key, "one", RegValue::sz("1")), kRegOk);
+#ifdef _WIN32
+    // The module and its tools may spell the same file another way: it is still one hive.
+    std::string respelled;
+    for (const char c : to_upper(path)) respelled += c == '\\' ? "/" : c == '/' ? "\\\\" : std::string(1, c);
+    auto second = open_registry_hive(respelled);
+#else
     auto second = open_registry_hive(path);
+#endif
     const auto seen = [&] { return listed<Values>(*second, kHkeyUsersRoot, "shared").size(); };
     EXPECT_EQ(seen(), 1u);
     {
@@ -116,6 +139,26 @@ TEST_F(HiveTest, OtherConnectionsSeeCommittedWritesAndABatchAtItsEnd) {
     EXPECT_EQ(seen(), 3u);
 }
 
+#ifdef _WIN32
+// The registry has no file to damage: a tree that cannot be made or opened stands for it.
+TEST_F(HiveTest, ARegistryTreeThatCannotBeOpenedIsReportedByEveryCall) {
+    hive.reset();
+    ASSERT_TRUE(registry.deny_own("locked"));
+    const std::string own = "HKEY_CURRENT_USER\\Software\\Ktrsvc tests\\" + dir.path().substr(dir.path().find_last_of("\\/") + 1);
+    RegKey key;
+    for (const auto& [sandbox, status] : {std::pair{own + "\\locked", kRegAccessDenied}, {"HKEY_NOWHERE\\x", kRegCantOpen}}) {
+        testing::ScopedEnv env{"KTRSVC_REGISTRY_SANDBOX", sandbox.c_str()};
+        auto broken = open_registry_hive(path);
+        EXPECT_EQ(broken->status(), status) << sandbox;
+        EXPECT_FALSE(broken->status_text().empty());
+        EXPECT_EQ(broken->create_key(kHkeyUsersRoot, "x", key), status) << sandbox;
+        EXPECT_NE(pending_error().description.find(broken->file_path()), std::string::npos) << pending_error().description;
+        EXPECT_NE(broken->file_path().find(sandbox), std::string::npos) << broken->file_path();
+        EXPECT_EQ(broken->open_key(kHkeyUsersRoot, "", key), status) << sandbox;
+        EXPECT_FALSE(broken->begin_batch());
+    }
+}
+#else
 // That such a file stays as it was is checked where the option store meets it.
 TEST_F(HiveTest, AFileThatIsNoHiveOrCannotBeOpenedIsReportedByEveryCall) {
     hive.reset();
@@ -134,9 +177,11 @@ TEST_F(HiveTest, AFileThatIsNoHiveOrCannotBeOpenedIsReportedByEveryCall) {
     }
 }
 
+#endif
 // The settings store on the process's hive, in a folder of its own; names compare as the hive's do.
 TEST(SettingsStore, SaveCreatesTheKeysAndEveryValueReadsAsText) {
     testing::TempDir dir;
+    testing::PrivateRegistry registry{std::filesystem::path(dir.path()).filename().string()};
     testing::ScopedEnv hive{"KTRSVC_REGISTRY", dir.file("registry.db").c_str()};
     testing::OnScopeEnd close_after([] { close_registry_hive(), clear_pending_error(); });
     close_registry_hive();
@@ -148,6 +193,77 @@ TEST(SettingsStore, SaveCreatesTheKeysAndEveryValueReadsAsText) {
     ASSERT_EQ(registry_hive().set_value(key, "Count", RegValue::dword(7)), kRegOk);
     EXPECT_EQ(get_all_settings("Ktrsvc", "Options"), (SettingPairs{{"Changed", "True"}, {"Count", "7"}}));
 }
+
+#ifdef _WIN32
+// Without a private tree the hive is the system's registry: the current user's keys are HKEY_USERS\.DEFAULT's,
+// whoever runs the program, and text is the registry's own UTF-16 both ways.
+TEST_F(HiveTest, TheSystemRegistryKeepsTheCurrentUsersKeysUnderTheDefaultUser) {
+    testing::ScopedEnv system_registry{"KTRSVC_REGISTRY_SANDBOX", nullptr};
+    auto system = open_registry_hive("no file is used");
+    ASSERT_EQ(system->status(), kRegOk) << system->status_text();
+    EXPECT_EQ(system->file_path(), "HKEY_USERS\\.DEFAULT");
+    const std::string key_path = "Software\\Ktrsvc tests\\" + dir.path().substr(dir.path().find_last_of("\\/") + 1);
+    const std::wstring native = testing::PrivateRegistry::wide(key_path);
+    testing::OnScopeEnd remove([&] {
+        RegDeleteTreeW(HKEY_USERS, (L".DEFAULT\\" + native).c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, native.c_str());
+    });
+    // A key of the same name in the caller's own profile is not the one the hive sees.
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, native.c_str(), L"Own", REG_SZ, L"x", 4), ERROR_SUCCESS);
+    RegKey key;
+    ASSERT_EQ(system->create_key(kHkeyCurrentUserRoot, key_path, key), kRegOk);
+    RegValue v;
+    EXPECT_EQ(system->query_value(key, "Own", v), kRegNotFound);
+    ASSERT_EQ(system->set_value(key, "City", RegValue::sz("Z\u00fcrich \u2713")), kRegOk);
+    ASSERT_EQ(system->set_value(key, "Count", RegValue::dword(7)), kRegOk);
+
+    wchar_t city[32] = {};
+    DWORD size = sizeof city, type = 0;
+    ASSERT_EQ(RegGetValueW(HKEY_USERS, (L".DEFAULT\\" + native).c_str(), L"City", RRF_RT_ANY, &type, city, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(std::wstring(city), L"Z\u00fcrich \u2713");
+    DWORD count = 0;
+    size = sizeof count;
+    ASSERT_EQ(RegGetValueW(HKEY_USERS, (L".DEFAULT\\" + native).c_str(), L"Count", RRF_RT_REG_DWORD, nullptr, &count,
+                           &size), ERROR_SUCCESS);
+    EXPECT_EQ(count, 7u);
+    // What another program writes reads back as UTF-8.
+    const wchar_t greeting[] = L"Gr\u00fc\u00dfe";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_USERS, (L".DEFAULT\\" + native).c_str(), L"Greeting", REG_SZ, greeting,
+                              sizeof greeting), ERROR_SUCCESS);
+    ASSERT_EQ(system->query_value(key, "greeting", v), kRegOk);
+    EXPECT_EQ(v.data, std::string("Gr\u00fc\u00dfe") + '\0');
+    EXPECT_EQ(text(kHkeyUsersRoot, ".DEFAULT\\" + key_path, "City"), "<no key>") << "the fixture's own tree is apart";
+
+    const Names users = listed<Names>(*system, kHkeyUsersRoot, "");
+    EXPECT_TRUE(std::any_of(users.begin(), users.end(), [](const std::string& n) { return to_lower(n) == ".default"; }));
+    ASSERT_EQ(system->delete_key(kHkeyUsersRoot, ".DEFAULT\\" + key_path), kRegOk);
+    HKEY gone = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_USERS, (L".DEFAULT\\" + native).c_str(), 0, KEY_READ, &gone), ERROR_FILE_NOT_FOUND);
+}
+
+// A key the program may not read is reported, its defaults are used, and it stays as it was.
+TEST_F(HiveTest, AKeyThatCannotBeReadIsReportedAndTheSettingsStoreUsesItsDefaults) {
+    testing::ScopedEnv process_hive{"KTRSVC_REGISTRY", path.c_str()};
+    testing::OnScopeEnd close_after([] { close_registry_hive(); });
+    close_registry_hive();
+    hive.reset();
+    ASSERT_TRUE(save_setting("Ktrsvc", "Options", "Changed", "True"));
+    ASSERT_TRUE(registry.deny(kHkeyCurrentUserRoot, kOptions));
+
+    RegKey key;
+    EXPECT_EQ(registry_hive().open_key(kHkeyCurrentUserRoot, kOptions, key), kRegAccessDenied);
+    EXPECT_NE(pending_error().description.find(std::string("HKEY_CURRENT_USER\\") + kOptions), std::string::npos)
+        << pending_error().description;
+    EXPECT_EQ(get_setting("Ktrsvc", "Options", "Changed", "False"), "False");
+    EXPECT_EQ(get_all_settings("Ktrsvc", "Options"), std::nullopt) << "unreadable is not empty";
+    EXPECT_FALSE(save_setting("Ktrsvc", "Options", "Changed", "False"));
+    EXPECT_FALSE(delete_setting("Ktrsvc", "Options", ""));
+    registry.allow_all();
+    EXPECT_EQ(get_setting("Ktrsvc", "Options", "Changed", "False"), "True");
+}
+#endif
 
 } // namespace
 } // namespace ktr::platform
