@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "config/option_store.h"
 #include "config/program.h"
 #include "config/registry_tools.h"
 #include "fakes/module_state.h"
-#include "fakes/private_registry.h"
 #include "platform/settings_store.h"
 
 namespace ktr::config {
@@ -25,8 +22,6 @@ protected:
         return value;
     }
     static std::string option_value(const char* name) { return value_of(kOptionsPath, kHkeyUsers, name); }
-
-    testing::PrivateRegistry registry_{std::filesystem::path(dir_.path()).filename().string()};
 };
 
 TEST_F(StoreTest, WrapperOpensOnlyExistingKeysAndReadsBackWhatItWrote) {

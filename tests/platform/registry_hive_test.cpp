@@ -198,49 +198,41 @@ TEST(SettingsStore, SaveCreatesTheKeysAndEveryValueReadsAsText) {
 // Without a private tree the hive is the system's registry: the current user's keys are HKEY_USERS\.DEFAULT's,
 // whoever runs the program, and text is the registry's own UTF-16 both ways.
 TEST_F(HiveTest, TheSystemRegistryKeepsTheCurrentUsersKeysUnderTheDefaultUser) {
-    testing::ScopedEnv system_registry{"KTRSVC_REGISTRY_SANDBOX", nullptr};
-    auto system = open_registry_hive("no file is used");
-    ASSERT_EQ(system->status(), kRegOk) << system->status_text();
-    EXPECT_EQ(system->file_path(), "HKEY_USERS\\.DEFAULT");
+    namespace system = testing::system_registry;
+    testing::ScopedEnv no_sandbox{"KTRSVC_REGISTRY_SANDBOX", nullptr};
+    auto real = open_registry_hive("no file is used");
+    ASSERT_EQ(real->status(), kRegOk) << real->status_text();
+    EXPECT_EQ(real->file_path(), "HKEY_USERS\\.DEFAULT");
     const std::string key_path = "Software\\Ktrsvc tests\\" + dir.path().substr(dir.path().find_last_of("\\/") + 1);
-    const std::wstring native = testing::PrivateRegistry::wide(key_path);
+    const std::string default_path = ".DEFAULT\\" + key_path;
     testing::OnScopeEnd remove([&] {
-        RegDeleteTreeW(HKEY_USERS, (L".DEFAULT\\" + native).c_str());
-        RegDeleteTreeW(HKEY_CURRENT_USER, native.c_str());
+        system::delete_tree(kHkeyUsersRoot, default_path);
+        system::delete_tree(kHkeyCurrentUserRoot, key_path);
     });
     // A key of the same name in the caller's own profile is not the one the hive sees.
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, native.c_str(), L"Own", REG_SZ, L"x", 4), ERROR_SUCCESS);
+    ASSERT_TRUE(system::set_text(kHkeyCurrentUserRoot, key_path, "Own", L"x"));
     RegKey key;
-    ASSERT_EQ(system->create_key(kHkeyCurrentUserRoot, key_path, key), kRegOk);
+    ASSERT_EQ(real->create_key(kHkeyCurrentUserRoot, key_path, key), kRegOk);
     RegValue v;
-    EXPECT_EQ(system->query_value(key, "Own", v), kRegNotFound);
-    ASSERT_EQ(system->set_value(key, "City", RegValue::sz("Z\u00fcrich \u2713")), kRegOk);
-    ASSERT_EQ(system->set_value(key, "Count", RegValue::dword(7)), kRegOk);
+    EXPECT_EQ(real->query_value(key, "Own", v), kRegNotFound);
+    ASSERT_EQ(real->set_value(key, "City", RegValue::sz("Z\u00fcrich \u2713")), kRegOk);
+    ASSERT_EQ(real->set_value(key, "Count", RegValue::dword(7)), kRegOk);
 
-    wchar_t city[32] = {};
-    DWORD size = sizeof city, type = 0;
-    ASSERT_EQ(RegGetValueW(HKEY_USERS, (L".DEFAULT\\" + native).c_str(), L"City", RRF_RT_ANY, &type, city, &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(std::wstring(city), L"Z\u00fcrich \u2713");
-    DWORD count = 0;
-    size = sizeof count;
-    ASSERT_EQ(RegGetValueW(HKEY_USERS, (L".DEFAULT\\" + native).c_str(), L"Count", RRF_RT_REG_DWORD, nullptr, &count,
-                           &size), ERROR_SUCCESS);
-    EXPECT_EQ(count, 7u);
+    const std::wstring city = L"Z\u00fcrich \u2713";
+    EXPECT_EQ(system::value(kHkeyUsersRoot, default_path, "City"),
+              std::pair(kRegSz, std::string(reinterpret_cast<const char*>(city.c_str()), (city.size() + 1) * 2)));
+    EXPECT_EQ(system::value(kHkeyUsersRoot, default_path, "Count"), std::pair(kRegDword, std::string("\7\0\0\0", 4)));
     // What another program writes reads back as UTF-8.
-    const wchar_t greeting[] = L"Gr\u00fc\u00dfe";
-    ASSERT_EQ(RegSetKeyValueW(HKEY_USERS, (L".DEFAULT\\" + native).c_str(), L"Greeting", REG_SZ, greeting,
-                              sizeof greeting), ERROR_SUCCESS);
-    ASSERT_EQ(system->query_value(key, "greeting", v), kRegOk);
+    ASSERT_TRUE(system::set_text(kHkeyUsersRoot, default_path, "Greeting", L"Gr\u00fc\u00dfe"));
+    ASSERT_EQ(real->query_value(key, "greeting", v), kRegOk);
     EXPECT_EQ(v.data, std::string("Gr\u00fc\u00dfe") + '\0');
-    EXPECT_EQ(text(kHkeyUsersRoot, ".DEFAULT\\" + key_path, "City"), "<no key>") << "the fixture's own tree is apart";
+    EXPECT_EQ(text(kHkeyUsersRoot, default_path, "City"), "<no key>") << "the fixture's private tree is apart";
 
-    const Names users = listed<Names>(*system, kHkeyUsersRoot, "");
+    const Names users = listed<Names>(*real, kHkeyUsersRoot, "");
     EXPECT_TRUE(std::any_of(users.begin(), users.end(), [](const std::string& n) { return to_lower(n) == ".default"; }));
-    ASSERT_EQ(system->delete_key(kHkeyUsersRoot, ".DEFAULT\\" + key_path), kRegOk);
-    HKEY gone = nullptr;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_USERS, (L".DEFAULT\\" + native).c_str(), 0, KEY_READ, &gone), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(real->delete_key(kHkeyUsersRoot, default_path), kRegOk);
+    EXPECT_FALSE(system::exists(kHkeyUsersRoot, default_path));
+    EXPECT_TRUE(system::exists(kHkeyCurrentUserRoot, key_path));
 }
 
 // A key the program may not read is reported, its defaults are used, and it stays as it was.
