@@ -144,15 +144,17 @@ TEST_F(HiveTest, OtherConnectionsSeeCommittedWritesAndABatchAtItsEnd) {
 TEST_F(HiveTest, ARegistryTreeThatCannotBeOpenedIsReportedByEveryCall) {
     hive.reset();
     ASSERT_TRUE(registry.deny_own("locked"));
-    const std::string own = "HKEY_CURRENT_USER\\Software\\Ktrsvc tests\\" + dir.path().substr(dir.path().find_last_of("\\/") + 1);
+    const std::string own = "HKEY_CURRENT_USER\\" + registry.key();
     RegKey key;
-    for (const auto& [sandbox, status] : {std::pair{own + "\\locked", kRegAccessDenied}, {"HKEY_NOWHERE\\x", kRegCantOpen}}) {
+    for (const auto& [sandbox, status] :
+         {std::pair{own + "\\locked", kRegAccessDenied}, {"HKEY_NOWHERE\\x", kRegCantOpen}}) {
         testing::ScopedEnv env{"KTRSVC_REGISTRY_SANDBOX", sandbox.c_str()};
         auto broken = open_registry_hive(path);
         EXPECT_EQ(broken->status(), status) << sandbox;
         EXPECT_FALSE(broken->status_text().empty());
         EXPECT_EQ(broken->create_key(kHkeyUsersRoot, "x", key), status) << sandbox;
-        EXPECT_NE(pending_error().description.find(broken->file_path()), std::string::npos) << pending_error().description;
+        EXPECT_NE(pending_error().description.find(broken->file_path()), std::string::npos)
+            << pending_error().description;
         EXPECT_NE(broken->file_path().find(sandbox), std::string::npos) << broken->file_path();
         EXPECT_EQ(broken->open_key(kHkeyUsersRoot, "", key), status) << sandbox;
         EXPECT_FALSE(broken->begin_batch());
@@ -229,7 +231,8 @@ TEST_F(HiveTest, TheSystemRegistryKeepsTheCurrentUsersKeysUnderTheDefaultUser) {
     EXPECT_EQ(text(kHkeyUsersRoot, default_path, "City"), "<no key>") << "the fixture's private tree is apart";
 
     const Names users = listed<Names>(*real, kHkeyUsersRoot, "");
-    EXPECT_TRUE(std::any_of(users.begin(), users.end(), [](const std::string& n) { return to_lower(n) == ".default"; }));
+    EXPECT_TRUE(
+        std::any_of(users.begin(), users.end(), [](const std::string& n) { return to_lower(n) == ".default"; }));
     ASSERT_EQ(real->delete_key(kHkeyUsersRoot, default_path), kRegOk);
     EXPECT_FALSE(system::exists(kHkeyUsersRoot, default_path));
     EXPECT_TRUE(system::exists(kHkeyCurrentUserRoot, key_path));
