@@ -178,8 +178,8 @@ TEST_F(HiveTest, AFileThatIsNoHiveOrCannotBeOpenedIsReportedByEveryCall) {
         EXPECT_FALSE(broken->begin_batch());
     }
 }
-
 #endif
+
 // The settings store on the process's hive, in a folder of its own; names compare as the hive's do.
 TEST(SettingsStore, SaveCreatesTheKeysAndEveryValueReadsAsText) {
     testing::TempDir dir;
