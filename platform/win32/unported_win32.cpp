@@ -75,9 +75,31 @@ UdpEndpoint::~UdpEndpoint() = default;
 bool UdpEndpoint::receive(std::string&, int, std::string*, int*) { return false; }
 bool UdpEndpoint::send_to(const std::string&, int, std::string_view) { return false; }
 
-// ---- section reg: the registry ----
-std::unique_ptr<RegistryHive> open_registry_hive(const std::string&) { return nullptr; }
-void set_registry_lock_wait(int) {}
+// ---- section sys: clock, locale, files, system ----
+namespace backend {
+std::unique_ptr<MachineClock> make_machine_clock() { return nullptr; }
+void set_invalid_argument_error() { set_pending_error(5, "Invalid procedure call or argument"); }
+std::optional<LocaleInfo> read_system_locale() { return std::nullopt; }
+} // namespace backend
+std::string program_folder() { return "."; }
+std::string executable_path() { return "ktrsvc.exe"; }
+std::string join_path(std::string_view folder, std::string_view name) {
+    return std::string(folder) + "\\" + std::string(name);
+}
+OpenResult try_open_for_reading(const std::string&) { return OpenResult::not_found; }
+bool append_to_file(const std::string&, std::string_view) { return unported(); }
+AppendFile::~AppendFile() = default;
+bool AppendFile::open(const std::string&) { return unported(); }
+bool AppendFile::write(std::string_view) { return false; }
+void AppendFile::close() {}
+bool read_file(const std::string&, std::string&) { return unported(); }
+bool remove_file(const std::string&) { return unported(); }
+std::string short_path_name(const std::string& path) { return path; }
+std::optional<std::string> get_env(const char*) { return std::nullopt; }
+bool simulating(std::string_view) { return false; }
+std::string os_family() { return "Windows"; }
+std::string host_name() { return "localhost"; }
+bool stdout_is_terminal() { return false; }
 
 // ---- section act: power, programs, COM port, event log ----
 uint32_t GetLastError() { return 0; }
