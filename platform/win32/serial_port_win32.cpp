@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -55,6 +56,19 @@ std::string serial_device_path(int port) {
     return "\\\\.\\COM" + std::to_string(port);
 }
 
+// The devices our controls hold. The system keeps a COM port to one opener, but not every device behind
+// a mapped name does (Wine's do not), so a second control of ours is refused here as well.
+std::set<std::string>& held_devices() {
+    static std::set<std::string> held;
+    return held;
+}
+
+std::string device_key(const std::string& path) {
+    std::string key = path;
+    for (char& c : key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c == '/' ? '\\' : c);
+    return key;
+}
+
 } // namespace
 
 struct SerialPort::Impl {
@@ -64,11 +78,13 @@ struct SerialPort::Impl {
     bool reading = false;  // a read is pending on read_op
     bool writing = false;  // a write is pending on write_op
     bool failed = false;   // the device is gone: no more reads
+    DWORD line_errors = 0;  // CE_ flags not yet raised as events
     char read_chunk[256];
     std::string sending;  // the bytes of the pending write
     std::string queued;   // bytes waiting for it to finish
     int read_watch = 0;
     int write_watch = 0;
+    std::string held;  // the device as held_devices() knows it
 
     int16_t comm_port = 1;
     std::string settings = "9600,N,8,1";
@@ -122,15 +138,21 @@ struct SerialPort::Impl {
         if (handshaking < 2) EscapeCommFunction(port, rts ? SETRTS : CLRRTS);
     }
 
-    // A pending read returns as soon as at least one byte is there, with all that are there.
+    // No time-outs: a read waits until the bytes it asks for are there. It asks for what is already queued,
+    // or for one byte when nothing is, so it never waits for more than what arrives. (The mode where a read
+    // returns with whatever came first is not honoured by every driver: Wine's never completes.)
     bool apply_timeouts() {
         COMMTIMEOUTS t{};
-        t.ReadIntervalTimeout = MAXDWORD;
-        t.ReadTotalTimeoutMultiplier = MAXDWORD;
-        t.ReadTotalTimeoutConstant = MAXDWORD - 1;
-        t.WriteTotalTimeoutMultiplier = 0;
-        t.WriteTotalTimeoutConstant = 0;
         return SetCommTimeouts(port, &t) != FALSE;
+    }
+
+    // The bytes the driver holds; the line errors it reports are kept for the next receive handling.
+    DWORD queued_input() {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(port, &errors, &status)) return 0;
+        line_errors |= errors;
+        return status.cbInQue;
     }
 
     // Ends a pending operation: cancelled, then waited for, so that its buffer and event may go.
@@ -167,6 +189,8 @@ struct SerialPort::Impl {
         finish(write_op, writing);
         CloseHandle(port);
         port = INVALID_HANDLE_VALUE;
+        held_devices().erase(held);
+        held.clear();
         for (OVERLAPPED* op : {&read_op, &write_op}) {
             if (op->hEvent) CloseHandle(op->hEvent);
             *op = OVERLAPPED{};
@@ -175,6 +199,7 @@ struct SerialPort::Impl {
         queued.clear();
         in_buffer.clear();
         failed = false;
+        line_errors = 0;
     }
 
     bool open_port() {
@@ -183,6 +208,10 @@ struct SerialPort::Impl {
             return false;
         }
         const std::string path = serial_device_path(comm_port);
+        if (held_devices().count(device_key(path))) {
+            set_pending_error(comPortAlreadyOpen, "Port already open: " + path + " is in use");
+            return false;
+        }
         // No sharing: a port another program (or another control of ours) holds is busy.
         HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_FLAG_OVERLAPPED, nullptr);
@@ -202,6 +231,8 @@ struct SerialPort::Impl {
             return false;
         }
         port = h;
+        held = device_key(path);
+        held_devices().insert(held);
         read_op.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         write_op.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (!read_op.hEvent || !write_op.hEvent || !apply_line() || !apply_timeouts()) {
@@ -213,8 +244,8 @@ struct SerialPort::Impl {
         SetupComm(port, static_cast<DWORD>(kInBufferSize), static_cast<DWORD>(kOutBufferSize));
         apply_modem_lines();
         PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
-        DWORD errors = 0;
-        ClearCommError(port, &errors, nullptr);
+        queued_input();
+        line_errors = 0;
         in_buffer.clear();
         // Input arrives through the event pump, as the control's events do.
         read_watch = watch_handle(OsHandle{reinterpret_cast<intptr_t>(read_op.hEvent)}, HandleEvents::input,
@@ -269,11 +300,12 @@ void SerialPort::Impl::start_read(size_t* received, bool* overflow) {
     bool ignored_flag = false;
     if (!received) received = &ignored_count;
     if (!overflow) overflow = &ignored_flag;
-    // A read that completes at once (bytes were waiting, or a time-out with none) is taken and another
-    // started, so that one is always pending while the port is open.
+    // A read that completes at once (the bytes were waiting) is taken and another started, so that one is
+    // always pending while the port is open.
     for (int round = 0; round < 64 && !failed && !reading; ++round) {
+        const DWORD want = std::clamp<DWORD>(queued_input(), 1, sizeof read_chunk);
         DWORD n = 0;
-        if (ReadFile(port, read_chunk, sizeof read_chunk, &n, &read_op)) {
+        if (ReadFile(port, read_chunk, want, &n, &read_op)) {
             keep(read_chunk, n, *received, *overflow);
             continue;
         }
@@ -282,10 +314,9 @@ void SerialPort::Impl::start_read(size_t* received, bool* overflow) {
             reading = true;
             return;
         }
-        // A line error blocks the reads until it is cleared; anything else means the device is gone.
-        DWORD errors = 0;
-        if (e == ERROR_OPERATION_ABORTED && ClearCommError(port, &errors, nullptr)) continue;
-        failed = true;
+        // A line error may stop the reads until it is cleared (the next round clears it); anything else
+        // means the device is gone.
+        if (e != ERROR_OPERATION_ABORTED) failed = true;
     }
     if (failed) {
         // Not watched any more, so that a device that went away cannot keep the pump busy.
@@ -304,17 +335,17 @@ void SerialPort::Impl::read_input() {
     bool overflow = false;
     if (!collect_read(received, overflow)) return;
     start_read(&received, &overflow);
-    DWORD errors = 0;
-    ClearCommError(port, &errors, nullptr);
+    queued_input();
+    const DWORD errors = std::exchange(line_errors, 0);
     if (errors & CE_RXOVER) overflow = true;
     const struct {
         DWORD error;
         int16_t event;
-    } line_errors[] = {{CE_BREAK, comEventBreak},
+    } kinds[] = {{CE_BREAK, comEventBreak},
                        {CE_FRAME, comEventFrame},
                        {CE_OVERRUN, comEventOverrun},
                        {CE_RXPARITY, comEventRxParity}};
-    for (const auto& e : line_errors)
+    for (const auto& e : kinds)
         if ((errors & e.error) && is_open()) raise(e.event);
     if (overflow && is_open()) raise(comEventRxOver);
     // A handler may close the port meanwhile.
