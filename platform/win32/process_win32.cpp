@@ -29,13 +29,22 @@ std::string narrow(std::wstring_view text) {
     return out;
 }
 
+// What a refused batch file reports (with the system's code for a file that is no program).
+constexpr DWORD kBatchRefused = 0x20000000 | ERROR_BAD_EXE_FORMAT;  // the application-defined bit
+
 // Fills the pending error from a system error code: the code and the system's text for it.
 void set_pending_system_error(DWORD code) {
+    if (code == kBatchRefused) {
+        set_pending_error(ERROR_BAD_EXE_FORMAT, "A batch file needs a shell and is not started");
+        return;
+    }
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::string description = n && text ? narrow(std::wstring_view(text, n)) : "Error " + std::to_string(code);
+    // A message about a file whose name it is not given here.
+    if (const auto at = description.find("%1"); at != std::string::npos) description.replace(at, 2, "The program");
     if (text) LocalFree(text);
     while (!description.empty() && (description.back() == '\n' || description.back() == '\r' ||
                                      description.back() == ' ' || description.back() == '.'))
@@ -93,7 +102,7 @@ DWORD find_program(const std::string& name, std::wstring& path) {
     for (;;) {
         const DWORD n = SearchPathW(nullptr, wide.c_str(), L".exe", static_cast<DWORD>(found.size()), found.data(),
                                     nullptr);
-        if (n == 0) return GetLastError();
+        if (n == 0) return ::GetLastError();
         if (n < found.size()) {
             found.resize(n);
             break;
@@ -101,7 +110,7 @@ DWORD find_program(const std::string& name, std::wstring& path) {
         found.resize(n);
     }
     // A batch file would be run by cmd.exe, which interprets the text: that is the shell not wanted here.
-    if (ends_with_no_case(found, L".bat") || ends_with_no_case(found, L".cmd")) return ERROR_BAD_EXE_FORMAT;
+    if (ends_with_no_case(found, L".bat") || ends_with_no_case(found, L".cmd")) return kBatchRefused;
     path = found;
     return 0;
 }
@@ -167,7 +176,7 @@ DWORD spawn(const std::vector<std::string>& words, const StandardHandles& std_ha
     }
     const BOOL ok = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, inherit, flags, nullptr, nullptr,
                                    &si.StartupInfo, &pi);
-    const DWORD error = ok ? 0 : GetLastError();
+    const DWORD error = ok ? 0 : ::GetLastError();
     if (si.lpAttributeList) DeleteProcThreadAttributeList(si.lpAttributeList);
     if (ok) CloseHandle(pi.hThread);
     return error;
@@ -186,7 +195,7 @@ StandardHandles run_handles(HANDLE output) {
     h.output = output != INVALID_HANDLE_VALUE ? output : open_null(GENERIC_WRITE);
     HANDLE own_error = GetStdHandle(STD_ERROR_HANDLE);
     if (!own_error || own_error == INVALID_HANDLE_VALUE ||
-        !DuplicateHandle(GetCurrentProcess(), own_error, GetCurrentProcess(), &h.error, 0, TRUE,
+        !DuplicateHandle(::GetCurrentProcess(), own_error, ::GetCurrentProcess(), &h.error, 0, TRUE,
                          DUPLICATE_SAME_ACCESS))
         h.error = open_null(GENERIC_WRITE);
     return h;
@@ -208,7 +217,7 @@ std::optional<int> wait_until(HANDLE process, ULONGLONG deadline) {
         set_pending_error(ERROR_TIMEOUT, "The program did not end in time");
         return std::nullopt;
     }
-    set_pending_system_error(GetLastError());
+    set_pending_system_error(::GetLastError());
     started().push_back(process);
     return std::nullopt;
 }
@@ -266,7 +275,7 @@ std::optional<int> run_and_capture(const std::vector<std::string>& words, int ti
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE read_end = nullptr, write_end = nullptr;
     if (!CreatePipe(&read_end, &write_end, &inherit, 0)) {
-        set_pending_system_error(GetLastError());
+        set_pending_system_error(::GetLastError());
         return std::nullopt;
     }
     SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);  // only the writing end goes to the program

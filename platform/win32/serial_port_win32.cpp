@@ -216,7 +216,7 @@ struct SerialPort::Impl {
         HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_FLAG_OVERLAPPED, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
-            const DWORD e = GetLastError();
+            const DWORD e = ::GetLastError();
             if (e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION)
                 set_pending_error(comPortAlreadyOpen, "Port already open: " + path + " is in use");
             else
@@ -236,7 +236,7 @@ struct SerialPort::Impl {
         read_op.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         write_op.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (!read_op.hEvent || !write_op.hEvent || !apply_line() || !apply_timeouts()) {
-            const DWORD e = GetLastError();
+            const DWORD e = ::GetLastError();
             close_port();
             set_pending_error(comPortOpenFailed, "Port open failed: " + path + ": " + system_text(e));
             return false;
@@ -284,7 +284,7 @@ bool SerialPort::Impl::collect_read(size_t& received, bool& overflow) {
     if (!reading) return true;
     DWORD n = 0;
     if (!GetOverlappedResult(port, &read_op, &n, FALSE)) {
-        const DWORD e = GetLastError();
+        const DWORD e = ::GetLastError();
         if (e == ERROR_IO_INCOMPLETE) return false;
         reading = false;
         if (e != ERROR_OPERATION_ABORTED) failed = true;
@@ -309,7 +309,7 @@ void SerialPort::Impl::start_read(size_t* received, bool* overflow) {
             keep(read_chunk, n, *received, *overflow);
             continue;
         }
-        const DWORD e = GetLastError();
+        const DWORD e = ::GetLastError();
         if (e == ERROR_IO_PENDING) {
             reading = true;
             return;
@@ -358,7 +358,7 @@ void SerialPort::Impl::read_input() {
 void SerialPort::Impl::collect_write() {
     if (writing) {
         DWORD n = 0;
-        if (!GetOverlappedResult(port, &write_op, &n, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE) return;
+        if (!GetOverlappedResult(port, &write_op, &n, FALSE) && ::GetLastError() == ERROR_IO_INCOMPLETE) return;
         writing = false;
     }
     sending.clear();
@@ -374,7 +374,7 @@ bool SerialPort::Impl::start_write(std::string bytes) {
         ResetEvent(write_op.hEvent);
         return true;
     }
-    const DWORD e = GetLastError();
+    const DWORD e = ::GetLastError();
     if (e == ERROR_IO_PENDING) {
         writing = true;
         return true;
@@ -412,7 +412,7 @@ bool SerialPort::Settings(std::string_view settings) {
     impl_->line = *line;
     impl_->settings = std::string(settings);
     if (impl_->is_open() && !impl_->apply_line()) {
-        set_pending_system_error(GetLastError());
+        set_pending_system_error(::GetLastError());
         return false;
     }
     return true;

@@ -126,6 +126,7 @@ TEST(Programs, StartedOnesAreCollectedAndAWaitGivesTheExitStatusOrGivesUpAtTheTi
     testing::TempDir dir;
     dir.write("run.bat", "@echo off\r\n");
     EXPECT_FALSE(start_program("'" + dir.file("run.bat") + "'"));
+    EXPECT_NE(pending_error().description.find("batch"), std::string::npos) << "found, then refused";
     EXPECT_FALSE(run_and_wait({dir.file("run.bat")}, 5000));
     clear_pending_error();
 }
