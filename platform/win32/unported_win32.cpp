@@ -12,6 +12,8 @@
 #include "platform/process.h"
 #include "platform/registry_hive.h"
 #include "platform/serial_port.h"
+#include "platform/service_host.h"
+#include "platform/service_manager.h"
 #include "platform/socket.h"
 #include "platform/system.h"
 #include "platform/udp_datagram.h"
@@ -101,58 +103,21 @@ std::string os_family() { return "Windows"; }
 std::string host_name() { return "localhost"; }
 bool stdout_is_terminal() { return false; }
 
-// ---- section act: power, programs, COM port, event log ----
-uint32_t GetLastError() { return 0; }
-void SetLastError(uint32_t) {}
-uint32_t GetVersion() { return 0; }
-ProcessHandle GetCurrentProcess() { return -1; }
-bool OpenProcessToken(ProcessHandle, uint32_t, TokenHandle&) { return false; }
-bool LookupPrivilegeValueA(const char*, const char*, Luid&) { return false; }
-bool AdjustTokenPrivileges(TokenHandle, bool, const TokenPrivileges&, uint32_t, TokenPrivileges*, uint32_t*) {
-    return false;
+// ---- section reg: the registry ----
+std::unique_ptr<RegistryHive> open_registry_hive(const std::string&) { return nullptr; }
+void set_registry_lock_wait(int) {}
+
+// ---- section service: the NT service and its manager ----
+bool started_as_service() { return false; }
+ServiceHost::ServiceHost() = default;
+ServiceHost::~ServiceHost() = default;
+bool ServiceHost::StartService() { return false; }
+void ServiceHost::report_ready() {}
+void ServiceHost::report_status(std::string_view) {}
+void ServiceHost::report_stopping() {}
+std::unique_ptr<ServiceManager> open_service_manager(std::string_view, uint32_t, int32_t& error) {
+    error = 1722;  // the service manager cannot be reached
+    return nullptr;
 }
-namespace backend {
-bool carry_out_power_request(uint32_t) { return false; }
-} // namespace backend
-bool start_program(std::string_view, int) { return unported(); }
-int reap_started_programs() { return 0; }
-std::optional<int> run_and_wait(const std::vector<std::string>&, int) { return std::nullopt; }
-std::optional<int> run_and_capture(const std::vector<std::string>&, int, std::string&) { return std::nullopt; }
-bool report_system_event(std::string_view, int, int32_t, std::string_view) { return false; }
-struct SerialPort::Impl {
-    int16_t port = 1;
-    std::string settings = "9600,N,8,1";
-};
-SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
-SerialPort::~SerialPort() = default;
-int16_t SerialPort::CommPort() const { return impl_->port; }
-bool SerialPort::CommPort(int16_t port) { return port >= 1 && (impl_->port = port, true); }
-const std::string& SerialPort::Settings() const { return impl_->settings; }
-bool SerialPort::Settings(std::string_view s) { return parse_serial_line(s) && (impl_->settings = s, true); }
-bool SerialPort::PortOpen() const { return false; }
-bool SerialPort::PortOpen(bool open) {
-    if (!open) return true;
-    set_pending_error(comPortOpenFailed, "Could not open port: COM" + std::to_string(impl_->port));
-    return false;
-}
-bool SerialPort::Output(std::string_view) { return false; }
-std::string SerialPort::Input() { return {}; }
-int16_t SerialPort::InBufferCount() const { return 0; }
-int16_t SerialPort::InputLen() const { return 0; }
-void SerialPort::InputLen(int16_t) {}
-int16_t SerialPort::InputMode() const { return 0; }
-void SerialPort::InputMode(int16_t) {}
-int16_t SerialPort::Handshaking() const { return 0; }
-bool SerialPort::Handshaking(int16_t) { return true; }
-bool SerialPort::DTREnable() const { return false; }
-void SerialPort::DTREnable(bool) {}
-bool SerialPort::RTSEnable() const { return false; }
-void SerialPort::RTSEnable(bool) {}
-int16_t SerialPort::RThreshold() const { return 0; }
-void SerialPort::RThreshold(int16_t) {}
-int16_t SerialPort::SThreshold() const { return 0; }
-void SerialPort::SThreshold(int16_t) {}
-int16_t SerialPort::CommEvent() const { return 0; }
-void SerialPort::OnComm(std::function<void()>) {}
 
 } // namespace ktr::platform
