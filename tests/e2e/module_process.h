@@ -39,7 +39,10 @@ inline EnvOverrides module_env(const TempDir& home) {
     return {{"KTRSVC_HOME", home.path()},
             {"KTRSVC_REGISTRY", std::nullopt},
 #ifdef _WIN32
-            {"KTRSVC_REGISTRY_SANDBOX", kRegistrySandbox},
+            // The registry is the system's: the programs of this folder get a private tree of it, as
+            // tests/fakes/private_registry.h makes them, and never touch a real module's keys.
+            {"KTRSVC_REGISTRY_SANDBOX", "HKEY_CURRENT_USER\\Software\\Ktrsvc tests\\" +
+                                            std::filesystem::path(home.path()).filename().string()},
 #endif
             {"KTRSVC_SIMULATE", "clock,power"},
             {"KTRSVC_MODULE_TYPE", std::nullopt}};

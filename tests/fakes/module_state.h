@@ -1,5 +1,5 @@
 // The module's program-wide state saved before a test and put back after it: the options, the program
-// folder and its registry hive (a temporary folder; on Windows a private tree of the registry), the debug state (tracing to DebugFile.txt there), the
+// folder and its registry hive (a temporary folder), the debug state (tracing to DebugFile.txt there), the
 // report settings and the system event log, the pending error, the date conventions and the clock (a fake
 // one that stands still until the test moves it).
 #pragma once
@@ -14,7 +14,6 @@
 #include "diag/error_report.h"
 #include "fakes/fake_clock.h"
 #include "fakes/scoped_locale.h"
-#include "fakes/system_paths.h"
 #include "fakes/trace_capture.h"
 #include "platform/event_log.h"
 #include "platform/files.h"
@@ -64,9 +63,6 @@ private:
     ScopedFakeClock scoped_clock_{clock_};
     ScopedLocale locale_{platform::us_locale()};
     ScopedEnv hive_{"KTRSVC_REGISTRY", nullptr};
-#ifdef _WIN32
-    ScopedEnv sandbox_{"KTRSVC_REGISTRY_SANDBOX", kRegistrySandbox};
-#endif
     config::COptions saved_options_ = config::options();
     config::ProgramValues saved_program_ = config::program();
     diag::ReportSettings saved_report_ = diag::report_settings();

@@ -13,10 +13,6 @@ std::string this_program_folder();
 std::string short_path(const std::string& path);
 
 #ifdef _WIN32
-// The registry is the system's: with this key in KTRSVC_REGISTRY_SANDBOX each hive (each program folder)
-// gets a private tree under it, and the tests never touch a real module's keys.
-inline constexpr const char* kRegistrySandbox = "HKEY_CURRENT_USER\\Software\\Ktrsvc tests";
-
 // Holds a file open without sharing it, as another program does that locks it (Windows only: POSIX has no
 // lock that keeps others from opening a file).
 class HeldFile {
