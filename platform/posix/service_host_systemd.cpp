@@ -27,8 +27,6 @@ namespace {
 
 constexpr int32_t kRequestStart = 1;
 constexpr int32_t kRequestCode = 2;
-constexpr int32_t kControlPause = 2;
-constexpr int32_t kControlContinue = 3;
 
 struct Request {
     int32_t kind = 0;
@@ -140,31 +138,6 @@ bool ServiceHost::StartService() {
     serving_ = true;
     post(Request{kRequestStart, 0});
     return true;
-}
-
-void ServiceHost::dispatch_start() {
-    if (started_) return;
-    started_ = true;
-    if (on_start && !on_start()) {
-        report_stopping();
-        if (on_stop) on_stop();
-    }
-}
-
-void ServiceHost::dispatch_code(int32_t code) {
-    if (code == kControlPause) {
-        if (on_pause && on_pause()) {
-            paused_ = true;
-            send_status();
-        }
-    } else if (code == kControlContinue) {
-        if (!on_continue || on_continue()) {
-            paused_ = false;
-            send_status();
-        }
-    } else if (on_control) {
-        on_control(code);
-    }
 }
 
 void ServiceHost::report_ready() {

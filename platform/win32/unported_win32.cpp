@@ -12,8 +12,6 @@
 #include "platform/process.h"
 #include "platform/registry_hive.h"
 #include "platform/serial_port.h"
-#include "platform/service_host.h"
-#include "platform/service_manager.h"
 #include "platform/socket.h"
 #include "platform/system.h"
 #include "platform/udp_datagram.h"
@@ -106,18 +104,5 @@ bool stdout_is_terminal() { return false; }
 // ---- section reg: the registry ----
 std::unique_ptr<RegistryHive> open_registry_hive(const std::string&) { return nullptr; }
 void set_registry_lock_wait(int) {}
-
-// ---- section service: the NT service and its manager ----
-bool started_as_service() { return false; }
-ServiceHost::ServiceHost() = default;
-ServiceHost::~ServiceHost() = default;
-bool ServiceHost::StartService() { return false; }
-void ServiceHost::report_ready() {}
-void ServiceHost::report_status(std::string_view) {}
-void ServiceHost::report_stopping() {}
-std::unique_ptr<ServiceManager> open_service_manager(std::string_view, uint32_t, int32_t& error) {
-    error = 1722;  // the service manager cannot be reached
-    return nullptr;
-}
 
 } // namespace ktr::platform
