@@ -95,9 +95,10 @@ frmMainKtrsvc::~frmMainKtrsvc() {
 
 frmMainKtrsvc* main_window() { return g_window; }
 
-void frmMainKtrsvc::set_label(std::string WindowModel::*field, const char* name, std::string text) {
+void frmMainKtrsvc::set_label(std::string WindowModel::*field, const char* name, const std::string& text) {
+    // Compared before it is copied: a label shown again unchanged (requests within one second) costs nothing.
     if (model_.*field == text) return;
-    model_.*field = std::move(text);
+    model_.*field = text;
     // The service manager shows the main status label as the service's status.
     if (field == &WindowModel::status) ntsrv_.report_status(model_.status);
     if (on_label_change) on_label_change(name, model_.*field);
@@ -204,7 +205,9 @@ void frmMainKtrsvc::ServiceLoop() {
     KTR_TRACE("Main service loop----------");
     while (!terminate_) {
         MainRouter();
-        const int32_t left = time_obj().Sleep(kLoopWaitSeconds, [this] { NewSecond(); });
+        // NewSecond does nothing, so the wait gets no callback: an idle service sleeps through the minute
+        // instead of waking every 35 ms, and still handles each event as it comes.
+        const int32_t left = time_obj().Sleep(kLoopWaitSeconds, nullptr);
         // The stop event unloaded the window inside the wait: the service ends here, the loop does not resume.
         if (unloaded_) break;
         if (left >= 2) break;

@@ -169,12 +169,15 @@ UdpEndpoint::~UdpEndpoint() {
 }
 
 bool UdpEndpoint::receive(std::string& data, int timeout_ms, std::string* from_host, int* from_port) {
-    if (!socket_.valid() || wait_readable(fd_of(socket_), timeout_ms) <= 0) return false;
+    if (!socket_.valid() || (timeout_ms >= 0 && wait_readable(fd_of(socket_), timeout_ms) <= 0)) return false;
     // Left uninitialised and copied out at its size: a load client calls this for every reply.
     char buf[65536];
     sockaddr_in from{};
     socklen_t len = sizeof from;
-    const ssize_t n = recvfrom(fd_of(socket_), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    ssize_t n;
+    do {
+        n = recvfrom(fd_of(socket_), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    } while (n < 0 && errno == EINTR && timeout_ms < 0);
     if (n < 0) return false;
     data.assign(buf, static_cast<size_t>(n));
     if (from_host) {
