@@ -146,10 +146,11 @@ void SharedPort::accept_connections() {
         if (cfd < 0) return;  // nothing more queued (or a transient failure: the next round retries)
         const int32_t id = g_next_request++;
         if (g_next_request <= 0) g_next_request = 1;
-        pending_connections()[id] = PendingConnection{cfd, address_text(peer), port_of(peer), port};
+        const std::string& ip = sender_text(peer);
+        pending_connections()[id] = PendingConnection{cfd, ip, port_of(peer), port};
         Socket* h = holders.back();
         auto keep = keep_alive(h);
-        h->remote_ip_ = address_text(peer);
+        h->remote_ip_ = ip;
         if (h->events_) h->events_->ConnectionRequest(h->index_, id);
         // A request nobody accepted is refused.
         const auto it = pending_connections().find(id);
