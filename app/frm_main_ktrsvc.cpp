@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 
 #include "app/auto_setting.h"
 #include "app/service_manager_ops.h"
@@ -536,8 +535,11 @@ int desktop_run() {
         window.ask_yes_no = [](const std::string& question) {
             std::printf("%s [y/N] ", question.c_str());
             std::fflush(stdout);
+            // Read with stdio: the standard C++ streams would set up their locales at start, resident for good.
             std::string answer;
-            if (!std::getline(std::cin, answer)) return true;
+            int c;
+            while ((c = std::getchar()) != EOF && c != '\n') answer += static_cast<char>(c);
+            if (c == EOF && answer.empty()) return true;
             return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
         };
     }

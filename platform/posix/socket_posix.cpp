@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <typeinfo>
 
 #include "platform/event_pump.h"
@@ -162,7 +164,9 @@ void SharedPort::accept_connections() {
 }
 
 void SharedPort::receive_datagrams() {
-    static std::vector<uint8_t> buf(65536);
+    // Room for the largest datagram, left uninitialised: only the pages datagrams fill become resident.
+    static const auto storage = std::make_unique_for_overwrite<uint8_t[]>(65536);
+    const std::span<uint8_t> buf(storage.get(), 65536);
     for (int round = 0; round < 64 && !holders.empty(); ++round) {
         sockaddr_storage peer{};
         socklen_t len = sizeof peer;
