@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "fakes/loopback_peer.h"
 #include "fakes/pump_until.h"
@@ -140,6 +141,28 @@ TEST_F(Sockets, RenewingTheMemberAfterEachDatagramLosesNone) {
     ASSERT_EQ(events.datagrams.size(), static_cast<size_t>(kCount));
     for (int i = 0; i < kCount; ++i) EXPECT_EQ(events.datagrams[i][1] * 256 + events.datagrams[i][0], i);
     EXPECT_EQ(array.indexes(), (std::vector<int16_t>{0, kCount}));
+}
+
+// Unloaded members are taken up again by later loads (the renewal above allocates nothing): each such member
+// starts as a new one, whatever the one before left in it.
+TEST_F(Sockets, AMemberLoadedAfterOthersWereUnloadedStartsAsANewOne) {
+    for (int16_t i = 1; i <= 6; ++i) {
+        ASSERT_TRUE(array.Load(i));
+        Socket& s = *array(i);
+        EXPECT_EQ(s.index(), i);
+        EXPECT_EQ(std::tuple(s.Protocol(), s.LocalPort(), s.State(), s.RemotePort(), s.BytesReceived()),
+                  std::tuple(kTcpProtocol, 0, kStateClosed, 0, 0));
+        EXPECT_EQ(s.RemoteHost() + s.RemoteHostIP() + s.BindAddress(), "");
+        EXPECT_EQ(s.BoundPort(), 0);
+        s.Protocol(kUdpProtocol);
+        s.LocalPort(port);
+        s.BindAddress("127.0.0.1");
+        s.RemoteHost("localhost");
+        s.RemotePort(9);
+        ASSERT_TRUE(s.Bind());
+        ASSERT_TRUE(array.Unload(i));
+    }
+    EXPECT_EQ(array.indexes(), std::vector<int16_t>{0});
 }
 
 TEST_F(Sockets, APortReleasedForGoodIsFreeAgainAfterTheGraceTime) {
