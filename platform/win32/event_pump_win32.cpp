@@ -83,8 +83,8 @@ Round sort_handles(const std::vector<HandleWait>& handles) {
 int probe(std::vector<HandleWait>& handles, const Round& round) {
     int ready = 0;
     if (!round.sockets.empty()) {
-        std::vector<WSAPOLLFD> fds;
-        fds.reserve(round.sockets.size());
+        static std::vector<WSAPOLLFD> fds;  // kept between rounds: a busy pump allocates nothing
+        fds.clear();
         for (const size_t i : round.sockets)
             fds.push_back(WSAPOLLFD{socket_of(handles[i].handle), to_poll(handles[i].interest), 0});
         if (WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), 0) > 0) {
