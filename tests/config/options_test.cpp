@@ -4,6 +4,7 @@
 
 #include "fakes/module_state.h"
 #include "platform/date_value.h"
+#include "platform/files.h"
 
 namespace ktr::config {
 namespace {
@@ -20,8 +21,9 @@ TEST_F(Options, DefaultsOfTheWindowsNtFamily) {
     EXPECT_DOUBLE_EQ(o.LastSyncTime(), kMorning - 1);  // a day ago
     EXPECT_EQ(o.AutoPrevSyncTime(), o.LastSyncTime());
     // The folder keeps its case (case-sensitive file systems); the names are lower case.
+    const auto in_folder = [](const char* name) { return platform::join_path("/Opt/Ktr Svc", name); };
     EXPECT_EQ(o.LoggingFileName() + " " + o.LoggingEvntFileName() + " " + o.ScheduleFileName(),
-              "/Opt/Ktr Svc/logfile.txt /Opt/Ktr Svc/evntfile.txt /Opt/Ktr Svc/events.txt");
+              in_folder("logfile.txt") + " " + in_folder("evntfile.txt") + " " + in_folder("events.txt"));
 }
 
 TEST_F(Options, CopyCarriesEverythingButThreeOptions) {

@@ -60,6 +60,8 @@ PrivateRegistry::PrivateRegistry(const std::string& name)
 PrivateRegistry::~PrivateRegistry() {
     allow_all();
     RegDeleteTreeW(HKEY_CURRENT_USER, wide(key_).c_str());
+    // The common parent goes with the last test that used it (a key with subkeys is not deleted).
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ktrsvc tests");
 }
 
 bool PrivateRegistry::deny(uint32_t root, const std::string& path) {

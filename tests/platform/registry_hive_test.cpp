@@ -205,7 +205,7 @@ TEST_F(HiveTest, TheSystemRegistryKeepsTheCurrentUsersKeysUnderTheDefaultUser) {
     auto real = open_registry_hive("no file is used");
     ASSERT_EQ(real->status(), kRegOk) << real->status_text();
     EXPECT_EQ(real->file_path(), "HKEY_USERS\\.DEFAULT");
-    const std::string key_path = "Software\\Ktrsvc tests\\" + dir.path().substr(dir.path().find_last_of("\\/") + 1);
+    const std::string key_path = "Software\\Ktrsvc test " + dir.path().substr(dir.path().find_last_of("\\/") + 1);
     const std::string default_path = ".DEFAULT\\" + key_path;
     testing::OnScopeEnd remove([&] {
         system::delete_tree(kHkeyUsersRoot, default_path);
