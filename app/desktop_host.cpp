@@ -8,15 +8,17 @@ using platform::ControlKind;
 
 platform::WindowDesign main_design() {
     return {kWindowCaption,
-            380,
-            176,
+            400,
+            200,
             {
-                ControlDesign{kStatusLabel, ControlKind::label, 12, 10, 356, 30, "", false, true},
-                ControlDesign{kLogLabel, ControlKind::framed_label, 12, 46, 356, 86, "", false, true},
-                ControlDesign{kServiceCaptionLabel, ControlKind::label, 12, 146, 48, 16, "Service:", false, false},
-                ControlDesign{kServiceStatusLabel, ControlKind::framed_label, 62, 142, 176, 24, "", true, false},
-                ControlDesign{kStatusButton, ControlKind::button, 246, 142, 58, 24, "Status", false, false},
-                ControlDesign{kExitButton, ControlKind::button, 310, 142, 58, 24, "Exit", false, true},
+                // Four lines: a listener that cannot start says why and what to do.
+                ControlDesign{kStatusLabel, ControlKind::label, 12, 10, 376, 58, "", false, true},
+                // The last exchange: the request, what was done and the response, blank lines between.
+                ControlDesign{kLogLabel, ControlKind::framed_label, 12, 72, 376, 82, "", false, true},
+                ControlDesign{kServiceCaptionLabel, ControlKind::label, 12, 169, 50, 16, "Service:", false, false},
+                ControlDesign{kServiceStatusLabel, ControlKind::framed_label, 64, 164, 188, 24, "", true, false},
+                ControlDesign{kStatusButton, ControlKind::button, 260, 164, 60, 24, "Status", false, false},
+                ControlDesign{kExitButton, ControlKind::button, 328, 164, 60, 24, "Exit", false, true},
             },
             true,
             0};

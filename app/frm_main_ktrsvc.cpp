@@ -541,7 +541,8 @@ int desktop_run() {
     // Real windows where the system has them; otherwise the terminal shows the labels and asks.
     std::unique_ptr<DesktopHost> host;
     if (platform::desktop_available()) host = std::make_unique<DesktopHost>(window);
-    if ((!host || !host->ready()) && terminal) {
+    if (host && !host->ready()) host.reset();
+    if (!host && terminal) {
         window.ask_yes_no = [](const std::string& question) {
             std::printf("%s [y/N] ", question.c_str());
             std::fflush(stdout);

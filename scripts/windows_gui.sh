@@ -66,6 +66,11 @@ echo "Xvfb on $DISPLAY, Wine prefix $WINEPREFIX"
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot --init >/dev/null 2>&1 || true
+  # Xvfb has no window manager: Wine draws the title bars and frames itself, as Windows does, and does
+  # not wait for a manager to confirm each window it hides.
+  for value in Decorated Managed; do
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /t REG_SZ /d N /f >/dev/null 2>&1 || true
+  done
   wineserver -w
 fi
 wineserver -p

@@ -251,24 +251,24 @@ private:
         SetWindowPos(hwnd_, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    // A framed label: a sunken edge, its colour inside, and the text a few pixels in; one line is
-    // centred upright, more lines wrap from the top.
+    // A framed label: a sunken edge, its colour inside, and the text a few pixels in, wrapped and
+    // centred upright as a block.
     void draw_framed(const DRAWITEMSTRUCT& item) {
         Control* c = control(item.hwndItem);
         if (!c) return;
         RECT r = item.rcItem;
-        HBRUSH fill = c->brush ? c->brush : GetSysColorBrush(COLOR_BTNFACE);
-        FillRect(item.hDC, &r, fill);
+        FillRect(item.hDC, &r, c->brush ? c->brush : GetSysColorBrush(COLOR_BTNFACE));
         DrawEdge(item.hDC, &r, BDR_SUNKENOUTER, BF_RECT);
-        InflateRect(&r, -5, -3);
+        InflateRect(&r, -6, -4);
         SetBkMode(item.hDC, TRANSPARENT);
         SetTextColor(item.hDC, GetSysColor(COLOR_BTNTEXT));
         HGDIOBJ old = SelectObject(item.hDC, ui_font());
-        TEXTMETRICW tm{};
-        GetTextMetricsW(item.hDC, &tm);
         const std::wstring text = wide(c->text);
-        const bool one_line = text.find(L'\n') == std::wstring::npos && (r.bottom - r.top) < 2 * tm.tmHeight;
-        const UINT format = DT_NOPREFIX | DT_END_ELLIPSIS | (one_line ? DT_SINGLELINE | DT_VCENTER : DT_WORDBREAK);
+        const UINT format = DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL;
+        RECT needed = r;
+        DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &needed, format | DT_CALCRECT);
+        const int spare = (r.bottom - r.top) - (needed.bottom - needed.top);
+        if (spare > 0) r.top += spare / 2;
         DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, format);
         SelectObject(item.hDC, old);
     }

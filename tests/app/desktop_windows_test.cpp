@@ -132,14 +132,21 @@ TEST_F(DesktopWindows, TheMenusChangeTheOptionsAndThePortEntryRefusesBadEntries)
     EXPECT_TRUE(settle([&] { return testing::menu_checked(main(), kMenuOptionsStartup); }));
     EXPECT_TRUE(config::options().SystemStartup());
 
-    DialogAnswerer answers({{kPortEntryTitle, "12345"}, {kInvalidEntryTitle, ""}, {kPortEntryTitle, "-7"}, {kInvalidEntryTitle, ""},
-                            {kPortEntryTitle, "1234"}});
-    for (int i = 0; i < 3; ++i) testing::post_command(main(), kMenuOptionsPort);
-    EXPECT_TRUE(settle([&] { return answers.done(); }));
-    const Strings texts = answers.texts();
-    ASSERT_EQ(texts.size(), 5u);
-    EXPECT_EQ(texts[1], "Invalid Entry: Entry must be a number 1-4 digits long.\r\nUse port 1001 as a default.");
-    EXPECT_EQ(texts[3], "Invalid Entry: Entry must be a number 0-9999.\r\nUse port 1001 as a default.");
+    // One entry at a time: a box's own message loop would take the next menu command too.
+    const auto enter = [&](const std::string& typed, bool refused) {
+        std::vector<DialogAnswer> boxes{{kPortEntryTitle, typed}};
+        if (refused) boxes.push_back({kInvalidEntryTitle, ""});
+        DialogAnswerer answers(boxes);
+        testing::post_command(main(), kMenuOptionsPort);
+        EXPECT_TRUE(settle([&] { return answers.done(); })) << typed;
+        const Strings texts = answers.texts();
+        return texts.size() == 2 ? texts[1] : std::string();
+    };
+    EXPECT_EQ(enter("12345", true), "Invalid Entry: Entry must be a number 1-4 digits long.\r\nUse port 1001 as a default.");
+    EXPECT_EQ(enter("-7", true), "Invalid Entry: Entry must be a number 0-9999.\r\nUse port 1001 as a default.");
+    const int16_t before = config::options().TCPPort();
+    EXPECT_EQ(enter("1234", false), "");
+    EXPECT_NE(before, 1234);
     EXPECT_TRUE(settle([&] { return config::options().TCPPort() == 1234; }));
 }
 
