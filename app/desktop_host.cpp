@@ -53,10 +53,12 @@ DesktopHost::DesktopHost(frmMainKtrsvc& window) : window_(window) {
     events.on_minimize = [this] { window_.Form_Minimize(); };
     events.on_close = [this] { window_.Unload(); };
     main_ = platform::create_window(main_design(), std::move(events));
-    tray_window_ = platform::create_tray_window([this](uint32_t message) {
-        window_.tray().picIcon_MouseMove(message);
-        render();
-    });
+    tray_window_ = platform::create_tray_window(
+        [this](uint32_t message) {
+            window_.tray().picIcon_MouseMove(message);
+            render();
+        },
+        [this] { window_.tray().refresh_icon(); });
     if (!ready()) return;
 
     const intptr_t owner = main_->native_handle();

@@ -61,6 +61,10 @@ void frmSysTray::delete_icon() {
     added_ = false;
 }
 
+void frmSysTray::refresh_icon() {
+    if (added_) nim_add_icon(picture_, tip_);
+}
+
 void frmSysTray::picIcon_MouseMove(uint32_t message) {
     switch (message) {
     case kLeftButtonDown:

@@ -45,6 +45,8 @@ public:
     // Adds the icon first (with kFirstTip) when it is not there yet.
     void modify_icon(int16_t nPicIndex, const std::string& sTip);
     void delete_icon();
+    // Shows the icon again after the shell restarted and forgot it.
+    void refresh_icon();
     bool check_if_loaded() const { return added_; }
 
     // A message from the icon: the mouse message that happened on it.

@@ -99,7 +99,9 @@ public:
     virtual ~TrayWindow() = default;
     virtual intptr_t native_handle() const = 0;
 };
-std::unique_ptr<TrayWindow> create_tray_window(std::function<void(uint32_t mouse_message)> on_icon_message);
+// on_shell_restart: the shell started again and has forgotten every icon.
+std::unique_ptr<TrayWindow> create_tray_window(std::function<void(uint32_t mouse_message)> on_icon_message,
+                                               std::function<void()> on_shell_restart = {});
 // Adds, changes or removes the icon; false (pending error set) when the shell refuses.
 bool shell_notify_icon(NotifyIconOperation operation, const NotifyIconRecord& record);
 

@@ -16,7 +16,7 @@ std::unique_ptr<DesktopWindow> create_window(const WindowDesign&, WindowEvents) 
     return nullptr;
 }
 
-std::unique_ptr<TrayWindow> create_tray_window(std::function<void(uint32_t)>) {
+std::unique_ptr<TrayWindow> create_tray_window(std::function<void(uint32_t)>, std::function<void()>) {
     no_desktop();
     return nullptr;
 }

@@ -324,7 +324,8 @@ private:
 // The hidden window the icon's mouse messages arrive at.
 class Win32TrayWindow final : public TrayWindow {
 public:
-    explicit Win32TrayWindow(std::function<void(uint32_t)> on_message) : on_message_(std::move(on_message)) {
+    Win32TrayWindow(std::function<void(uint32_t)> on_message, std::function<void()> on_restart)
+        : on_message_(std::move(on_message)), on_restart_(std::move(on_restart)) {
         if (!register_class(kTrayClass, &Win32TrayWindow::proc)) {
             set_error(GetLastError(), "The window class could not be registered");
             return;
@@ -353,11 +354,14 @@ private:
             self->on_message_(static_cast<uint32_t>(lp));
             return 0;
         }
+        static const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+        if (self && msg == taskbar_created && self->on_restart_) self->on_restart_();
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
 
     HWND hwnd_ = nullptr;
     std::function<void(uint32_t)> on_message_;
+    std::function<void()> on_restart_;
 };
 
 // A dialog template built in memory: the header, then each item on a DWORD boundary.
@@ -450,8 +454,9 @@ std::unique_ptr<DesktopWindow> create_window(const WindowDesign& design, WindowE
     return window;
 }
 
-std::unique_ptr<TrayWindow> create_tray_window(std::function<void(uint32_t)> on_icon_message) {
-    auto window = std::make_unique<Win32TrayWindow>(std::move(on_icon_message));
+std::unique_ptr<TrayWindow> create_tray_window(std::function<void(uint32_t)> on_icon_message,
+                                               std::function<void()> on_shell_restart) {
+    auto window = std::make_unique<Win32TrayWindow>(std::move(on_icon_message), std::move(on_shell_restart));
     if (!window->made()) return nullptr;
     return window;
 }

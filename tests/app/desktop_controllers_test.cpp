@@ -87,7 +87,8 @@ TEST_F(TrayIcon, TheRecordCarriesTheIconsFieldsAndATipCutToTheShellsField) {
     EXPECT_EQ(shell.calls, (Strings{"add " + std::string(63, 't'), "remove " + std::string(63, 't'), "add Zentrik", "modify Busy"}))
         << "an icon changed before it is there is added first";
     EXPECT_EQ(tray.picture(), 1);
-    EXPECT_TRUE(tray.check_if_loaded());
+    tray.refresh_icon();
+    EXPECT_EQ(shell.calls.back(), "add Busy") << "a restarted shell gets the icon as it was";
 }
 
 TEST_F(TrayIcon, RefusedShellCallsAreReportedAndChangeNothing) {
