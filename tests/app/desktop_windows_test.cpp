@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 
 #include "app/desktop_host.h"
 #include "app/frm_main_ktrsvc.h"
@@ -14,6 +16,7 @@
 #include "diag/error_report.h"
 #include "fakes/desktop_driver.h"
 #include "fakes/pump_until.h"
+#include "platform/client_socket.h"
 #include "platform/event_log.h"
 
 namespace ktr::app {
@@ -33,10 +36,13 @@ std::string screenshot(const std::string& name) {
 
 class DesktopWindows : public ::testing::Test {
 protected:
+    static constexpr int16_t kPort = 23811;
+
     void SetUp() override {
         if (const std::string why = testing::no_display_reason(); !why.empty()) GTEST_SKIP() << why;
         saved_options_ = config::options();
         config::set_option_defaults(config::options());
+        config::options().TCPPort(kPort);
         diag::report_settings().nt_event_log = [] { return true; };
         platform::set_event_recorder([this](std::string_view, int, int32_t, std::string_view text) {
             reports.emplace_back(text);
@@ -74,8 +80,13 @@ protected:
 };
 
 TEST_F(DesktopWindows, TheMainWindowShowsItsLabelsAndMenus) {
+    // A heartbeat from the console, so that the picture shows an exchange in the log label.
+    auto reply = std::async(std::launch::async, [] { return platform::tcp_request("127.0.0.1", kPort, "H+", 3000); });
+    settle([&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    EXPECT_EQ(reply.get().data, "OK-H");
+    EXPECT_NE(host->main_view()->text(kLogLabel).find("Check Heartbeat"), std::string::npos);
+    EXPECT_EQ(host->main_view()->text(kStatusLabel), "Ready");
     EXPECT_EQ(host->main_view()->text(kExitButton), "Exit");
-    EXPECT_FALSE(host->main_view()->text(kStatusLabel).empty());
     EXPECT_EQ(host->main_view()->text(kServiceStatusLabel), window->model().service_status);
     struct Row { int id; const char* caption; };
     for (const Row& r : {Row{kMenuFileService, "&Register Service Module"}, {kMenuFileExit, "&Exit"},
