@@ -141,7 +141,7 @@ public:
 
     // The service run: the loop of router, 60-second wait and settings check until the service stops.
     void ServiceLoop();
-    // Called by the loop's wait near each full second; nothing to do.
+    // The wait's once-a-second callback; nothing to do, so the loop's wait does without it.
     void NewSecond() {}
     // The service object's events.
     bool ntsrv_Start();
@@ -194,7 +194,7 @@ public:
     void mnuHelpTopics_Click();
 
 private:
-    void set_label(std::string WindowModel::*field, const char* name, std::string text);
+    void set_label(std::string WindowModel::*field, const char* name, const std::string& text);
     void view_changed() const {
         if (on_view_change) on_view_change();
     }

@@ -2,7 +2,8 @@
 // system's message font, menus from CreateMenu, the notification-area icon through Shell_NotifyIconW,
 // MessageBoxW, and an input box built from an in-memory dialog template. Framed labels are drawn by the
 // window itself, so that their text keeps a margin inside the frame and their colour fills it.
-#include <windows.h>
+#include "platform/win32/win32_support.h"
+
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -17,36 +18,11 @@
 namespace ktr::platform {
 namespace {
 
-std::wstring wide(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string narrow(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 // The pending error from a system error number; a call that failed without saying why gets a text of
 // its own.
 void set_error(DWORD number, const char* otherwise) {
-    if (number == 0) {
-        set_pending_error(static_cast<int32_t>(E_FAIL), otherwise);
-        return;
-    }
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, number, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = n ? narrow(std::wstring_view(buffer, n)) : "Error " + std::to_string(number);
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    set_pending_error(static_cast<int32_t>(number), text);
+    if (number == 0) set_pending_error(static_cast<int32_t>(E_FAIL), otherwise);
+    else set_pending_error_from_system(number);
 }
 
 HINSTANCE instance() { return GetModuleHandleW(nullptr); }
@@ -100,7 +76,7 @@ HMENU build_menu(const std::vector<MenuEntry>& entries, bool bar) {
     HMENU menu = bar ? CreateMenu() : CreatePopupMenu();
     for (const MenuEntry& e : entries) {
         if (!e.visible) continue;
-        const std::wstring caption = wide(e.caption);
+        const std::wstring caption = to_wide(e.caption);
         if (e.caption.empty()) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         else if (!e.items.empty())
             AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(build_menu(e.items, false)), caption.c_str());
@@ -123,7 +99,7 @@ public:
         client_ = {0, 0, design.width, design.height};
         RECT frame = client_;
         AdjustWindowRectEx(&frame, style_, FALSE, ex_style_);
-        hwnd_ = CreateWindowExW(ex_style_, kWindowClass, wide(design.caption).c_str(), style_, CW_USEDEFAULT, CW_USEDEFAULT,
+        hwnd_ = CreateWindowExW(ex_style_, kWindowClass, to_wide(design.caption).c_str(), style_, CW_USEDEFAULT, CW_USEDEFAULT,
                                 frame.right - frame.left, frame.bottom - frame.top,
                                 reinterpret_cast<HWND>(design.owner), nullptr, instance(), this);
         if (!hwnd_) {
@@ -150,14 +126,14 @@ public:
     void set_caption(const std::string& text) override {
         if (text == caption_) return;
         caption_ = text;
-        SetWindowTextW(hwnd_, wide(text).c_str());
+        SetWindowTextW(hwnd_, to_wide(text).c_str());
     }
 
     void set_text(int id, const std::string& text) override {
         Control* c = control(id);
         if (!c || c->text == text) return;
         c->text = text;
-        SetWindowTextW(c->hwnd, wide(text).c_str());
+        SetWindowTextW(c->hwnd, to_wide(text).c_str());
         if (c->framed) InvalidateRect(c->hwnd, nullptr, TRUE);
     }
 
@@ -199,7 +175,7 @@ public:
         if (it == controls_.end()) return {};
         wchar_t buffer[1024] = {};
         const int n = GetWindowTextW(it->second.hwnd, buffer, 1024);
-        return narrow(std::wstring_view(buffer, static_cast<size_t>(n > 0 ? n : 0)));
+        return to_utf8(std::wstring_view(buffer, static_cast<size_t>(n > 0 ? n : 0)));
     }
     intptr_t native_handle() const override { return reinterpret_cast<intptr_t>(hwnd_); }
 
@@ -236,7 +212,7 @@ private:
         Control c;
         c.framed = d.kind == ControlKind::framed_label;
         c.text = d.text;
-        c.hwnd = CreateWindowExW(0, cls, wide(d.text).c_str(), style, d.x, d.y, d.width, d.height, hwnd_,
+        c.hwnd = CreateWindowExW(0, cls, to_wide(d.text).c_str(), style, d.x, d.y, d.width, d.height, hwnd_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(d.id)), instance(), nullptr);
         SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(ui_font()), FALSE);
         controls_[d.id] = c;
@@ -263,7 +239,7 @@ private:
         SetBkMode(item.hDC, TRANSPARENT);
         SetTextColor(item.hDC, GetSysColor(COLOR_BTNTEXT));
         HGDIOBJ old = SelectObject(item.hDC, ui_font());
-        const std::wstring text = wide(c->text);
+        const std::wstring text = to_wide(c->text);
         const UINT format = DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL;
         RECT needed = r;
         DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &needed, format | DT_CALCRECT);
@@ -469,7 +445,7 @@ bool shell_notify_icon(NotifyIconOperation operation, const NotifyIconRecord& re
     data.uFlags = record.flags;
     data.uCallbackMessage = record.callback_message;
     data.hIcon = picture_icon(record.picture, true);
-    const std::wstring tip = wide(record.tip).substr(0, kNotifyTipChars);
+    const std::wstring tip = to_wide(record.tip).substr(0, kNotifyTipChars);
     tip.copy(data.szTip, tip.size());
     const DWORD message = operation == NotifyIconOperation::add      ? NIM_ADD
                           : operation == NotifyIconOperation::modify ? NIM_MODIFY
@@ -489,29 +465,29 @@ bool message_box(intptr_t owner, const std::string& title, const std::string& te
     case MessageIcon::error: type |= MB_ICONERROR; break;
     case MessageIcon::none: break;
     }
-    const int answer = MessageBoxW(reinterpret_cast<HWND>(owner), wide(text).c_str(), wide(title).c_str(), type | MB_SETFOREGROUND);
+    const int answer = MessageBoxW(reinterpret_cast<HWND>(owner), to_wide(text).c_str(), to_wide(title).c_str(), type | MB_SETFOREGROUND);
     return answer == IDOK || answer == IDYES;
 }
 
 std::optional<std::string> input_box(intptr_t owner, const std::string& title, const std::string& prompt,
                                      const std::string& initial) {
     DialogTemplate dialog(DS_MODALFRAME | DS_SHELLFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU, 212, 74,
-                          wide(title), 4);
+                          to_wide(title), 4);
     dialog.item(SS_LEFT | SS_NOPREFIX, 7, 7, 198, 20, kPromptId, kStaticAtom, L"");
     dialog.item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 31, 198, 13, kEntryId, kEditAtom, L"");
     dialog.item(BS_DEFPUSHBUTTON | WS_TABSTOP, 101, 53, 50, 14, IDOK, kButtonAtom, L"OK");
     dialog.item(BS_PUSHBUTTON | WS_TABSTOP, 155, 53, 50, 14, IDCANCEL, kButtonAtom, L"Cancel");
-    InputState state{wide(prompt), wide(initial)};
+    InputState state{to_wide(prompt), to_wide(initial)};
     const INT_PTR answer = DialogBoxIndirectParamW(instance(), dialog.get(), reinterpret_cast<HWND>(owner), input_proc,
                                                    reinterpret_cast<LPARAM>(&state));
     if (answer != IDOK) return std::nullopt;
-    return narrow(state.text);
+    return to_utf8(state.text);
 }
 
 bool open_document(const std::string& path) {
     SetLastError(0);
     const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, L"open", wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        ShellExecuteW(nullptr, L"open", to_wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32) return true;
     // The shell's small error numbers are the system's own for a missing file, path or access.
     const DWORD last = GetLastError();

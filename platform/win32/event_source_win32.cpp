@@ -1,31 +1,19 @@
 // The application event log finds a source's record texts through the source's key under the log's key:
 // the message file and the record types it holds.
-#include <windows.h>
-
 #include <string>
 
 #include "platform/event_log.h"
-#include "platform/pending_error.h"
+#include "platform/win32/win32_support.h"
 
 namespace ktr::platform {
 namespace {
 
-std::wstring wide(std::string_view utf8) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-void set_error(LSTATUS status) {
-    set_pending_error(static_cast<int32_t>(status), "The event source could not be registered (error " +
-                                                        std::to_string(status) + ")");
-}
+void set_error(LSTATUS status) { set_pending_error_from_system(static_cast<unsigned long>(status)); }
 
 } // namespace
 
 bool register_event_source(std::string_view source, std::string_view message_file) {
-    const std::wstring key_path = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + wide(source);
+    const std::wstring key_path = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + to_wide(source);
     HKEY key = nullptr;
     LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                      KEY_SET_VALUE, nullptr, &key, nullptr);
@@ -33,7 +21,7 @@ bool register_event_source(std::string_view source, std::string_view message_fil
         set_error(status);
         return false;
     }
-    const std::wstring file = wide(message_file);
+    const std::wstring file = to_wide(message_file);
     const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
     status = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
                             static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));

@@ -132,6 +132,21 @@ TEST_F(StoreTest, SetOptionValueMatchesNamesExactlyAndKeepsUnreadableValues) {
     EXPECT_TRUE(o.Servername() == "peer" && o.SettingMode() == -1);
 }
 
+#ifdef _WIN32
+// The registry has no file to damage: an Options key the module may not use stands for it.
+TEST_F(StoreTest, AnOptionsKeyThatCannotBeUsedMakesTheSettingsStoreFailAndIsKeptAsItWas) {
+    ASSERT_TRUE(platform::save_setting("Ktrsvc", "Options", "TCPPort", "2000"));
+    ASSERT_TRUE(registry_.deny(platform::kHkeyUsersRoot, kOptionsPath));
+    COptions o;
+    o.TCPPort(9);
+    EXPECT_FALSE(app_settings::RegistryGet(o, "Ktrsvc") || app_settings::RegistrySet(o, "Ktrsvc") ||
+                 app_settings::RegistrySyncSave(1.0f, 45000.0, 0, "Ktrsvc") ||
+                 app_settings::RegistrySyncSettingSave(45000.0, "Ktrsvc"));
+    EXPECT_TRUE(o.TCPPort() == 9 && traced("can't write setting to registry"));
+    registry_.allow_all();
+    EXPECT_EQ(option_value("TCPPort"), "2000");
+}
+#else
 TEST_F(StoreTest, ABrokenHiveMakesTheSettingsStoreFailAndIsNeverReplaced) {
     const std::string garbage(4096, '\x7f');
     dir_.write("registry.db", garbage);
@@ -143,6 +158,8 @@ TEST_F(StoreTest, ABrokenHiveMakesTheSettingsStoreFailAndIsNeverReplaced) {
     EXPECT_TRUE(o.TCPPort() == 9 && traced("can't write setting to registry"));
     EXPECT_EQ(dir_.read("registry.db"), garbage);
 }
+
+#endif
 
 } // namespace
 } // namespace ktr::config

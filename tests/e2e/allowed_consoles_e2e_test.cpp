@@ -28,7 +28,7 @@ TEST_F(AllowedConsoles, OverTcpOthersAreClosedAtOnceWithoutDisturbingTheConsole)
     EXPECT_TRUE(other.closed_by_peer(0)) << "closed without a reply";
     EXPECT_TRUE(console.send("H+"));
     EXPECT_EQ(console.receive(), "OK-H") << "the console's connection was not pre-empted";
-    ASSERT_TRUE(action.connect(port) && action.send("C+touch " + home.path() + "/ran\r\n"));
+    ASSERT_TRUE(action.connect(port) && action.send("C+touch " + home.file("ran") + "\r\n"));
     EXPECT_EQ(action.receive(), "OK-C") << "a refused order is answered as a failed one";
     const std::string log = home.read("DebugFile.txt");
     EXPECT_NE(log.find("Refused request from 127.0.0.2"), std::string::npos);

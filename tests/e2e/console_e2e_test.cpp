@@ -11,9 +11,7 @@ namespace {
 
 // This machine's UTC clock shifted by the seconds, in the console's "YY-MM-DD hh:mm:ss" form.
 std::string console_time(int shift_seconds) {
-    const std::time_t t = std::time(nullptr) + shift_seconds;
-    std::tm tm{};
-    gmtime_r(&t, &tm);
+    const std::tm tm = utc_fields(std::time(nullptr) + shift_seconds);
     char buf[32];
     std::strftime(buf, sizeof buf, "%y-%m-%d %H:%M:%S", &tm);
     return buf;

@@ -1,13 +1,13 @@
 // The built module run in the foreground in a temporary program folder, on a port set through the initial
-// option file; stopped as an administrator would, with SIGTERM.
+// option file; stopped as an administrator would (SIGTERM; on Windows Ctrl+Break or a WM_CLOSE).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -15,24 +15,60 @@
 
 #include "fakes/loopback_peer.h"
 #include "fakes/run_program.h"
+#include "fakes/system_paths.h"
 #include "fakes/temp_dir.h"
 
 namespace ktr::testing {
 
+#ifdef _WIN32
+// The build folder, where the programs are, holds the folder of the tests; Wine sees it under its own
+// drive letter.
+inline const std::string kBinDir = std::filesystem::path(this_program_folder()).parent_path().string();
+inline constexpr const char* kExeSuffix = ".exe";
+#else
 inline const std::string kBinDir = KTRSVC_BIN_DIR;
+inline constexpr const char* kExeSuffix = "";
+#endif
 inline const std::string kOptionsKey =
     "HKEY_USERS\\.DEFAULT\\Software\\VB and VBA Program Settings\\Ktrsvc\\Options";
+
+// A built program by its name ("ktrsvc", "ktrsvc-reg").
+inline std::string program(const std::string& name) { return kBinDir + kPathSeparator + name + kExeSuffix; }
 
 inline EnvOverrides module_env(const TempDir& home) {
     return {{"KTRSVC_HOME", home.path()},
             {"KTRSVC_REGISTRY", std::nullopt},
+#ifdef _WIN32
+            // The registry is the system's: the programs of this folder get a private tree of it, as
+            // tests/fakes/private_registry.h makes them, and never touch a real module's keys.
+            {"KTRSVC_REGISTRY_SANDBOX", "HKEY_CURRENT_USER\\Software\\Ktrsvc tests\\" +
+                                            std::filesystem::path(home.path()).filename().string()},
+#endif
             {"KTRSVC_SIMULATE", "clock,power"},
             {"KTRSVC_MODULE_TYPE", std::nullopt}};
 }
 
 // The registry tool on the hive of the program folder.
 inline RunResult run_reg(const TempDir& home, const std::vector<std::string>& args, const std::string& input = {}) {
-    return run_program(kBinDir + "/ktrsvc-reg", args, module_env(home), input);
+    return run_program(program("ktrsvc-reg"), args, module_env(home), input);
+}
+
+// A moment of time_t as UTC calendar fields, and back.
+inline std::tm utc_fields(std::time_t t) {
+    std::tm tm{};
+#ifdef _WIN32
+    gmtime_s(&tm, &t);
+#else
+    gmtime_r(&t, &tm);
+#endif
+    return tm;
+}
+inline std::time_t utc_moment(std::tm tm) {
+#ifdef _WIN32
+    return _mkgmtime(&tm);
+#else
+    return timegm(&tm);
+#endif
 }
 
 inline size_t occurrences(const std::string& text, const std::string& part) {
@@ -83,7 +119,7 @@ inline double offset_of(const std::string& reply) {
         return 1e12;
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;
-    return static_cast<double>(timegm(&tm) - std::time(nullptr)) + ms / 1000.0;
+    return static_cast<double>(utc_moment(tm) - std::time(nullptr)) + ms / 1000.0;
 }
 
 // A test that runs the module, tracing, in a program folder of its own on a free port.
@@ -96,7 +132,7 @@ protected:
         home.write("debug.txt", "");
         EnvOverrides all = module_env(home);
         for (auto& [k, v] : env) all[k] = v;
-        module = std::make_unique<RunningProgram>(kBinDir + "/ktrsvc", std::vector<std::string>{"debug"}, all);
+        module = std::make_unique<RunningProgram>(program("ktrsvc"), std::vector<std::string>{"debug"}, all);
         ASSERT_TRUE(eventually([&] { return answers(udp) || !module->running(); }, 15000) && module->running());
     }
     // Whether the module takes TCP connections, or answers a heartbeat datagram, on the port.
@@ -105,9 +141,9 @@ protected:
         std::vector<uint8_t> reply;
         return udp ? probe.send_to(port, {'H', '+'}) && probe.receive(reply, 200) : TcpPeer().connect(port);
     }
-    // Stops it as an administrator (or a closed terminal, SIGHUP) would; it unloads in order.
-    RunResult stop(int signal = SIGTERM) {
-        module->terminate(signal);
+    // Stops it as an administrator (or a closed terminal) would; it unloads in order.
+    RunResult stop(Ending how = Ending::terminate) {
+        module->terminate(how);
         const RunResult r = module->wait(15000);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         EXPECT_NE(home.read("DebugFile.txt").find("Enterprise Service Module UNLOADING"), std::string::npos);
@@ -118,7 +154,7 @@ protected:
     // The console tool's output; it is expected to end with the exit status.
     std::string console(std::vector<std::string> args, int exit_code = 0) {
         args.insert(args.begin(), {"--port", std::to_string(port)});
-        const RunResult r = run_program(kBinDir + "/ktrsvc-console", args, module_env(home));
+        const RunResult r = run_program(program("ktrsvc-console"), args, module_env(home));
         EXPECT_EQ(r.exit_code, exit_code) << r.err;
         return r.out;
     }

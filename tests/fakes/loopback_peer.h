@@ -20,10 +20,10 @@ public:
     PeerSocket& operator=(const PeerSocket&) = delete;
     void close();
     uint16_t port() const;  // the local port
-    bool ok() const { return fd_ >= 0; }
+    bool ok() const { return fd_ != -1; }
 
 protected:
-    int fd_ = -1;
+    intptr_t fd_ = -1;  // a descriptor, or a Winsock SOCKET (INVALID_SOCKET is -1 here)
 };
 
 class TcpPeer : public PeerSocket {

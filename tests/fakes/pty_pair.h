@@ -1,17 +1,36 @@
 // A pseudo-terminal pair: the test holds the master side and plays the device; the code under test opens
-// the slave path as its serial port.
+// the slave path as its serial port. POSIX only: Windows has no pseudo-terminals, and a test there that
+// needs the device skips with its reason (the pair below only compiles there and is never ok()).
 #pragma once
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
+#endif
 
 #include <string>
 
 #include "fakes/scoped_env.h"
 
 namespace ktr::testing {
+
+#ifdef _WIN32
+inline constexpr const char* kNoPtyReason = "Windows has no pseudo-terminal to play the device on a COM port";
+
+class PtyPair {
+public:
+    bool ok() const { return false; }
+    int master() const { return -1; }
+    const std::string& slave_path() const { return slave_path_; }
+    void write(const std::string&) const {}
+    std::string read_available(int = 0) const { return {}; }
+
+private:
+    std::string slave_path_;
+};
+#else
 
 class PtyPair {
 public:
@@ -51,6 +70,7 @@ private:
     int master_ = -1, keep_slave_ = -1;
     std::string slave_path_;
 };
+#endif
 
 // Points port "COM<n>" at a device for the life of the object.
 struct ScopedComMapping : ScopedEnv {

@@ -1,27 +1,45 @@
 // Runs a program as a user would and captures what it prints.
 #pragma once
 
-#include <signal.h>
-
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace ktr::testing {
 
+// The exit status of a program ended with no say (and of one that ran too long): 128 + SIGKILL, as a
+// POSIX shell shows it.
+inline constexpr int kKilledExitCode = 137;
+
 struct RunResult {
-    int exit_code = -1;  // the exit status; 128 + signal when killed by a signal (or for running too long)
+    int exit_code = -1;  // the exit status; 128 + signal when a signal ended it
+    // What it printed. On Windows the runtime's text mode ends lines with "\r\n": they come back as "\n".
     std::string out, err;
 };
 
 // Environment changes for the child: a value sets the variable, nothing removes it.
 using EnvOverrides = std::map<std::string, std::optional<std::string>>;
 
-// A started program: its standard input is read from, and its output goes to, unnamed temporary files, so
-// that it never blocks on a full pipe; wait() reaps it and reads the output.
+// How a program is asked to end.
+enum class Ending {
+    // As a service manager or an administrator's kill asks (SIGTERM). On Windows Ctrl+Break to the
+    // program's own process group, or, where no console joins the two (Wine without a terminal), a WM_CLOSE
+    // to its main thread's message queue.
+    terminate,
+    // As a closed terminal asks (SIGHUP). Windows sends a console's close to the console's own programs only:
+    // there this is the same as terminate.
+    hang_up,
+    // At once, without a say (SIGKILL, TerminateProcess).
+    kill,
+};
+
+// A started program: its standard input is read from, and its output goes to, temporary files, so that it
+// never blocks on a full pipe; wait() collects it and reads the output.
 class RunningProgram {
 public:
+    // The path may leave out the ".exe" of Windows programs.
     RunningProgram(const std::string& path, const std::vector<std::string>& args, const EnvOverrides& env = {},
                    std::string stdin_text = {});
     ~RunningProgram();
@@ -29,14 +47,18 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
     // Waits at most timeout_ms, then kills the program.
     RunResult wait(int timeout_ms = 30000);
-    // Asks the program to end, as a service manager or an administrator's kill would.
-    void terminate(int signal = SIGTERM) { if (pid_ > 0) ::kill(pid_, signal); }
-    // Whether the program is still running (not yet ended and reaped).
+    void terminate(Ending how = Ending::terminate);
+    // Whether the program is still running (not yet ended and collected).
     bool running();
-    int pid() const { return pid_; }
+    // What it has written to standard error so far (also while it runs).
+    std::string error_output() const;
+    // The process id, -1 when it did not start.
+    int pid() const;
+
+    struct Impl;
 
 private:
-    int pid_ = -1, out_fd_ = -1, err_fd_ = -1;
+    std::unique_ptr<Impl> impl_;
 };
 
 // Starts the program and waits for it.

@@ -1,6 +1,8 @@
 // What a test changes in the process's state, put back when the test's object goes.
 #pragma once
 
+#include <stdlib.h>
+
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -19,16 +21,25 @@ private:
     std::function<void()> undo_;
 };
 
+// Sets (or, given nullptr, removes) an environment variable of this process. On Windows the runtime's copy
+// and the system's (which GetEnvironmentVariable and new processes see) change together; an empty value
+// removes the variable there, as Windows keeps no empty ones.
+inline void set_env(const std::string& name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value ? value : "");
+#else
+    value ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str());
+#endif
+}
+
 // Sets (or, given nullptr, removes) an environment variable for the life of the object.
 struct ScopedEnv : OnScopeEnd {
-    ScopedEnv(const std::string& name, const char* value) : OnScopeEnd(restore(name)) {
-        value ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str());
-    }
+    ScopedEnv(const std::string& name, const char* value) : OnScopeEnd(restore(name)) { set_env(name, value); }
     // Puts back the value the variable has now, or removes it again.
     static std::function<void()> restore(const std::string& name) {
         if (const char* old = std::getenv(name.c_str()))
-            return [name, old = std::string(old)] { ::setenv(name.c_str(), old.c_str(), 1); };
-        return [name] { ::unsetenv(name.c_str()); };
+            return [name, old = std::string(old)] { set_env(name, old.c_str()); };
+        return [name] { set_env(name, nullptr); };
     }
 };
 

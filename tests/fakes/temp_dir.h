@@ -1,26 +1,42 @@
-// A temporary folder for a test, removed with everything in it afterwards.
+// A temporary folder for a test, removed with everything in it afterwards; and paths in the system's form.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace ktr::testing {
 
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// A relative path written with "/" in the system's form, as the module joins its own paths.
+inline std::string native_path(std::string path) {
+    std::replace(path.begin(), path.end(), '/', kPathSeparator);
+    return path;
+}
+
 class TempDir {
 public:
-    TempDir() : path_((std::filesystem::temp_directory_path() / "ktrsvc-test-XXXXXX").string()) {
-        if (!::mkdtemp(path_.data())) ADD_FAILURE() << "cannot make a temporary folder";
+    TempDir() : path_(make_unique_folder()) {
+        if (path_.empty()) ADD_FAILURE() << "cannot make a temporary folder";
     }
     ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // A path in the folder; "a/b" names b in the subfolder a.
+    std::string file(const std::string& name) const { return path_ + kPathSeparator + native_path(name); }
     // Whole contents of a file in the folder ("" when missing).
     std::string read(const std::string& name) const {
         std::ifstream in(file(name), std::ios::binary);
@@ -31,6 +47,24 @@ public:
     }
 
 private:
+    static std::string make_unique_folder() {
+#ifdef _WIN32
+        // No mkdtemp: a random name that nobody has made yet, under the user's temporary folder.
+        std::error_code ec;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        static std::mt19937_64 random(std::random_device{}() ^
+                                      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+        for (int attempt = 0; attempt < 100 && !ec; ++attempt) {
+            const std::filesystem::path dir = base / ("ktrsvc-test-" + std::to_string(random() % 1000000000));
+            if (std::filesystem::create_directory(dir, ec)) return dir.string();
+        }
+        return {};
+#else
+        std::string path = (std::filesystem::temp_directory_path() / "ktrsvc-test-XXXXXX").string();
+        return ::mkdtemp(path.data()) ? path : std::string();
+#endif
+    }
+
     std::string path_;
     std::error_code ignored_;
 };

@@ -1,0 +1,31 @@
+// Paths and files as the system gives them, for expectations that differ between systems.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ktr::testing {
+
+// The folder of the running test program.
+std::string this_program_folder();
+
+// The system's short (8.3) form of an existing path: the path itself where there is none (POSIX).
+std::string short_path(const std::string& path);
+
+#ifdef _WIN32
+// Holds a file open without sharing it, as another program does that locks it (Windows only: POSIX has no
+// lock that keeps others from opening a file).
+class HeldFile {
+public:
+    explicit HeldFile(const std::string& path);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool ok() const { return handle_ != -1; }
+
+private:
+    intptr_t handle_ = -1;
+};
+#endif
+
+} // namespace ktr::testing
