@@ -485,13 +485,16 @@ std::optional<std::string> input_box(intptr_t owner, const std::string& title, c
 }
 
 bool open_document(const std::string& path) {
-    SetLastError(0);
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, L"open", to_wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    if (result > 32) return true;
-    // The shell's small error numbers are the system's own for a missing file, path or access.
-    const DWORD last = GetLastError();
-    set_error(last ? last : static_cast<DWORD>(result), "The document could not be opened");
+    const std::wstring file = to_wide(path);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // The module says itself what went wrong: no box of the shell's own.
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = L"open";
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&info)) return true;
+    set_error(GetLastError(), "The document could not be opened");
     return false;
 }
 

@@ -158,6 +158,16 @@ TEST_F(DesktopWindows, TheMenusChangeTheOptionsAndThePortEntryRefusesBadEntries)
     const int16_t before = config::options().TCPPort();
     EXPECT_EQ(enter("1234", false), "");
     EXPECT_NE(before, 1234);
+
+    // No help file beside the test: the shell's failure is told, and the window goes on.
+    {
+        DialogAnswerer help({DialogAnswer{kMessageTitle, ""}});
+        testing::post_command(main(), kMenuHelpTopics);
+        EXPECT_TRUE(settle([&] { return help.done(); }));
+        ASSERT_EQ(help.texts().size(), 1u);
+        EXPECT_TRUE(help.texts()[0].starts_with("Zentrik: Could not open the help file ")) << help.texts()[0];
+    }
+    EXPECT_TRUE(shown());
     EXPECT_TRUE(settle([&] { return config::options().TCPPort() == 1234; }));
 }
 
