@@ -21,7 +21,11 @@ bool register_event_source(std::string_view source, std::string_view message_fil
         set_error(status);
         return false;
     }
-    const std::wstring file = to_wide(message_file);
+    // A program named without its extension (as the service manager accepts it) is its .exe: the viewer
+    // would look for a .dll.
+    std::wstring file = to_wide(message_file);
+    const size_t name = file.find_last_of(L"\\/");
+    if (file.find(L'.', name == std::wstring::npos ? 0 : name) == std::wstring::npos) file += L".exe";
     const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
     status = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
                             static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));

@@ -186,6 +186,12 @@ TEST_F(DesktopWindows, TheServiceControlWindowShowsAMissingServiceGrey) {
     EXPECT_TRUE(shown()) << "the main window stays";
 }
 
+// The program carries the texts of its event log records: the viewer shows each record's own text.
+TEST(EventMessages, EveryIdTheModuleReportsWithShowsTheRecordsText) {
+    for (const uint32_t id : {0u, 1u, 7u})
+        EXPECT_EQ(testing::event_viewer_text(id, "Add icon error"), "Add icon error\r\n") << id;
+}
+
 } // namespace
 } // namespace ktr::app
 #endif

@@ -56,6 +56,10 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// A record's text as the event viewer shows it: the message of that id in this program's message table,
+// with the insertion string; empty when the program has no such message.
+std::string event_viewer_text(uint32_t event_id, const std::string& insertion);
+
 // Saves what the window shows (title bar, menu and contents) as a PNG file; false when it could not.
 bool save_window_png(intptr_t window, const std::string& path);
 

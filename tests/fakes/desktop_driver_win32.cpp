@@ -190,6 +190,15 @@ std::vector<std::string> DialogAnswerer::texts() const {
     return state_->texts;
 }
 
+std::string event_viewer_text(uint32_t event_id, const std::string& insertion) {
+    const std::wstring argument = wide(insertion);
+    const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(argument.c_str())};
+    wchar_t buffer[1024] = {};
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, GetModuleHandleW(nullptr),
+                                   event_id, 0, buffer, 1024, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments)));
+    return narrow(buffer, static_cast<int>(n));
+}
+
 bool save_window_png(intptr_t window, const std::string& path) {
     RECT r{};
     if (!GetWindowRect(hwnd(window), &r)) return false;
