@@ -13,10 +13,38 @@
 #include <vector>
 
 #include "platform/desktop_window.h"
+#include "platform/event_pump.h"
 #include "platform/pending_error.h"
 
 namespace ktr::platform {
+
+int g_modal_boxes = 0;
+
 namespace {
+
+// While a modal box waits for the user, a thread timer runs the pump from the box's own message loop,
+// so the console is still served and the module's timers still fire.
+class ModalPump {
+public:
+    ModalPump() : timer_(SetTimer(nullptr, 0, kIntervalMs, &ModalPump::tick)) { ++g_modal_boxes; }
+    ~ModalPump() {
+        if (timer_) KillTimer(nullptr, timer_);
+        --g_modal_boxes;
+    }
+    ModalPump(const ModalPump&) = delete;
+    ModalPump& operator=(const ModalPump&) = delete;
+
+private:
+    static constexpr UINT kIntervalMs = 35;
+    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
+        static bool running = false;
+        if (running) return;
+        running = true;
+        pump_events(0);
+        running = false;
+    }
+    UINT_PTR timer_;
+};
 
 // The pending error from a system error number; a call that failed without saying why gets a text of
 // its own.
@@ -465,6 +493,7 @@ bool message_box(intptr_t owner, const std::string& title, const std::string& te
     case MessageIcon::error: type |= MB_ICONERROR; break;
     case MessageIcon::none: break;
     }
+    ModalPump pump;
     const int answer = MessageBoxW(reinterpret_cast<HWND>(owner), to_wide(text).c_str(), to_wide(title).c_str(), type | MB_SETFOREGROUND);
     return answer == IDOK || answer == IDYES;
 }
@@ -478,6 +507,7 @@ std::optional<std::string> input_box(intptr_t owner, const std::string& title, c
     dialog.item(BS_DEFPUSHBUTTON | WS_TABSTOP, 101, 53, 50, 14, IDOK, kButtonAtom, L"OK");
     dialog.item(BS_PUSHBUTTON | WS_TABSTOP, 155, 53, 50, 14, IDCANCEL, kButtonAtom, L"Cancel");
     InputState state{to_wide(prompt), to_wide(initial)};
+    ModalPump pump;
     const INT_PTR answer = DialogBoxIndirectParamW(instance(), dialog.get(), reinterpret_cast<HWND>(owner), input_proc,
                                                    reinterpret_cast<LPARAM>(&state));
     if (answer != IDOK) return std::nullopt;

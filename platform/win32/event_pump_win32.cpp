@@ -112,6 +112,7 @@ HANDLE socket_wake() {
 }
 
 void dispatch_window_messages() {
+    if (g_modal_boxes > 0) return;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);

@@ -116,12 +116,15 @@ TEST_F(DesktopWindows, TheTrayIconsMessagesShowHideAndEndTheWindow) {
     EXPECT_TRUE(shown()) << "a right click does nothing";
 
     // The exit question of a module that starts with the system: No keeps it (minimised), Yes ends it.
+    // While the question waits for the user, the console is still answered.
     config::options().SystemStartup(true);
     {
-        DialogAnswerer no({DialogAnswer{kMessageTitle, "", testing::kAnswerNo}});
+        DialogAnswerer no({DialogAnswer{kMessageTitle, "", testing::kAnswerNo, 2000}});
         testing::post_message(tray(), kMouseMove, kRightDoubleClick);
+        auto reply = std::async(std::launch::async, [] { return platform::tcp_request("127.0.0.1", kPort, "H+", 1500); });
         EXPECT_TRUE(settle([&] { return no.done(); }));
         EXPECT_EQ(no.texts(), Strings{"Zentrik: Are you sure you want to exit the Service Module?"});
+        EXPECT_EQ(reply.get().data, "OK-H");
     }
     EXPECT_TRUE(settle([&] { return !shown(); }));
     EXPECT_FALSE(window->unloaded());

@@ -31,12 +31,13 @@ inline constexpr int kAnswerCancel = 2;
 inline constexpr int kAnswerYes = 6;
 inline constexpr int kAnswerNo = 7;
 
-// A box the test expects, by its title; what to type into its entry (none when empty) and which button
-// to press.
+// A box the test expects, by its title; what to type into its entry (none when empty), which button to
+// press, and how long to leave the box open first.
 struct DialogAnswer {
     std::string title;
     std::string typed;
     int button = kAnswerOk;
+    int hold_ms = 0;
 };
 
 // Answers the boxes in order, each once it appears, and keeps the text each one showed.

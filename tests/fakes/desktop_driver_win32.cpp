@@ -160,6 +160,7 @@ struct DialogAnswerer::State {
                 std::lock_guard lock(mutex);
                 texts.push_back(a.title + ": " + window_text(text));
             }
+            if (a.hold_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(a.hold_ms));
             if (!a.typed.empty()) {
                 HWND entry = FindWindowExW(dialog, nullptr, L"Edit", nullptr);
                 SendMessageW(entry, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(a.typed).c_str()));
