@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/auto_setting.h"
+#include "app/desktop_host.h"
 #include "app/service_manager_ops.h"
 #include "app/time_obj.h"
 #include "config/option_store.h"
@@ -86,6 +87,8 @@ frmMainKtrsvc::frmMainKtrsvc() : console_(pool_, engine_, *this) {
     ntsrv_.on_pause = [this] { return ntsrv_Pause(); };
     ntsrv_.on_continue = [this] { return ntsrv_Continue(); };
     ntsrv_.on_control = [this](int32_t code) { ntsrv_Control(code); };
+    frmSysTray_.show_or_hide = [this] { show_or_hide(); };
+    frmSysTray_.cmdManual_Click = [this] { cmdManual_Click(); };
 }
 
 frmMainKtrsvc::~frmMainKtrsvc() {
@@ -146,12 +149,13 @@ void frmMainKtrsvc::Show() {
 void frmMainKtrsvc::Form_Activate() {
     if (service_started_ || unloaded_) return;
     if (!running_as_service_) {
-        model_.tray_icon = true;
-        model_.tray_tip = "Tovani Service";
+        // Added once: the shell refuses a second icon of the same number.
+        if (!frmSysTray_.check_if_loaded()) frmSysTray_.add_icon(0, "Tovani Service");
         model_.minimized = false;
     }
     model_.topmost = true;
     model_.visible = true;
+    model_.show_form_checked = true;
     KTR_TRACE("--------------------Form Main(Svc Module)  ----------------------------------");
     if (!running_as_service_ && platform::os_family() == "Windows NT") {
         const ServiceQuery state = query_service ? query_service() : ServiceQuery{"No service manager", kColourGrey};
@@ -172,6 +176,7 @@ void frmMainKtrsvc::Form_Activate() {
     }
     if (!service_running_elsewhere_) pool_.serv_init(pool_.listener_index());
     else KTR_TRACE("Not starting listening");
+    view_changed();
 }
 
 void frmMainKtrsvc::timerInit_Timer() {
@@ -377,12 +382,14 @@ void frmMainKtrsvc::listener_report(const server::ListenerReport& report) {
 void frmMainKtrsvc::RefreshStatus() {
     std::string text;
     if (poll_service_status && poll_service_status(text)) {
-        set_label(&WindowModel::status, "status", text);
         model_.service_status_colour = kColourGreen;
+        set_label(&WindowModel::status, "status", text);
+        view_changed();
         return;
     }
     KTR_TRACE("Status svc call failed");
     model_.service_status_colour = kColourLightYellow;
+    view_changed();
 }
 
 bool frmMainKtrsvc::CheckSettings() {
@@ -458,7 +465,7 @@ bool frmMainKtrsvc::Unload() {
             KTR_TRACE("Exiting systray (minimized)...");
         } else {
             if (ask_yes_no && !ask_yes_no(kExitQuestion)) {
-                model_.minimized = true;
+                Form_Minimize();
                 return false;
             }
             KTR_TRACE("Exiting systray...");
@@ -474,8 +481,10 @@ bool frmMainKtrsvc::Unload() {
     tmrRelay_.Enabled(false);
     tmrListen_.Enabled(false);
     model_.visible = false;
-    model_.tray_icon = false;
+    // Unloading the tray window removes the icon.
+    frmSysTray_.delete_icon();
     unloaded_ = true;
+    view_changed();
     return true;
 }
 
@@ -530,8 +539,12 @@ int desktop_run() {
     frmMainKtrsvc window;
     const bool terminal = platform::stdout_is_terminal();
     connect_service_manager(window);
-    if (terminal) {
-        window.on_label_change = print_label;
+    if (terminal) window.on_label_change = print_label;
+    // Real windows where the system has them; otherwise the terminal shows the labels and asks.
+    std::unique_ptr<DesktopHost> host;
+    if (platform::desktop_available()) host = std::make_unique<DesktopHost>(window);
+    if (host && !host->ready()) host.reset();
+    if (!host && terminal) {
         window.ask_yes_no = [](const std::string& question) {
             std::printf("%s [y/N] ", question.c_str());
             std::fflush(stdout);
@@ -548,6 +561,7 @@ int desktop_run() {
     platform::on_stop_request(platform::StopRequest::terminate, unload);
     window.Show();
     while (!window.unloaded()) platform::pump_events(60000);
+    host.reset();
     platform::on_stop_request(platform::StopRequest::interrupt, nullptr);
     platform::on_stop_request(platform::StopRequest::terminate, nullptr);
     return 0;
@@ -570,6 +584,11 @@ void connect_service_manager(frmMainKtrsvc& window) {
         std::string colour;
         return ReadWithRetry(program.settings_key, program.registry_root, "setstattext", status_text) &&
                ReadWithRetry(program.settings_key, program.registry_root, "setstatcolor", colour);
+    };
+    window.call_service = [](const std::string& word) {
+        const config::ProgramValues& program = config::program();
+        std::string receipt;
+        return svc_call_func(word, program.title, program.settings_key, receipt);
     };
 }
 

@@ -4,11 +4,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "app/frm_sys_tray.h"
 
 #include "config/options.h"
 #include "engine/nist_timeset.h"
 #include "engine/sync_display.h"
+#include "platform/desktop_window.h"
 #include "platform/event_pump.h"
 #include "platform/serial_port.h"
 #include "platform/service_host.h"
@@ -42,17 +47,37 @@ struct WindowModel {
     bool visible = false;
     bool minimized = false;
     bool topmost = false;
-    bool tray_icon = false;
-    std::string tray_tip;
-    int16_t protocol_checked = -1;  // the checked entry of the protocol menu
-    bool startup_checked = false;   // the automatic-startup menu entry
+    bool show_form_checked = false;  // the tray's "Show form" entry follows the visibility
+    int16_t protocol_checked = -1;   // the checked entry of the protocol menu
+    bool startup_checked = false;    // the automatic-startup menu entry
 };
+
+// The commands of the main window's menus. The protocol entries are kMenuProtocol + the ServerFormat they
+// select.
+enum MenuCommand : int {
+    kMenuFileService = 101,
+    kMenuFileExit = 102,
+    kMenuProtocol = 110,
+    kMenuOptionsPort = 120,
+    kMenuOptionsSvc = 121,
+    kMenuOptionsStartup = 122,
+    kMenuHelpTopics = 130,
+};
+
+// The texts of the port entry.
+inline constexpr const char* kPortEntryTitle = "Port Number";
+inline constexpr const char* kInvalidEntryTitle = "Invalid Entry";
+// The title of the module's message boxes.
+inline constexpr const char* kMessageTitle = "Zentrik";
 
 // The state of the module's service as the platform's service manager reports it.
 struct ServiceQuery {
     std::string text;
     uint32_t colour = kColourGrey;
 };
+
+// What is wrong with a port entry (the "Invalid Entry" message), nothing when it is a port.
+std::optional<std::string> port_entry_error(const std::string& entry);
 
 // "N minutes", "N.N hours" or "N.N days" for the minutes since the last check.
 std::string sync_warning_text(int32_t minutes);
@@ -70,10 +95,21 @@ public:
     std::function<void(const std::string& label, const std::string& text)> on_label_change;
     // The exit question (Yes = true). Unset: yes.
     std::function<bool(const std::string& question)> ask_yes_no;
+    // A message for the user with an OK button. Unset: the message goes to the debug log only.
+    std::function<void(const std::string& title, const std::string& text)> show_message;
+    // A one-line entry; nothing when the user cancelled. Unset: nothing is entered.
+    std::function<std::optional<std::string>(const std::string& title, const std::string& prompt,
+                                             const std::string& initial)> input_text;
+    // Opens the service control window for the module's service. Unset: there is none.
+    std::function<void()> open_service_window;
+    // Anything the window shows besides a label's text changed (visibility, menus, colours).
+    std::function<void()> on_view_change;
     // The service manager: the state of the module's service, and its status poll (false when it fails).
     // Unset: there is no service manager on this platform.
     std::function<ServiceQuery()> query_service;
     std::function<bool(std::string& status_text)> poll_service_status;
+    // Sends a command word to the running service (svc_call_func); false when it could not be sent.
+    std::function<bool(const std::string& word)> call_service;
     // How the start timer enters the main service loop; unset: it calls ServiceLoop itself. The service
     // run enters it from the pump instead, so that the start timer can tick again inside the loop's wait.
     std::function<void()> service_loop;
@@ -141,10 +177,30 @@ public:
     bool service_running_elsewhere() const { return service_running_elsewhere_; }
     int16_t sync_counter() const { return sync_counter_; }
     int32_t sync_warning_minutes() const { return warning_minutes_; }
-    void minimize() { model_.minimized = true; }
+    // Minimising hides the window; the tray icon brings it back.
+    void Form_Minimize();
+    // "Show form": restores a minimised window to the foreground, then switches the visibility.
+    void show_or_hide();
+    frmSysTray& tray() { return frmSysTray_; }
+
+    // The menu bar as the model shows it, and what its entries do.
+    std::vector<platform::MenuEntry> menu_bar() const;
+    void menu_command(int id);
+    void mnuFileService_Click();
+    void mnuOptionsProt_Click(int16_t index);
+    void mnuOptionsPort_Click();
+    void mnuOptionsSvc_Click();
+    void mnuOptionsStartup_Click();
+    void mnuHelpTopics_Click();
 
 private:
     void set_label(std::string WindowModel::*field, const char* name, const std::string& text);
+    void view_changed() const {
+        if (on_view_change) on_view_change();
+    }
+    void message(const std::string& title, const std::string& text) const;
+    // Stores options the user changed and tells whoever serves the console to use them.
+    void announce_option_change(bool reset_own_listener);
     void listener_report(const server::ListenerReport& report);
 
     WindowModel model_;
@@ -160,6 +216,7 @@ private:
     platform::ServiceHost ntsrv_;
     server::RemoteActions actions_;
     server::RelayControl relay_{MSComm1_, tmrRelay_};
+    frmSysTray frmSysTray_;
 
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -7,6 +7,8 @@
 #include "config/registry_tools.h"
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
+#include "platform/event_log.h"
+#include "platform/pending_error.h"
 #include "platform/service_manager.h"
 #include "platform/settings_store.h"
 #include "server/waits.h"
@@ -183,7 +185,13 @@ std::string ServiceRegister(std::string_view name, std::string_view command, std
     if (command == "INSTALL") {
         const std::string short_path = config::GetShortNameFromLongName(std::string(executable));
         KTR_TRACE("Registering: " + std::string(name) + " " + short_path + " - CREATE" + "...");
-        return ServiceCreate(name, short_path);
+        const std::string created = ServiceCreate(name, short_path);
+        // The service's records in the application event log take their texts from the executable.
+        if (created == "OK" && !platform::register_event_source(config::program().title, executable)) {
+            KTR_TRACE("Event source not registered: " + platform::pending_error().description);
+            platform::clear_pending_error();
+        }
+        return created;
     }
     KTR_TRACE("Registering: " + std::string(name) + " - DELETE" + "...");
     return ServiceDelete(name);

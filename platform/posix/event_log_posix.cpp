@@ -12,6 +12,9 @@ EventRecorder g_recorder;
 
 void set_event_recorder(EventRecorder recorder) { g_recorder = std::move(recorder); }
 
+// syslog takes any identifier.
+bool register_event_source(std::string_view, std::string_view) { return true; }
+
 bool report_system_event(std::string_view source, int event_type, int32_t event_id, std::string_view text) {
     if (g_recorder) return g_recorder(source, event_type, event_id, text);
     int priority = LOG_INFO;

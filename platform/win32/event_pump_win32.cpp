@@ -139,6 +139,7 @@ void request_stop_by_message() {
 // Window messages go to their windows; WM_CLOSE or WM_QUIT posted to the thread itself is how another program
 // without a console in common asks this one to end (PostThreadMessage), a terminate request.
 void dispatch_window_messages() {
+    if (g_modal_boxes > 0) return;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.hwnd == nullptr && (msg.message == WM_CLOSE || msg.message == WM_QUIT)) {
@@ -185,6 +186,9 @@ void forget_socket(SOCKET s) { known_sockets().erase(s); }
 
 int backend::wait_for_handles(std::vector<HandleWait>& handles, int timeout_ms) {
     for (auto& h : handles) h.ready = HandleEvents::none;
+    // Every round lets the windows' queued messages run, also a round that only looks or finds a socket
+    // ready: a busy console must not freeze the tray icon or the menus.
+    dispatch_window_messages();
     ensure_winsock();
     dispatch_window_messages();  // also in rounds that never block
     const Round round = sort_handles(handles);

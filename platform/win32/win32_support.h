@@ -42,6 +42,11 @@ inline void set_pending_error_from_wsa() { set_pending_error_from_wsa(WSAGetLast
 void note_socket(SOCKET s);
 void forget_socket(SOCKET s);
 
+// How many modal boxes (message boxes, the input box) are open on the pump's thread. Their own message loops
+// dispatch the window messages meanwhile; the pump, run from a box's timer so that the module goes on
+// serving, leaves those messages to them.
+extern int g_modal_boxes;
+
 // Starts Winsock once for the whole process (every socket call goes through it first); false (pending
 // error filled) when the system refuses.
 bool ensure_winsock();
