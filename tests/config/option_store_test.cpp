@@ -4,6 +4,7 @@
 #include "config/program.h"
 #include "config/registry_tools.h"
 #include "fakes/module_state.h"
+#include "fakes/system_paths.h"
 #include "platform/settings_store.h"
 
 namespace ktr::config {
@@ -39,7 +40,7 @@ TEST_F(StoreTest, WrapperOpensOnlyExistingKeysAndReadsBackWhatItWrote) {
     EXPECT_EQ(value_of(kHere, kHkeyLocalMachine, "n"), "-7");
     EXPECT_EQ(value_of(kHere, kHkeyLocalMachine, "s"), "abc") << "a string read back keeps no trailing NUL";
     EXPECT_EQ(GetShortNameFromLongName(dir_.file("nothing/here.exe")) + "|" + GetShortNameFromLongName(dir_.path()),
-              "|" + dir_.path());
+              "|" + testing::short_path(dir_.path()));
 }
 
 TEST_F(StoreTest, StartupEntryIsWrittenOnlyOverNothingOrItself) {
@@ -50,7 +51,7 @@ TEST_F(StoreTest, StartupEntryIsWrittenOnlyOverNothingOrItself) {
     EXPECT_FALSE(check_startup_entry("Ktrsvc"));
     dir_.write("ZntrkBkg.exe", "");
     SaveStartupRegistrySetting(true, "Ktrsvc");
-    EXPECT_TRUE(check_startup_entry("Ktrsvc") && run() == dir_.file("ZntrkBkg.exe")) << run();
+    EXPECT_TRUE(check_startup_entry("Ktrsvc") && run() == testing::short_path(dir_.file("ZntrkBkg.exe"))) << run();
     SaveStartupRegistrySetting(false, "Ktrsvc");
     EXPECT_EQ(run(), "");
     ASSERT_TRUE(SetKeyValue(kNtRunKey, kHkeyCurrentUser, "run", "other.exe", kRegTypeString));
