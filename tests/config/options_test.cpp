@@ -20,9 +20,8 @@ TEST_F(Options, DefaultsOfTheWindowsNtFamily) {
     EXPECT_DOUBLE_EQ(o.LastSyncTime(), kMorning - 1);  // a day ago
     EXPECT_EQ(o.AutoPrevSyncTime(), o.LastSyncTime());
     // The folder keeps its case (case-sensitive file systems); the names are lower case.
-    const std::string in = "/Opt/Ktr Svc" + std::string(1, testing::kPathSeparator);
     EXPECT_EQ(o.LoggingFileName() + " " + o.LoggingEvntFileName() + " " + o.ScheduleFileName(),
-              in + "logfile.txt " + in + "evntfile.txt " + in + "events.txt");
+              "/Opt/Ktr Svc/logfile.txt /Opt/Ktr Svc/evntfile.txt /Opt/Ktr Svc/events.txt");
 }
 
 TEST_F(Options, CopyCarriesEverythingButThreeOptions) {
