@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 
 #include "app/auto_setting.h"
 #include "app/service_manager_ops.h"
@@ -95,9 +94,10 @@ frmMainKtrsvc::~frmMainKtrsvc() {
 
 frmMainKtrsvc* main_window() { return g_window; }
 
-void frmMainKtrsvc::set_label(std::string WindowModel::*field, const char* name, std::string text) {
+void frmMainKtrsvc::set_label(std::string WindowModel::*field, const char* name, const std::string& text) {
+    // Compared before it is copied: a label shown again unchanged (requests within one second) costs nothing.
     if (model_.*field == text) return;
-    model_.*field = std::move(text);
+    model_.*field = text;
     // The service manager shows the main status label as the service's status.
     if (field == &WindowModel::status) ntsrv_.report_status(model_.status);
     if (on_label_change) on_label_change(name, model_.*field);
@@ -204,7 +204,9 @@ void frmMainKtrsvc::ServiceLoop() {
     KTR_TRACE("Main service loop----------");
     while (!terminate_) {
         MainRouter();
-        const int32_t left = time_obj().Sleep(kLoopWaitSeconds, [this] { NewSecond(); });
+        // NewSecond does nothing, so the wait gets no callback: an idle service sleeps through the minute
+        // instead of waking every 35 ms, and still handles each event as it comes.
+        const int32_t left = time_obj().Sleep(kLoopWaitSeconds, nullptr);
         // The stop event unloaded the window inside the wait: the service ends here, the loop does not resume.
         if (unloaded_) break;
         if (left >= 2) break;
@@ -533,8 +535,11 @@ int desktop_run() {
         window.ask_yes_no = [](const std::string& question) {
             std::printf("%s [y/N] ", question.c_str());
             std::fflush(stdout);
+            // Read with stdio: the standard C++ streams would set up their locales at start, resident for good.
             std::string answer;
-            if (!std::getline(std::cin, answer)) return true;
+            int c;
+            while ((c = std::getchar()) != EOF && c != '\n') answer += static_cast<char>(c);
+            if (c == EOF && answer.empty()) return true;
             return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
         };
     }

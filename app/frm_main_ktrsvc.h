@@ -105,7 +105,7 @@ public:
 
     // The service run: the loop of router, 60-second wait and settings check until the service stops.
     void ServiceLoop();
-    // Called by the loop's wait near each full second; nothing to do.
+    // The wait's once-a-second callback; nothing to do, so the loop's wait does without it.
     void NewSecond() {}
     // The service object's events.
     bool ntsrv_Start();
@@ -144,7 +144,7 @@ public:
     void minimize() { model_.minimized = true; }
 
 private:
-    void set_label(std::string WindowModel::*field, const char* name, std::string text);
+    void set_label(std::string WindowModel::*field, const char* name, const std::string& text);
     void listener_report(const server::ListenerReport& report);
 
     WindowModel model_;

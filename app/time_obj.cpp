@@ -26,7 +26,10 @@ int32_t CTimeObj::Sleep(double seconds, const std::function<void()>& new_second)
         if (std::fmod(std::nearbyint(at.elapsed_ms), 1000.0) < 50 && new_second) new_second();
         return false;
     };
-    const auto waited = platform::pump_wait(seconds * 1000.0, {35, 1000}, stop, server::trace_counter_restart);
+    // Without a callback nothing needs a round to end before an event does: the stop and the request for the
+    // time left both come from handlers, after which the pump returns.
+    const int32_t round_ms = new_second ? 35 : 0;
+    const auto waited = platform::pump_wait(seconds * 1000.0, {round_ms, 1000}, stop, server::trace_counter_restart);
     if (waited.stopped) {
         KTR_TRACE("Interrupting sleep at " + platform::number_to_text(waited.left_ms / 1000.0));
         interrupt_ = false;

@@ -8,9 +8,10 @@ namespace ktr::app {
 
 class CTimeObj {
 public:
-    // Waits the seconds, letting events run every 35 ms. Returns 0 when the time ran out or the tick
+    // Waits the seconds, letting events run as they come. Returns 0 when the time ran out or the tick
     // counter ran backwards, else the whole seconds left when InterruptFlag ended it. new_second (may be
-    // empty) is called near each full second of waiting.
+    // empty) is called near each full second of waiting: the wait then looks every 35 ms; without it the
+    // wait sleeps until an event or its end.
     int32_t Sleep(double seconds, const std::function<void()>& new_second);
 
     bool InterruptFlag() const { return interrupt_; }

@@ -4,6 +4,7 @@
 #include "engine/time_util.h"
 #include "platform/clock.h"
 #include "platform/format.h"
+#include "platform/locale.h"
 
 namespace ktr::engine {
 
@@ -29,6 +30,28 @@ std::string utc_clock_text() {
     const platform::DateParts t = platform::clock().utc_now();
     return std::to_string(t.hour) + ":" + format_number(t.minute, "0#") + ":" + format_number(t.second, "0#") + "." +
            format_number(t.millisecond, "00#");
+}
+
+const std::string& label_date_text(const platform::DateParts& utc) {
+    struct Kept {
+        platform::DateParts utc{};
+        const platform::Clock* clock = nullptr;
+        uint32_t locale = 0;
+        std::string text;
+    };
+    static Kept kept;
+    const platform::Clock* clock = &platform::clock();
+    const platform::DateParts& k = kept.utc;
+    const bool same_second = k.second == utc.second && k.minute == utc.minute && k.hour == utc.hour &&
+                             k.day == utc.day && k.month == utc.month && k.year == utc.year;
+    // Another clock (tests swap them) or other conventions make a new text, as a new second does.
+    if (!same_second || kept.clock != clock || kept.locale != platform::locale_generation() || kept.text.empty()) {
+        kept.utc = utc;
+        kept.clock = clock;
+        kept.locale = platform::locale_generation();
+        kept.text = platform::format_date(platform::now_local(), "General Date");
+    }
+    return kept.text;
 }
 
 std::string bare_time_text(const platform::DateParts& t) {

@@ -17,5 +17,8 @@ std::string fraction_text();
 std::string utc_clock_text();
 // A time of day as the run's traces show it: "h:m:s.ms" without leading zeros.
 std::string bare_time_text(const platform::DateParts& t);
+// The local clock as the window's request label shows it ("General Date"), for the second of utc, a reading
+// of the UTC clock. Made once a second: the requests of one second share the text.
+const std::string& label_date_text(const platform::DateParts& utc);
 
 } // namespace ktr::engine

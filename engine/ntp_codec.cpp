@@ -116,8 +116,15 @@ std::optional<std::string> decode_time_reply(std::span<const uint8_t> payload) {
 
 std::vector<uint8_t> build_ntp_reply(const std::vector<uint8_t>& request, const std::array<uint8_t, 4>& t,
                                      const std::array<uint8_t, 2>& f) {
-    if (request.size() < kPacketSize || request[0] == 255) return {};
-    std::vector<uint8_t> p(request.begin(), request.begin() + kPacketSize);
+    std::array<uint8_t, kPacketSize> p;
+    if (!build_ntp_reply(request, t, f, p)) return {};
+    return std::vector<uint8_t>(p.begin(), p.end());
+}
+
+bool build_ntp_reply(std::span<const uint8_t> request, const std::array<uint8_t, 4>& t,
+                     const std::array<uint8_t, 2>& f, std::array<uint8_t, 48>& p) {
+    if (request.size() < kPacketSize || request[0] == 255) return false;
+    std::copy(request.begin(), request.begin() + kPacketSize, p.begin());
     p[0] = static_cast<uint8_t>(request[0] + 1);  // mode 3 (client) becomes 4 (server)
     p[1] = 1;                                      // stratum
     p[2] = 4;                                      // poll
@@ -140,7 +147,7 @@ std::vector<uint8_t> build_ntp_reply(const std::vector<uint8_t>& request, const 
     p[45] = f[1];
     p[46] = 0;
     p[47] = 0;
-    return p;
+    return true;
 }
 
 } // namespace ktr::engine

@@ -40,5 +40,8 @@ std::optional<std::string> decode_time_reply(std::span<const uint8_t> payload);
 // the request cannot be answered (shorter than 48 bytes, first byte 255).
 std::vector<uint8_t> build_ntp_reply(const std::vector<uint8_t>& request, const std::array<uint8_t, 4>& seconds,
                                      const std::array<uint8_t, 2>& fraction);
+// The same into the caller's buffer (a reply per request allocates nothing); false when it cannot be answered.
+bool build_ntp_reply(std::span<const uint8_t> request, const std::array<uint8_t, 4>& seconds,
+                     const std::array<uint8_t, 2>& fraction, std::array<uint8_t, 48>& reply);
 
 } // namespace ktr::engine

@@ -64,8 +64,10 @@ float ms_to_fraction(int16_t ms) {
     return static_cast<float>(ms / 100000.0);
 }
 
-float current_fraction() {
-    const float fraction = ms_to_fraction(static_cast<int16_t>(get_system_time().millisecond));
+float current_fraction() { return clock_fraction(get_system_time()); }
+
+float clock_fraction(const platform::DateParts& utc) {
+    const float fraction = ms_to_fraction(static_cast<int16_t>(utc.millisecond));
     KTR_TRACE("Fractional second: " + format_number(fraction, ".###"));
     return fraction;
 }

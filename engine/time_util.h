@@ -21,6 +21,8 @@ platform::DateParts date_to_systemtime(double date, float fraction);
 bool set_system_time(const platform::DateParts& utc);
 // Fraction of the current UTC second.
 float current_fraction();
+// Fraction of the second of a reading of the UTC clock, traced as current_fraction traces it.
+float clock_fraction(const platform::DateParts& utc);
 // A millisecond count as a fraction: up to 999 thousandths, up to 9999 ten-thousandths, else
 // hundred-thousandths.
 float ms_to_fraction(int16_t ms);

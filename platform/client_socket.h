@@ -35,7 +35,8 @@ public:
     UdpEndpoint& operator=(const UdpEndpoint&) = delete;
     bool ok() const { return socket_.valid(); }
     int port() const { return port_; }
-    // Waits up to timeout_ms for one datagram; false on timeout.
+    // Waits up to timeout_ms for one datagram; false on timeout. A negative timeout waits without limit (a
+    // plain blocking receive: what a bare echo does).
     bool receive(std::string& data, int timeout_ms, std::string* from_host = nullptr, int* from_port = nullptr);
     bool send_to(const std::string& host, int port, std::string_view data);
 

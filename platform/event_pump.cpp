@@ -19,8 +19,17 @@ struct Watch {
     std::shared_ptr<std::function<void(HandleEvents)>> handler;
 };
 
+// The handles of one round and their watch ids. Kept from round to round (one set per nesting level of
+// the pump), so that a busy pump allocates nothing.
+struct RoundBuffers {
+    std::vector<backend::HandleWait> waits;
+    std::vector<int> ids;
+};
+
 struct PumpState {
     std::map<int, Watch> watches;
+    std::vector<std::unique_ptr<RoundBuffers>> rounds;  // by nesting depth
+    size_t depth = 0;
     int next_watch = 1;
     std::map<uint64_t, Timer*> timers;  // by registration number, so a timer freed in a handler is skipped
     std::map<Timer*, uint64_t> timer_ids;
@@ -46,15 +55,32 @@ int next_timer_wait(int32_t now) {
 }
 
 // The handles a round waits for: every watch that asks for something and is not being dispatched.
-std::vector<backend::HandleWait> round_handles(std::vector<int>& ids) {
-    std::vector<backend::HandleWait> waits;
+void round_handles(std::vector<backend::HandleWait>& waits, std::vector<int>& ids) {
+    waits.clear();
+    ids.clear();
     for (const auto& [id, w] : state().watches) {
         if (w.in_dispatch || w.interest == HandleEvents::none) continue;
         waits.push_back(backend::HandleWait{w.handle, w.interest, HandleEvents::none});
         ids.push_back(id);
     }
-    return waits;
 }
+
+// The buffers of the round at the current nesting depth, for as long as the round lasts.
+class RoundScope {
+public:
+    RoundScope() {
+        PumpState& s = state();
+        if (s.rounds.size() <= s.depth) s.rounds.push_back(std::make_unique<RoundBuffers>());
+        buffers_ = s.rounds[s.depth++].get();
+    }
+    ~RoundScope() { --state().depth; }
+    RoundScope(const RoundScope&) = delete;
+    RoundScope& operator=(const RoundScope&) = delete;
+    RoundBuffers& operator*() const { return *buffers_; }
+
+private:
+    RoundBuffers* buffers_;
+};
 
 // Blocks for the round: through the backend, or (tests) through the pause hook.
 int wait_round(std::vector<backend::HandleWait>& waits, int wait_ms) {
@@ -126,8 +152,9 @@ void unwatch(int watch_id) { state().watches.erase(watch_id); }
 void set_pause_hook(std::function<int(int)> hook) { state().pause_hook = std::move(hook); }
 
 int pump_events(int max_wait_ms) {
-    std::vector<int> ids;
-    auto waits = round_handles(ids);
+    const RoundScope round;
+    auto& [waits, ids] = *round;
+    round_handles(waits, ids);
     int wait = std::max(0, max_wait_ms);
     const int timer_wait = next_timer_wait(clock().tick_count());
     if (timer_wait >= 0) wait = std::min(wait, timer_wait);

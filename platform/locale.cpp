@@ -10,6 +10,8 @@ std::optional<LocaleInfo>& slot() {
     return info;
 }
 
+uint32_t g_generation = 0;
+
 } // namespace
 
 LocaleInfo us_locale() { return LocaleInfo{}; }
@@ -42,7 +44,12 @@ const LocaleInfo& current_locale() {
     return *info;
 }
 
-void set_locale(const LocaleInfo& info) { slot() = info; }
+void set_locale(const LocaleInfo& info) {
+    slot() = info;
+    ++g_generation;
+}
+
+uint32_t locale_generation() { return g_generation; }
 
 DateOrder short_date_order(const LocaleInfo& info) {
     bool quoted = false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace ktr::platform {
@@ -33,6 +34,8 @@ LocaleInfo iso_locale();
 const LocaleInfo& current_locale();
 // Replaces the process's conventions (tests; a program that wants fixed conventions).
 void set_locale(const LocaleInfo& info);
+// Counts the replacements, so that a text made with the conventions can be kept until they change.
+uint32_t locale_generation();
 
 // Which field the short date pattern starts with (the first of d, M, y), the order numeric dates are read in.
 enum class DateOrder { MonthFirst, DayFirst, YearFirst };

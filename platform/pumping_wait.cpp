@@ -1,5 +1,9 @@
 #include "platform/pumping_wait.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 
@@ -25,8 +29,10 @@ WaitResult pump_wait(double duration_ms, const WaitRounds& rounds, const std::fu
             result.left_ms = end - tick;
             return result;
         }
-        // Blocks for the round at most: an event that is ready runs at once and ends the round.
-        pump_events(rounds.round_ms);
+        // Blocks for the round at most: an event that is ready runs at once and ends the round. A round to the
+        // end stops where the signed counter wraps, so that the wait sees it run backwards then.
+        const double to_wrap = static_cast<double>(INT32_MAX) - tick + 1;
+        pump_events(rounds.round_ms > 0 ? rounds.round_ms : static_cast<int>(std::ceil(std::min(end - tick, to_wrap))));
     }
     result.elapsed_ms = clock().tick_count() - start;
     return result;

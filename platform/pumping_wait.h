@@ -8,7 +8,9 @@
 namespace ktr::platform {
 
 struct WaitRounds {
-    int32_t round_ms = 35;            // the longest one round blocks in the pump
+    // The longest one round blocks in the pump. 0: until the wait's end; an event still ends the round at
+    // once, so the stop condition sees every change a handler makes, and an idle wait does not wake.
+    int32_t round_ms = 35;
     int32_t restart_pause_ms = 1000;  // the pause after the tick counter ran backwards
 };
 

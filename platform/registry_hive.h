@@ -7,6 +7,15 @@
 // time. Every single call that changes the hive is atomic and durable on return; a reader sees a value
 // either whole or not at all. A hive file that cannot be read (not a hive, no permission) is never
 // replaced: every call fails with kRegBadDb or kRegCantOpen and the file stays as it is.
+//
+// On Windows the hive is the system's registry (HKEY_CURRENT_USER opened as HKEY_USERS\.DEFAULT) and the
+// file argument names nothing; file_path() is "HKEY_USERS\.DEFAULT". A key that cannot be opened fails its
+// calls with the system's number (kRegAccessDenied, ...). The registry writes every value at once: a batch
+// holds its value writes back until its end, and nothing waits for another program. For tests, and for
+// trying the module out without touching the system's keys, KTRSVC_REGISTRY_SANDBOX names a key (e.g.
+// HKEY_CURRENT_USER\Software\Ktrsvc tests); every hive argument (the same file however spelled) then gets
+// a tree of its own below it, <key>\<argument with / for \>\HKEY_USERS and ...\HKEY_LOCAL_MACHINE, so
+// each test's temporary folder is a fresh registry that the module and tools it runs share.
 #pragma once
 
 #include <cstdint>

@@ -100,12 +100,16 @@ public:
 
 private:
     friend struct detail::SharedPort;
+    friend class SocketArray;
+    // A member object taken up again after an unload: as new, but keeping the room of its buffers.
+    void reuse(SocketEvents* events, int16_t index);
     bool send_bytes(const uint8_t* data, size_t size);
     bool hold_port(bool tcp);
     void release_port();
     void on_connection(HandleEvents ready);
     void raise_error(int16_t number, const std::string& description);
-    void deliver_datagram(std::vector<uint8_t> data, std::string ip, int32_t port, bool truncated);
+    // The datagram, its sender and reply address are in place: the data-arrival event.
+    void deliver_datagram();
     void flush_output();
     void rearm();
 

@@ -41,65 +41,79 @@ struct ConsoleRequest {
     const ConsoleActions& actions;
 };
 
-CommandReply sntp_reply(std::string status) { return {.sntp = true, .status = std::move(status)}; }
-
-CommandReply unknown_command(const ConsoleRequest& q) {
-    // Over UDP anything else is a plain SNTP request: its first byte holds leap, version and mode.
-    if (q.udp) return sntp_reply("Check client time SNTP");
-    return {.text = "Unknown", .status = "Unknown command", .response = "Error"};
+// Sets every field of the reply. Its texts keep their room, so a request answered again and again into the
+// same reply allocates nothing.
+void answer(CommandReply& r, std::string_view text, std::string_view status, std::string_view response = "OK") {
+    r.text.assign(text);
+    r.sntp = false;
+    r.set_clock = false;
+    r.timed_send = false;
+    r.status.assign(status);
+    r.response.assign(response);
 }
 
-CommandReply heartbeat(const ConsoleRequest&) { return {.text = "OK-H", .status = "Check Heartbeat"}; }
+void sntp_reply(CommandReply& r, std::string_view status) {
+    answer(r, "", status);
+    r.sntp = true;
+}
 
-CommandReply client_time(const ConsoleRequest& q) {
-    if (q.udp) return sntp_reply("Check client time");
+void unknown_command(const ConsoleRequest& q, CommandReply& r) {
+    // Over UDP anything else is a plain SNTP request: its first byte holds leap, version and mode.
+    if (q.udp) return sntp_reply(r, "Check client time SNTP");
+    answer(r, "Unknown", "Unknown command", "Error");
+}
+
+void heartbeat(const ConsoleRequest&, CommandReply& r) { answer(r, "OK-H", "Check Heartbeat"); }
+
+void client_time(const ConsoleRequest& q, CommandReply& r) {
+    if (q.udp) return sntp_reply(r, "Check client time");
     KTR_TRACE("Begin SendData at: " + engine::utc_clock_text());
-    return {.text = "OK-T " + engine::system_time_text(true), .timed_send = true, .status = "Check client time"};
+    answer(r, "OK-T " + engine::system_time_text(true), "Check client time");
+    r.timed_send = true;
 }
 
 // Set and force: the reply carries the module's clock as it was before any setting.
-CommandReply set_time(const ConsoleRequest& q, bool force) {
+void set_time(const ConsoleRequest& q, bool force, CommandReply& r) {
     // A datagram carries no request text of its own.
     KTR_TRACE((force ? "<Force time strg:_" : "<Time strg:_") + (q.udp ? std::string() : diag::escaped(q.text)) + "_");
-    CommandReply r{.sntp = q.udp, .set_clock = true, .status = force ? "Force client time" : "Set client time"};
+    answer(r, "", force ? "Force client time" : "Set client time");
+    r.sntp = q.udp;
+    r.set_clock = true;
     if (!q.udp) r.text = force ? "OK-F " + engine::utc_time_text() : "OK-S " + engine::utc_time_text() + engine::fraction_text();
-    return r;
 }
 
-CommandReply set_client_time(const ConsoleRequest& q) { return set_time(q, false); }
-CommandReply force_client_time(const ConsoleRequest& q) { return set_time(q, true); }
+void set_client_time(const ConsoleRequest& q, CommandReply& r) { set_time(q, false, r); }
+void force_client_time(const ConsoleRequest& q, CommandReply& r) { set_time(q, true, r); }
 
-CommandReply remote_action(const ConsoleRequest& q) {
-    if (!q.actions.do_command) return unknown_command(q);
-    CommandReply r{.text = "OK-C"};
+void remote_action(const ConsoleRequest& q, CommandReply& r) {
+    if (!q.actions.do_command) return unknown_command(q, r);
+    answer(r, "OK-C", "");
     // A refused order is answered as a failed one.
     // Judged on the text the action itself reads, so that what is allowed is what runs.
     if (!action_admitted(q.text, 'C')) {
         r.status = "Refused";
         r.response = "Error";
-        return r;
+        return;
     }
     r.response = q.actions.do_command(q.text, r.status);
-    return r;
 }
 
-CommandReply relay_switch(const ConsoleRequest& q) {
-    if (!q.actions.do_Relay) return unknown_command(q);
-    CommandReply r;
+void relay_switch(const ConsoleRequest& q, CommandReply& r) {
+    if (!q.actions.do_Relay) return unknown_command(q, r);
+    answer(r, "", "");
     std::string relay_text;
     if (!action_admitted(q.text, 'X')) {
         r.text = q.udp ? "OK-X" : "OK-X ";
         r.status = "Refused";
         r.response = "";
-        return r;
+        return;
     }
     r.response = q.actions.do_Relay(q.text, config::options().X10ComPort(), relay_text, r.status);
     // Over UDP the acknowledgement carries no relay text.
     r.text = q.udp ? "OK-X" : "OK-X " + relay_text;
-    return r;
 }
 
-using CommandStep = CommandReply (*)(const ConsoleRequest&);
+using CommandStep = void (*)(const ConsoleRequest&, CommandReply&);
 constexpr std::pair<std::string_view, CommandStep> kCommands[] = {
     {"H", heartbeat},         {"T", client_time},   {"S", set_client_time},
     {"F", force_client_time}, {"C", remote_action}, {"X", relay_switch},
@@ -109,11 +123,37 @@ constexpr std::pair<std::string_view, CommandStep> kCommands[] = {
 
 CommandReply console_command(std::string_view command, const std::string& request, ConsoleTransport transport,
                              const ConsoleActions& actions) {
+    CommandReply reply;
+    console_command(command, request, transport, actions, reply);
+    return reply;
+}
+
+void console_command(std::string_view command, const std::string& request, ConsoleTransport transport,
+                     const ConsoleActions& actions, CommandReply& reply) {
     const ConsoleRequest q{request, transport == ConsoleTransport::udp, actions};
     for (const auto& [name, step] : kCommands)
-        if (command == name) return step(q);
-    return unknown_command(q);
+        if (command == name) return step(q, reply);
+    unknown_command(q, reply);
 }
+
+// Lends the kept buffers to the outermost request; a request nested inside it gets buffers of its own.
+class ConsoleProtocol::BufferLease {
+public:
+    explicit BufferLease(ConsoleProtocol& owner) : owner_(owner), outer_(!owner.buffers_lent_) {
+        owner_.buffers_lent_ = true;
+    }
+    ~BufferLease() {
+        if (outer_) owner_.buffers_lent_ = false;
+    }
+    BufferLease(const BufferLease&) = delete;
+    BufferLease& operator=(const BufferLease&) = delete;
+    RequestBuffers& operator*() { return outer_ ? owner_.buffers_ : own_; }
+
+private:
+    ConsoleProtocol& owner_;
+    bool outer_;
+    RequestBuffers own_;
+};
 
 ConsoleProtocol::ConsoleProtocol(ListenerPool& pool, engine::CNISTtimeset& engine, engine::SyncDisplay& window)
     : pool_(pool), engine_(engine), window_(window) {
@@ -227,26 +267,34 @@ void ConsoleProtocol::tcp_request(platform::Socket& m, const std::string& reques
     must(m.SendData(reply.text));
     if (reply.timed_send) KTR_TRACE("End SendData at: " + engine::utc_clock_text());
     if (reply.set_clock) run_engine(request);
-    display(peer_, reply.status, reply.response);
+    std::string label;
+    display(peer_, reply.status, reply.response, platform::clock().utc_now(), label);
 }
 
 void ConsoleProtocol::udp_request(platform::Socket& m, int16_t index) {
     KTR_TRACE("SERVER UDP SNTP client, " + ports_text(m));
-    std::vector<uint8_t> datagram;
+    BufferLease lease(*this);
+    RequestBuffers& b = *lease;
+    std::vector<uint8_t>& datagram = b.datagram;
     must(m.GetData(datagram));
     if (!console_admitted(m.RemoteHostIP()) || !udp_reply_admitted(m.RemoteHostIP())) return;
     if (datagram.size() < 2) {
         KTR_TRACE("Reply is empty");
         return;
     }
+    // The one reading of the clock for the request: the reply's time stamp and the label's date.
+    const platform::DateParts utc = platform::clock().utc_now();
     KTR_TRACE(trace_packet("In from SNTP ZKENT:", datagram));
-    const std::string command(1, static_cast<char>(datagram[0]));
+    const char first = static_cast<char>(datagram[0]);
+    const std::string_view command(&first, 1);
     peer_ = m.RemoteHostIP();
-    KTR_TRACE(peer_ + " Cmd: " + command);
-    const CommandReply reply = console_command(command, bytes_to_text(datagram), ConsoleTransport::udp, *this);
-    must(reply.sntp ? send_NTP_time(m, datagram) : send_UDP_string(m, index, datagram, reply.text));
+    KTR_TRACE(peer_ + " Cmd: " + std::string(command));
+    bytes_to_text(datagram, b.text);
+    console_command(command, b.text, ConsoleTransport::udp, *this, b.reply);
+    const CommandReply& reply = b.reply;
+    must(reply.sntp ? send_NTP_time(m, datagram, utc) : send_UDP_string(m, index, datagram, reply.text));
     if (reply.set_clock) run_engine(datagram);
-    display(peer_, reply.status, reply.response);
+    display(peer_, reply.status, reply.response, utc, b.label);
     int16_t state = m.State();
     pool_.show_state(state);
     // Each datagram is answered by a fresh member.
@@ -278,10 +326,19 @@ void ConsoleProtocol::sntp_client(platform::Socket& m) {
     must(send_NTP_time(m, datagram));
 }
 
-void ConsoleProtocol::display(const std::string& peer, const std::string& status, const std::string& response) {
+void ConsoleProtocol::display(const std::string& peer, const std::string& status, const std::string& response,
+                              const platform::DateParts& utc, std::string& label) {
     if (!pool_.on_log_caption) return;
-    pool_.on_log_caption(platform::format_date(platform::now_local(), "General Date") + " Request from " + peer +
-                         "\r\n\r\n" + status + "\r\n\r\n" + "Response: " + response);
+    // Put together in the kept text from the date text of the second: nothing is converted or formatted per request.
+    label.assign(engine::label_date_text(utc))
+        .append(" Request from ")
+        .append(peer)
+        .append("\r\n\r\n")
+        .append(status)
+        .append("\r\n\r\n")
+        .append("Response: ")
+        .append(response);
+    pool_.on_log_caption(label);
 }
 
 } // namespace ktr::server

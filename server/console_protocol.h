@@ -8,9 +8,11 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/nist_timeset.h"
 #include "engine/sync_display.h"
+#include "platform/date_value.h"
 #include "platform/event_pump.h"
 #include "server/listener_pool.h"
 
@@ -42,6 +44,9 @@ struct CommandReply {
 // printable characters (UDP). Remote actions and relay requests run here, before the reply.
 CommandReply console_command(std::string_view command, const std::string& request, ConsoleTransport transport,
                              const ConsoleActions& actions);
+// The same into a reply of the caller's, every field set (its texts keep their room).
+void console_command(std::string_view command, const std::string& request, ConsoleTransport transport,
+                     const ConsoleActions& actions, CommandReply& reply);
 
 class ConsoleProtocol : public ConsoleActions {
 public:
@@ -63,6 +68,16 @@ private:
         int32_t first_tick = 0;
         int32_t last_tick = 0;
     };
+    // What handling one datagram needs. Kept from request to request, so that the steady stream of an SNTP
+    // client allocates nothing; a request handled while another waits (an action's wait pumps events) gets
+    // buffers of its own.
+    struct RequestBuffers {
+        std::vector<uint8_t> datagram;
+        std::string text;
+        CommandReply reply;
+        std::string label;
+    };
+    class BufferLease;
 
     template <class Step> void guarded(Step step);
     void tcp_piece(platform::Socket& m, int16_t index);
@@ -71,7 +86,8 @@ private:
     void udp_request(platform::Socket& m, int16_t index);
     void nist_client(platform::Socket& m, std::string peer);
     void sntp_client(platform::Socket& m);
-    void display(const std::string& peer, const std::string& status, const std::string& response);
+    void display(const std::string& peer, const std::string& status, const std::string& response,
+                 const platform::DateParts& utc, std::string& label);
     void run_engine(std::string_view request);
     void run_engine(const std::vector<uint8_t>& datagram);
 
@@ -81,6 +97,8 @@ private:
     std::string peer_;
     std::map<int16_t, PendingRequest> pending_;
     platform::Timer assembly_timer_;
+    RequestBuffers buffers_;
+    bool buffers_lent_ = false;
 };
 
 } // namespace ktr::server

@@ -202,8 +202,7 @@ void ListenerPool::ConnectionRequest(int16_t index, int32_t request_id) {
         KTR_TRACE("<SVC MOD: connection request from server on remote port " +
                   std::to_string(requested ? requested->RemotePort() : 0));
         if (on_log_caption)
-            on_log_caption(platform::format_date(platform::now_local(), "General Date") +
-                           " Connection request from server...");
+            on_log_caption(engine::label_date_text(platform::clock().utc_now()) + " Connection request from server...");
         KTR_TRACE("Conn Req at: " + engine::utc_clock_text());
     } else {
         // The member that raised the event holds the requester's address.

@@ -1,6 +1,8 @@
 #include "server/time_replies.h"
 
+#include <array>
 #include <cstdio>
+#include <string_view>
 
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
@@ -29,23 +31,32 @@ std::string trace_packet(const std::string& label, const std::vector<uint8_t>& b
 
 std::string bytes_to_text(const std::vector<uint8_t>& bytes) {
     std::string text;
-    for (const uint8_t b : bytes)
-        if (b >= 32 && b < 127) text += static_cast<char>(b);
+    bytes_to_text(bytes, text);
     return text;
 }
 
+void bytes_to_text(const std::vector<uint8_t>& bytes, std::string& text) {
+    text.clear();
+    for (const uint8_t b : bytes)
+        if (b >= 32 && b < 127) text += static_cast<char>(b);
+}
+
 bool send_NTP_time(platform::Socket& member, const std::vector<uint8_t>& request) {
-    const platform::DateParts utc = platform::clock().utc_now();
+    return send_NTP_time(member, request, platform::clock().utc_now());
+}
+
+bool send_NTP_time(platform::Socket& member, const std::vector<uint8_t>& request, const platform::DateParts& utc) {
+    // Seconds and fraction from the one reading, so they always belong to the same second.
     platform::DateParts whole = utc;
     whole.millisecond = 0;
     const auto seconds = engine::date_to_byte(platform::parts_to_date(whole));
-    const auto fraction = engine::frac_to_bytes(engine::current_fraction());
-    const std::vector<uint8_t> p = engine::build_ntp_reply(request, seconds, fraction);
+    const auto fraction = engine::frac_to_bytes(engine::clock_fraction(utc));
+    std::array<uint8_t, kPacketSize> p;
     bool sent = false;
-    if (!p.empty()) {
+    if (engine::build_ntp_reply(request, seconds, fraction, p)) {
         KTR_TRACE("SERVER NTP Ports:----------Remote: " + std::to_string(member.RemotePort()) +
                   " Local: " + std::to_string(member.LocalPort()));
-        sent = member.SendData(p);
+        sent = member.SendData(std::string_view(reinterpret_cast<const char*>(p.data()), p.size()));
     } else {
         platform::set_pending_error(9, "Subscript out of range");
     }
@@ -54,7 +65,7 @@ bool send_NTP_time(platform::Socket& member, const std::vector<uint8_t>& request
         diag::error_report(diag::Severity::error, "Port Error in sending NTP data.", "frmMainKtrsvc", "send_NTP_time", 0);
         return false;
     }
-    KTR_TRACE(trace_packet("SERVER Sent NTP time:", p));
+    KTR_TRACE(trace_packet("SERVER Sent NTP time:", std::vector<uint8_t>(p.begin(), p.end())));
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/date_value.h"
 #include "platform/socket.h"
 
 namespace ktr::server {
@@ -13,6 +14,8 @@ namespace ktr::server {
 // SNTP reply to the request through the member (the one that received it). Any failure is traced and
 // reported; nothing is sent then. Returns whether the reply went out.
 bool send_NTP_time(platform::Socket& member, const std::vector<uint8_t>& request);
+// The same with the time of a reading of the UTC clock the caller took for the request.
+bool send_NTP_time(platform::Socket& member, const std::vector<uint8_t>& request, const platform::DateParts& utc);
 // The text as a 48-byte datagram (zero-padded). instance names the member in the trace.
 bool send_UDP_string(platform::Socket& member, int16_t instance, const std::vector<uint8_t>& request,
                      const std::string& text);
@@ -21,5 +24,7 @@ bool send_UDP_string(platform::Socket& member, int16_t instance, const std::vect
 std::string trace_packet(const std::string& label, const std::vector<uint8_t>& bytes);
 // The printable characters (32 to 126) of the bytes.
 std::string bytes_to_text(const std::vector<uint8_t>& bytes);
+// The same into text (its room kept from request to request).
+void bytes_to_text(const std::vector<uint8_t>& bytes, std::string& text);
 
 } // namespace ktr::server

@@ -169,14 +169,17 @@ UdpEndpoint::~UdpEndpoint() {
 }
 
 bool UdpEndpoint::receive(std::string& data, int timeout_ms, std::string* from_host, int* from_port) {
-    if (!socket_.valid() || wait_readable(fd_of(socket_), timeout_ms) <= 0) return false;
-    std::string buf(65536, '\0');
+    if (!socket_.valid() || (timeout_ms >= 0 && wait_readable(fd_of(socket_), timeout_ms) <= 0)) return false;
+    // Left uninitialised and copied out at its size: a load client calls this for every reply.
+    char buf[65536];
     sockaddr_in from{};
     socklen_t len = sizeof from;
-    const ssize_t n = recvfrom(fd_of(socket_), buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+    ssize_t n;
+    do {
+        n = recvfrom(fd_of(socket_), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    } while (n < 0 && errno == EINTR && timeout_ms < 0);
     if (n < 0) return false;
-    buf.resize(static_cast<size_t>(n));
-    data = std::move(buf);
+    data.assign(buf, static_cast<size_t>(n));
     if (from_host) {
         char text[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);

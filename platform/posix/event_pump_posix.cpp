@@ -77,8 +77,8 @@ bool ensure_signal_pipe() {
 } // namespace
 
 int backend::wait_for_handles(std::vector<HandleWait>& handles, int timeout_ms) {
-    std::vector<pollfd> fds;
-    fds.reserve(handles.size());
+    static std::vector<pollfd> fds;  // kept between rounds: a busy pump allocates nothing
+    fds.clear();
     for (const auto& h : handles) fds.push_back(pollfd{fd_of(h.handle), to_poll(h.interest), 0});
     const int ready = poll(fds.data(), fds.size(), timeout_ms);
     for (size_t i = 0; i < handles.size(); ++i)

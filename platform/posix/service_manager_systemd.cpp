@@ -9,6 +9,11 @@
 //
 // Create writes the unit file into KTRSVC_UNIT_DIR (default /etc/systemd/system), reloads the manager
 // and enables the unit; delete disables it, removes the file and reloads.
+//
+// libsystemd is opened only while a manager is in use and closed with the last of its objects: a process
+// that never asks (the service itself) or asks now and then (a desktop instance) does not keep it, and the
+// libraries it brings in, resident for nothing: well over a megabyte.
+#include <dlfcn.h>
 #include <signal.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
@@ -43,16 +48,72 @@ int32_t fail(int err, const std::string& what) {
     return err;
 }
 
+// The sd-bus calls, from the library opened for as long as this object lives.
+struct SdBus {
+    void* library = nullptr;
+    decltype(&::sd_bus_open_system) open_system = nullptr;
+    decltype(&::sd_bus_flush_close_unref) flush_close_unref = nullptr;
+    decltype(&::sd_bus_set_method_call_timeout) set_method_call_timeout = nullptr;
+    decltype(&::sd_bus_call_method) call_method = nullptr;
+    decltype(&::sd_bus_message_read) message_read = nullptr;
+    decltype(&::sd_bus_get_property_string) get_property_string = nullptr;
+    decltype(&::sd_bus_get_property_trivial) get_property_trivial = nullptr;
+    decltype(&::sd_bus_error_free) error_free = nullptr;
+    decltype(&::sd_bus_error_is_set) error_is_set = nullptr;
+    decltype(&::sd_bus_message_unref) message_unref = nullptr;
+
+    SdBus() = default;
+    SdBus(const SdBus&) = delete;
+    SdBus& operator=(const SdBus&) = delete;
+    ~SdBus() {
+        if (library) ::dlclose(library);
+    }
+};
+
+template <class F> bool find(void* library, const char* name, F& out) {
+    out = reinterpret_cast<F>(::dlsym(library, name));
+    return out != nullptr;
+}
+
+// The library while a manager is in use; nothing (pending error filled) when it cannot be had.
+std::shared_ptr<const SdBus> open_sd_bus() {
+    static std::weak_ptr<const SdBus> current;
+    if (auto api = current.lock()) return api;
+    auto api = std::make_shared<SdBus>();
+    api->library = ::dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+    const bool ok = api->library && find(api->library, "sd_bus_open_system", api->open_system) &&
+                    find(api->library, "sd_bus_flush_close_unref", api->flush_close_unref) &&
+                    find(api->library, "sd_bus_set_method_call_timeout", api->set_method_call_timeout) &&
+                    find(api->library, "sd_bus_call_method", api->call_method) &&
+                    find(api->library, "sd_bus_message_read", api->message_read) &&
+                    find(api->library, "sd_bus_get_property_string", api->get_property_string) &&
+                    find(api->library, "sd_bus_get_property_trivial", api->get_property_trivial) &&
+                    find(api->library, "sd_bus_error_free", api->error_free) &&
+                    find(api->library, "sd_bus_error_is_set", api->error_is_set) &&
+                    find(api->library, "sd_bus_message_unref", api->message_unref);
+    if (!ok) {
+        const char* why = ::dlerror();
+        fail(ELIBACC, std::string("load libsystemd") + (why ? " (" + std::string(why) + ")" : ""));
+        return nullptr;
+    }
+    current = api;
+    return api;
+}
+
 // One bus call's error and reply, released on every path.
 struct Call {
+    explicit Call(const SdBus& api) : sd(api) {}
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+    const SdBus& sd;
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     ~Call() {
-        sd_bus_error_free(&error);
-        sd_bus_message_unref(reply);
+        sd.error_free(&error);
+        sd.message_unref(reply);
     }
     int32_t failed(int r, const std::string& what) {
-        const std::string detail = sd_bus_error_is_set(&error) ? what + " (" + error.message + ")" : what;
+        const std::string detail = sd.error_is_set(&error) ? what + " (" + error.message + ")" : what;
         return fail(-r, detail);
     }
 };
@@ -89,13 +150,15 @@ std::string quoted_command(std::string_view path) {
 
 class Bus {
 public:
-    explicit Bus(sd_bus* bus) : bus_(bus) {}
-    ~Bus() { sd_bus_flush_close_unref(bus_); }
+    Bus(std::shared_ptr<const SdBus> api, sd_bus* bus) : api_(std::move(api)), bus_(bus) {}
+    ~Bus() { api_->flush_close_unref(bus_); }
     Bus(const Bus&) = delete;
     Bus& operator=(const Bus&) = delete;
     sd_bus* get() const { return bus_; }
+    const SdBus& sd() const { return *api_; }
 
 private:
+    std::shared_ptr<const SdBus> api_;
     sd_bus* bus_;
 };
 
@@ -135,28 +198,28 @@ public:
 
     int32_t remove() override {
         {
-            Call c;
-            const int r = sd_bus_call_method(bus_->get(), kDestination, kManagerPath, kManagerInterface,
+            Call c(bus_->sd());
+            const int r = bus_->sd().call_method(bus_->get(), kDestination, kManagerPath, kManagerInterface,
                                              "DisableUnitFiles", &c.error, &c.reply, "asb", 1, unit_.c_str(), 0);
             if (r < 0) return c.failed(r, "disable " + unit_);
         }
         const std::string file = unit_dir() + "/" + unit_;
         if (::unlink(file.c_str()) != 0 && errno != ENOENT) return fail(errno, "remove " + file);
-        return reload(bus_->get());
+        return reload(*bus_);
     }
 
-    static int32_t reload(sd_bus* bus) {
-        Call c;
-        const int r = sd_bus_call_method(bus, kDestination, kManagerPath, kManagerInterface, "Reload", &c.error,
+    static int32_t reload(const Bus& bus) {
+        Call c(bus.sd());
+        const int r = bus.sd().call_method(bus.get(), kDestination, kManagerPath, kManagerInterface, "Reload", &c.error,
                                          &c.reply, "");
         return r < 0 ? c.failed(r, "reload the service manager") : 0;
     }
 
 private:
     int32_t property(const char* interface, const char* name, std::string& value) {
-        Call c;
+        Call c(bus_->sd());
         char* text = nullptr;
-        const int r = sd_bus_get_property_string(bus_->get(), kDestination, path_.c_str(), interface, name, &c.error,
+        const int r = bus_->sd().get_property_string(bus_->get(), kDestination, path_.c_str(), interface, name, &c.error,
                                                  &text);
         if (r < 0) return c.failed(r, std::string("read ") + name + " of " + unit_);
         value = text;
@@ -165,8 +228,8 @@ private:
     }
 
     int32_t job(const char* method) {
-        Call c;
-        const int r = sd_bus_call_method(bus_->get(), kDestination, kManagerPath, kManagerInterface, method, &c.error,
+        Call c(bus_->sd());
+        const int r = bus_->sd().call_method(bus_->get(), kDestination, kManagerPath, kManagerInterface, method, &c.error,
                                          &c.reply, "ss", unit_.c_str(), "replace");
         return r < 0 ? c.failed(r, std::string(method) + " " + unit_) : 0;
     }
@@ -174,8 +237,8 @@ private:
     int32_t signal_main(int32_t code) {
         uint32_t pid = 0;
         {
-            Call c;
-            const int r = sd_bus_get_property_trivial(bus_->get(), kDestination, path_.c_str(), kServiceInterface,
+            Call c(bus_->sd());
+            const int r = bus_->sd().get_property_trivial(bus_->get(), kDestination, path_.c_str(), kServiceInterface,
                                                       "MainPID", &c.error, 'u', &pid);
             if (r < 0) return c.failed(r, "read MainPID of " + unit_);
         }
@@ -226,10 +289,10 @@ public:
             return nullptr;
         }
         if ((error = write_unit(file, name, executable))) return nullptr;
-        if ((error = SystemdService::reload(bus_->get())) || (error = enable(unit))) {
+        if ((error = SystemdService::reload(*bus_)) || (error = enable(unit))) {
             // A service that cannot be enabled is not half made: the file goes again.
             ::unlink(file.c_str());
-            SystemdService::reload(bus_->get());
+            SystemdService::reload(*bus_);
             return nullptr;
         }
         if ((error = load(unit, path, known))) return nullptr;
@@ -241,19 +304,19 @@ private:
     // while it runs, so that a deleted service can be stopped.
     int32_t load(const std::string& unit, std::string& path, bool& known) {
         {
-            Call c;
+            Call c(bus_->sd());
             const char* object = nullptr;
-            int r = sd_bus_call_method(bus_->get(), kDestination, kManagerPath, kManagerInterface, "LoadUnit",
+            int r = bus_->sd().call_method(bus_->get(), kDestination, kManagerPath, kManagerInterface, "LoadUnit",
                                        &c.error, &c.reply, "s", unit.c_str());
-            if (r >= 0) r = sd_bus_message_read(c.reply, "o", &object);
+            if (r >= 0) r = bus_->sd().message_read(c.reply, "o", &object);
             if (r < 0) return c.failed(r, "load " + unit);
             path = object;
         }
         std::string load_state, active_state;
         for (auto [name, value] : {std::pair{"LoadState", &load_state}, std::pair{"ActiveState", &active_state}}) {
-            Call c;
+            Call c(bus_->sd());
             char* text = nullptr;
-            const int r = sd_bus_get_property_string(bus_->get(), kDestination, path.c_str(), kUnitInterface, name,
+            const int r = bus_->sd().get_property_string(bus_->get(), kDestination, path.c_str(), kUnitInterface, name,
                                                      &c.error, &text);
             if (r < 0) return c.failed(r, std::string("read ") + name + " of " + unit);
             *value = text;
@@ -264,8 +327,8 @@ private:
     }
 
     int32_t enable(const std::string& unit) {
-        Call c;
-        const int r = sd_bus_call_method(bus_->get(), kDestination, kManagerPath, kManagerInterface,
+        Call c(bus_->sd());
+        const int r = bus_->sd().call_method(bus_->get(), kDestination, kManagerPath, kManagerInterface,
                                          "EnableUnitFiles", &c.error, &c.reply, "asbb", 1, unit.c_str(), 0, 1);
         return r < 0 ? c.failed(r, "enable " + unit) : 0;
     }
@@ -316,16 +379,21 @@ std::unique_ptr<ServiceManager> open_service_manager(std::string_view machine, u
         error = fail(EHOSTUNREACH, "the service manager of " + std::string(machine));
         return nullptr;
     }
+    auto api = open_sd_bus();
+    if (!api) {
+        error = pending_error().number;
+        return nullptr;
+    }
     sd_bus* raw = nullptr;
-    if (const int r = sd_bus_open_system(&raw); r < 0) {
+    if (const int r = api->open_system(&raw); r < 0) {
         error = fail(-r, "connect to the system bus");
         return nullptr;
     }
-    auto bus = std::make_shared<Bus>(raw);
-    sd_bus_set_method_call_timeout(raw, kCallTimeoutUsec);
+    auto bus = std::make_shared<Bus>(api, raw);
+    api->set_method_call_timeout(raw, kCallTimeoutUsec);
     // A bus without systemd on it (a container, a minimal system) has no service manager.
-    Call c;
-    const int r = sd_bus_call_method(raw, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+    Call c(*api);
+    const int r = api->call_method(raw, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                                      "GetNameOwner", &c.error, &c.reply, "s", kDestination);
     if (r < 0) {
         error = c.failed(r, "find systemd on the system bus");

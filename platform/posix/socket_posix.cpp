@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <span>
+#include <typeinfo>
 
 #include "platform/event_pump.h"
 #include "platform/pending_error.h"
@@ -92,6 +95,39 @@ void wrong_state() { fail(kErrInvalidOperation, "Wrong protocol or connection st
 
 std::shared_ptr<Socket> keep_alive(Socket* s) { return s->weak_from_this().lock(); }
 
+// The text of a sender's address. The last one is kept: a console or a client sends again and again.
+const std::string& sender_text(const sockaddr_storage& addr) {
+    static sockaddr_storage last{};
+    static std::string text;
+    bool same = addr.ss_family == last.ss_family;
+    if (same && addr.ss_family == AF_INET)
+        same = std::memcmp(&reinterpret_cast<const sockaddr_in&>(addr).sin_addr,
+                           &reinterpret_cast<const sockaddr_in&>(last).sin_addr, sizeof(in_addr)) == 0;
+    else if (same && addr.ss_family == AF_INET6)
+        same = std::memcmp(&reinterpret_cast<const sockaddr_in6&>(addr).sin6_addr,
+                           &reinterpret_cast<const sockaddr_in6&>(last).sin6_addr, sizeof(in6_addr)) == 0;
+    if (!same) {
+        last = addr;
+        text = address_text(addr);
+    }
+    return text;
+}
+
+using MemberMap = std::map<int16_t, std::shared_ptr<Socket>>;
+constexpr size_t kMostSpareMembers = 4;
+
+// Unloaded members with their map entries, kept for the next Load: a UDP listener renews its member after
+// every request, and taking up an old member (with the room of its buffers) allocates nothing. Never destroyed,
+// like the port table.
+std::vector<MemberMap::node_type>& spare_members() {
+    static auto* spares = [] {
+        auto* v = new std::vector<MemberMap::node_type>;
+        v->reserve(kMostSpareMembers);
+        return v;
+    }();
+    return *spares;
+}
+
 } // namespace
 
 namespace detail {
@@ -112,10 +148,11 @@ void SharedPort::accept_connections() {
         if (cfd < 0) return;  // nothing more queued (or a transient failure: the next round retries)
         const int32_t id = g_next_request++;
         if (g_next_request <= 0) g_next_request = 1;
-        pending_connections()[id] = PendingConnection{cfd, address_text(peer), port_of(peer), port};
+        const std::string& ip = sender_text(peer);
+        pending_connections()[id] = PendingConnection{cfd, ip, port_of(peer), port};
         Socket* h = holders.back();
         auto keep = keep_alive(h);
-        h->remote_ip_ = address_text(peer);
+        h->remote_ip_ = ip;
         if (h->events_) h->events_->ConnectionRequest(h->index_, id);
         // A request nobody accepted is refused.
         const auto it = pending_connections().find(id);
@@ -127,7 +164,9 @@ void SharedPort::accept_connections() {
 }
 
 void SharedPort::receive_datagrams() {
-    static std::vector<uint8_t> buf(65536);
+    // Room for the largest datagram, left uninitialised: only the pages datagrams fill become resident.
+    static const auto storage = std::make_unique_for_overwrite<uint8_t[]>(65536);
+    const std::span<uint8_t> buf(storage.get(), 65536);
     for (int round = 0; round < 64 && !holders.empty(); ++round) {
         sockaddr_storage peer{};
         socklen_t len = sizeof peer;
@@ -136,10 +175,11 @@ void SharedPort::receive_datagrams() {
         const size_t got = std::min(static_cast<size_t>(n), buf.size());
         Socket* h = holders.back();
         auto keep = keep_alive(h);
-        std::vector<uint8_t> addr(reinterpret_cast<uint8_t*>(&peer), reinterpret_cast<uint8_t*>(&peer) + len);
-        h->reply_addr_ = std::move(addr);
-        h->deliver_datagram(std::vector<uint8_t>(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(got)),
-                            address_text(peer), 0, static_cast<size_t>(n) > buf.size());
+        // Filled in place: the member's buffers keep their room from datagram to datagram.
+        h->reply_addr_.assign(reinterpret_cast<uint8_t*>(&peer), reinterpret_cast<uint8_t*>(&peer) + len);
+        h->rx_.assign(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(got));
+        h->remote_ip_ = sender_text(peer);
+        h->deliver_datagram();
     }
 }
 
@@ -414,10 +454,8 @@ bool Socket::SendData(std::string_view text) {
 
 bool Socket::SendData(const std::vector<uint8_t>& bytes) { return send_bytes(bytes.data(), bytes.size()); }
 
-void Socket::deliver_datagram(std::vector<uint8_t> data, std::string ip, int32_t, bool) {
-    rx_ = std::move(data);
+void Socket::deliver_datagram() {
     have_datagram_ = true;
-    remote_ip_ = std::move(ip);
     const int32_t size = static_cast<int32_t>(rx_.size());
     if (events_) events_->DataArrival(index_, size);
     // A datagram left unread is dropped: the next one gets its own event.
@@ -426,7 +464,9 @@ void Socket::deliver_datagram(std::vector<uint8_t> data, std::string ip, int32_t
 }
 
 bool Socket::GetData(std::vector<uint8_t>& bytes) {
-    bytes = std::move(rx_);
+    // Swapped rather than moved: the caller's old buffer becomes this object's, so neither side allocates
+    // again for the next datagram.
+    bytes.swap(rx_);
     rx_.clear();
     have_datagram_ = false;
     rearm();
@@ -434,10 +474,24 @@ bool Socket::GetData(std::vector<uint8_t>& bytes) {
 }
 
 bool Socket::GetData(std::string& text) {
-    std::vector<uint8_t> bytes;
-    GetData(bytes);
-    text.assign(bytes.begin(), bytes.end());
+    text.assign(rx_.begin(), rx_.end());
+    rx_.clear();
+    have_datagram_ = false;
+    rearm();
     return true;
+}
+
+void Socket::reuse(SocketEvents* events, int16_t index) {
+    Close();
+    events_ = events;
+    index_ = index;
+    protocol_ = kTcpProtocol;
+    local_port_ = 0;
+    bind_address_.clear();
+    remote_host_.clear();
+    remote_port_ = 0;
+    remote_ip_.clear();
+    bytes_sent_ = 0;
 }
 
 SocketArray::SocketArray(SocketEvents* events) : events_(events) { members_[0] = std::make_shared<Socket>(events, 0); }
@@ -451,7 +505,19 @@ bool SocketArray::Load(int16_t index) {
         fail(360, "Object already loaded");
         return false;
     }
-    members_[index] = std::make_shared<Socket>(events_, index);
+    auto& spares = spare_members();
+    // Only an old member nothing else holds: one unloaded inside its own event lives until that event ends.
+    const auto spare = std::find_if(spares.begin(), spares.end(),
+                                    [](const MemberMap::node_type& n) { return n.mapped().use_count() == 1; });
+    if (spare == spares.end()) {
+        members_[index] = std::make_shared<Socket>(events_, index);
+        return true;
+    }
+    MemberMap::node_type node = std::move(*spare);
+    spares.erase(spare);
+    node.key() = index;
+    node.mapped()->reuse(events_, index);
+    members_.insert(std::move(node));
     return true;
 }
 
@@ -462,7 +528,11 @@ bool SocketArray::Unload(int16_t index) {
         return false;
     }
     it->second->Close();
-    members_.erase(it);
+    MemberMap::node_type node = members_.extract(it);
+    // A stand-in that a test put in place is not taken up as a later member.
+    auto& spares = spare_members();
+    const Socket& member = *node.mapped();
+    if (spares.size() < kMostSpareMembers && typeid(member) == typeid(Socket)) spares.push_back(std::move(node));
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 #include "app/auto_setting.h"
 #include "app/frm_main_ktrsvc.h"
@@ -12,6 +13,7 @@
 #include "fakes/module_state.h"
 #include "fakes/pump_until.h"
 #include "platform/date_value.h"
+#include "platform/format.h"
 #include "platform/settings_store.h"
 
 namespace ktr::app {
@@ -75,6 +77,33 @@ TEST_F(MainWindow, ALoadedWindowListensShowsEachExchangeAndRecordsASetWithTheClo
     EXPECT_EQ(clock_.utc_now().millisecond, 600) << "forced below the minimum";
     EXPECT_EQ(ask("S+ 26-12-05 05:17:03 700"), "OK-S 26-12-05 05:17:03.6");
     EXPECT_EQ(clock_.utc_now().millisecond, 600) << "an earlier force does not force this run";
+}
+
+// Over UDP the label is put together from a date text made once a second: the text the local clock gives,
+// following the clock from second to second and the conventions when they change.
+TEST_F(MainWindow, TheLabelOfEachDatagramShowsTheLocalClocksSecond) {
+    config::options().ClientFormat(config::kClientSntp);
+    show();
+    std::optional<testing::ScopedLocale> conventions;
+    const struct Step { int advance_ms; bool british; const char* date; } steps[] = {
+        {0, false, "12/5/2026 5:07:03 AM"},
+        {900, false, "12/5/2026 5:07:03 AM"},  // .945: the same second
+        {100, false, "12/5/2026 5:07:04 AM"},
+        {0, true, "05/12/2026 05:07:04"},
+        {-2000, true, "05/12/2026 05:07:02"},
+    };
+    for (const Step& step : steps) {
+        clock_.advance_ms(step.advance_ms);
+        if (step.british) conventions.emplace(platform::british_locale());
+        testing::UdpPeer console;
+        std::vector<uint8_t> request(48, 0), reply;
+        request[0] = 0x1B;
+        ASSERT_TRUE(console.send_to(port, request));
+        ASSERT_TRUE(testing::pump_until([&] { return console.receive(reply, 0); }));
+        const std::string tail = " Request from 127.0.0.1\r\n\r\nCheck client time SNTP\r\n\r\nResponse: OK";
+        EXPECT_EQ(model().lblNISTLog, step.date + tail);
+        EXPECT_EQ(model().lblNISTLog, platform::format_date(platform::now_local(), "General Date") + tail);
+    }
 }
 
 TEST_F(MainWindow, AServiceFoundRunningIsPolledInsteadOfListening) {

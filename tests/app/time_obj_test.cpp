@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/time_obj.h"
+#include "platform/event_pump.h"
 #include "fakes/fake_clock.h"
 #include "fakes/trace_capture.h"
 #include "server/waits.h"
@@ -8,20 +9,23 @@
 namespace ktr::app {
 namespace {
 
-// The pump's pauses advance the fake tick counter; a scripted event may run at a given tick.
+// The pump's pauses advance the fake tick counter; a scripted handler runs from the pump at a given tick, as
+// the service's requests do.
 struct FakeWait : ::testing::Test {
     testing::FakeClock clock;
     testing::ScopedFakeClock scoped{clock};
     testing::TraceCapture trace;
     CTimeObj obj;
-    std::function<void()> at_tick;
-    int32_t when = 0;
-    testing::ScopedFakePauses pauses{clock, [this] {
-        if (at_tick && clock.tick_count() - when >= 0) std::exchange(at_tick, nullptr)();
-    }};
+    int pauses_seen = 0;
+    testing::ScopedFakePauses pauses{clock, [this] { ++pauses_seen; }};
+    platform::Timer event;
     void after(int32_t ms, std::function<void()> f) {
-        when = clock.tick_count() + ms;
-        at_tick = std::move(f);
+        event.Interval(ms);
+        event.on_timer([this, f = std::move(f)] {
+            event.Enabled(false);
+            f();
+        });
+        event.Enabled(true);
     }
 };
 
@@ -54,6 +58,14 @@ TEST_F(FakeWait, WaitsRunOutOrSleepIsInterruptedWithTheWholeSecondsLeftAndTheFla
     obj.InterruptFlag(true);  // set before the wait: cleared at its start
     EXPECT_EQ(obj.Sleep(1, nullptr), 0);
     EXPECT_FALSE(obj.InterruptFlag());
+
+    // Without a callback an idle wait does not wake before its end; with one it looks every 35 ms.
+    pauses_seen = 0;
+    EXPECT_EQ(obj.Sleep(60, nullptr), 0);
+    EXPECT_LT(pauses_seen, 5) << "only the timers other tests left running end a pause early";
+    pauses_seen = 0;
+    obj.Sleep(1, [] {});
+    EXPECT_NEAR(pauses_seen, 29, 1);
 }
 
 TEST_F(FakeWait, ACounterThatRunsBackwardsEndsEachWaitAfterItsPause) {

@@ -13,6 +13,7 @@
 #include "config/program.h"
 #include "diag/error_report.h"
 #include "fakes/fake_clock.h"
+#include "fakes/private_registry.h"
 #include "fakes/scoped_locale.h"
 #include "fakes/trace_capture.h"
 #include "platform/event_log.h"
@@ -56,6 +57,7 @@ protected:
     }
 
     TempDir dir_;
+    PrivateRegistry registry_{dir_.path().substr(dir_.path().find_last_of("/\\") + 1)};
     FakeClock clock_{kMorning};
     std::vector<std::string> nt_events_;
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "fakes/fake_clock.h"
 #include "fakes/scoped_env.h"
@@ -11,7 +12,11 @@
 #include "platform/date_value.h"
 #include "platform/format.h"
 #include "platform/locale.h"
+#ifdef _WIN32
+#include "platform/win32/locale_names.h"
+#else
 #include "platform/posix/locale_texts.h"
+#endif
 
 namespace ktr::platform {
 namespace {
@@ -58,6 +63,7 @@ TEST(DateValue, RoundTripsToTheMillisecond) {
     EXPECT_FALSE(valid_ymd(2026, 2, 29) || valid_ymd(99, 1, 1) || valid_ymd(10000, 1, 1));
 }
 
+#ifndef _WIN32
 LocaleTexts texts(const char* date, const char* time, const char* ampm = "", const char* am = "",
                   const char* pm = "") {
     return {date, time, ampm, am, pm, {}, {}, {}, {}};
@@ -100,6 +106,32 @@ TEST(LocaleFromTexts, PatternsOrderSeparatorsAndNamesOfTheCLibrarysTexts) {
         EXPECT_FALSE(read_system_locale_texts().has_value()) << name;
     }
 }
+
+#else
+// The system's conventions by locale name: the day and month order of its pictures, its names (the system's
+// weeks start on Monday, the module's on Sunday) and a 24-hour time where the locale has one. Pictures and
+// abbreviations are not pinned: Windows versions and Wine spell some differently.
+TEST(LocaleConventions, OrderNamesAndClockOfTheSystemsLocales) {
+    const struct { const wchar_t* name; DateOrder order; const char *march, *sunday, *tuesday; bool hour12; } rows[] = {
+        {L"en-US", DateOrder::MonthFirst, "March", "Sunday", "Tuesday", true},
+        {L"de-DE", DateOrder::DayFirst, "M\xC3\xA4rz", "Sonntag", "Dienstag", false},
+        {L"ja-JP", DateOrder::YearFirst, "3\xE6\x9C\x88", "\xE6\x97\xA5\xE6\x9B\x9C\xE6\x97\xA5",
+         "\xE7\x81\xAB\xE6\x9B\x9C\xE6\x97\xA5", false},
+    };
+    for (const auto& r : rows) {
+        const auto l = locale_conventions(r.name);
+        ASSERT_TRUE(l.has_value());
+        EXPECT_EQ(short_date_order(*l), r.order) << l->short_date_pattern;
+        EXPECT_EQ(l->month_names[2] + " " + l->day_names[0] + " " + l->day_names[2],
+                  std::string(r.march) + " " + r.sunday + " " + r.tuesday);
+        EXPECT_EQ(l->long_time_pattern.find('t') != std::string::npos, r.hour12) << l->long_time_pattern;
+        for (const auto& abbrev : l->day_abbrevs) EXPECT_FALSE(abbrev.empty());
+    }
+    EXPECT_FALSE(locale_conventions(L"xx-NOWHERE").has_value());
+    // The user's own conventions are always there.
+    EXPECT_TRUE(locale_conventions(nullptr).has_value());
+}
+#endif
 
 using testing::ScopedLocale;
 
@@ -224,7 +256,12 @@ TEST_F(DateText, OtherLocalesReadDayFirstOrYearFirstAndTheirOwnNames) {
 TEST_F(DateText, GeneralDateTextsReadBackAndIsoDatesEverywhere) {
     const double values[] = {afternoon_, ymd(2026, 12, 5), ymd(2001, 1, 1, 0, 0, 1), ymd(2029, 12, 31, 23, 59, 59),
                              hms(17, 5, 9), ymd(1930, 2, 3, 4, 5, 6), ymd(1800, 2, 28, 18)};
-    for (const LocaleInfo& loc : {us_locale(), british_locale(), iso_locale()}) {
+    std::vector<LocaleInfo> locales{us_locale(), british_locale(), iso_locale()};
+#ifdef _WIN32
+    // And as the system gives them: day first with dots, no marker, names of its own.
+    for (const wchar_t* name : {L"de-DE", L"fr-FR"}) locales.push_back(locale_conventions(name).value_or(us_locale()));
+#endif
+    for (const LocaleInfo& loc : locales) {
         ScopedLocale scoped(loc);
         for (double v : values) EXPECT_EQ(parse_date(format_date(v, "General Date")), v) << format_date(v, "");
         EXPECT_EQ(parse_date(format_date(ymd(2022, 7, 26), "Long Date")), ymd(2022, 7, 26)) << loc.short_date_pattern;

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "fakes/fake_clock.h"
+#include "fakes/signal_handle.h"
 #include "platform/event_pump.h"
 #include "platform/pumping_wait.h"
 
@@ -105,6 +108,34 @@ TEST_F(Pump, AWaitRunsOutOrEndsByItsStopConditionOrAfterThePauseWhenTheCounterRu
         if (!r.backwards) { EXPECT_NEAR(w.elapsed_ms, waited_ms, 0.01) << r.duration_ms; }
         if (&r == rows) { EXPECT_EQ(fired, 2) << "the timer runs meanwhile"; }
     }
+}
+
+// The backend's own blocking, without the fake pauses: a handle that gets input wakes the round at once,
+// and it is reported in every round for as long as it has input (what a serial port's event relies on).
+TEST(PumpBlocking, AHandleWithInputWakesABlockedRoundAndIsReportedUntilItHasNone) {
+    testing::FakeClock clock;
+    testing::ScopedFakeClock scoped{clock};
+    testing::SignalHandle signal;
+    int runs = 0;
+    const int id = watch_handle(signal.handle(), HandleEvents::input, [&](HandleEvents ready) {
+        EXPECT_EQ(ready, HandleEvents::input);
+        ++runs;
+    });
+    EXPECT_EQ(pump_events(20), 0);
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        signal.set();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(pump_events(10000), 1);
+    later.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << "woken by the handle";
+    EXPECT_EQ(pump_events(0), 1) << "still has input";
+    EXPECT_EQ(pump_events(0), 1);
+    signal.reset();
+    EXPECT_EQ(pump_events(20), 0);
+    EXPECT_EQ(runs, 3);
+    unwatch(id);
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "fakes/private_registry.h"
 #include "fakes/scoped_env.h"
 #include "fakes/temp_dir.h"
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
 #include "platform/settings_store.h"
+#include "platform/text.h"
 
 namespace ktr::platform {
 namespace {
@@ -17,6 +20,7 @@ const char* const kOptions = "Software\\VB and VBA Program Settings\\Ktrsvc\\Opt
 
 struct HiveTest : ::testing::Test {
     testing::TempDir dir;
+    testing::PrivateRegistry registry{std::filesystem::path(dir.path()).filename().string()};
     std::string path = dir.file("registry.db");
     std::unique_ptr<RegistryHive> hive = open_registry_hive(path);
 
@@ -63,6 +67,12 @@ TEST_F(HiveTest, CurrentUserIsTheDefaultUsersKeyRootsStayApartAndBadNamesAreRefu
     EXPECT_EQ(hive->open_key(0x80000005u, "x", key), kRegInvalidParameter);
     EXPECT_EQ(hive->create_key(kHkeyUsersRoot, "a\\\\b", key), kRegInvalidParameter);
     EXPECT_EQ(hive->delete_key(kHkeyUsersRoot, ""), kRegInvalidParameter);
+#ifdef _WIN32
+    // On a real system that would empty the system account's profile.
+    EXPECT_EQ(hive->delete_key(kHkeyCurrentUserRoot, "\\"), kRegInvalidParameter);
+    EXPECT_EQ(hive->delete_key(kHkeyUsersRoot, ".default"), kRegInvalidParameter);
+    EXPECT_EQ(listed<Names>(*hive, kHkeyUsersRoot, ""), Names{".DEFAULT"});
+#endif
     EXPECT_EQ(hive->query_value(closed, "x", v), kRegInvalidHandle);
     RegValue binary;
     binary.type = 3;
@@ -76,8 +86,14 @@ TEST_F(HiveTest, NamesCompareWithoutCaseAndValuesKeepTheirBytesTypesAndFirstSpel
         ASSERT_EQ(hive->set_value(key, name, value), kRegOk);
     EXPECT_EQ(text(kHkeyLocalMachineRoot, "SOFTWARE\\zentrik\\OPTIONS", "b"), "two");
     EXPECT_EQ(listed<Names>(*hive, kHkeyLocalMachineRoot, "software"), Names{"Zentrik"});
-    const Values values = listed<Values>(*hive, kHkeyLocalMachineRoot, "Software\\Zentrik\\Options");
+    Values values = listed<Values>(*hive, kHkeyLocalMachineRoot, "Software\\Zentrik\\Options");
     ASSERT_EQ(values.size(), 3u);
+#ifdef _WIN32
+    // The registry keeps its own order: Windows lists values as written, Wine by name.
+    const auto position = [](const std::string& name) { return name == "b" ? 0 : name == "a" ? 1 : 2; };
+    std::sort(values.begin(), values.end(),
+              [&](const auto& x, const auto& y) { return position(x.first) < position(y.first); });
+#endif
     EXPECT_EQ(values[0].first, "b");
     EXPECT_EQ(values[0].second.data, std::string("two\0", 4)) << "string values carry their terminating NUL";
     EXPECT_EQ(values[1].second.type, kRegDword);
@@ -104,7 +120,14 @@ TEST_F(HiveTest, DeletingAKeyTakesItsSubtreeButNotItsNamesakes) {
 TEST_F(HiveTest, OtherConnectionsSeeCommittedWritesAndABatchAtItsEnd) {
     RegKey key = create(kHkeyUsersRoot, "shared");
     ASSERT_EQ(hive->set_value(key, "one", RegValue::sz("1")), kRegOk);
+#ifdef _WIN32
+    // The module and its tools may spell the same file another way: it is still one hive.
+    std::string respelled;
+    for (const char c : to_upper(path)) respelled += c == '\\' ? "/" : c == '/' ? "\\\\" : std::string(1, c);
+    auto second = open_registry_hive(respelled);
+#else
     auto second = open_registry_hive(path);
+#endif
     const auto seen = [&] { return listed<Values>(*second, kHkeyUsersRoot, "shared").size(); };
     EXPECT_EQ(seen(), 1u);
     {
@@ -116,6 +139,28 @@ TEST_F(HiveTest, OtherConnectionsSeeCommittedWritesAndABatchAtItsEnd) {
     EXPECT_EQ(seen(), 3u);
 }
 
+#ifdef _WIN32
+// The registry has no file to damage: a tree that cannot be made or opened stands for it.
+TEST_F(HiveTest, ARegistryTreeThatCannotBeOpenedIsReportedByEveryCall) {
+    hive.reset();
+    ASSERT_TRUE(registry.deny_own("locked"));
+    const std::string own = "HKEY_CURRENT_USER\\" + registry.key();
+    RegKey key;
+    for (const auto& [sandbox, status] :
+         {std::pair{own + "\\locked", kRegAccessDenied}, {"HKEY_NOWHERE\\x", kRegCantOpen}}) {
+        testing::ScopedEnv env{"KTRSVC_REGISTRY_SANDBOX", sandbox.c_str()};
+        auto broken = open_registry_hive(path);
+        EXPECT_EQ(broken->status(), status) << sandbox;
+        EXPECT_FALSE(broken->status_text().empty());
+        EXPECT_EQ(broken->create_key(kHkeyUsersRoot, "x", key), status) << sandbox;
+        EXPECT_NE(pending_error().description.find(broken->file_path()), std::string::npos)
+            << pending_error().description;
+        EXPECT_NE(broken->file_path().find(sandbox), std::string::npos) << broken->file_path();
+        EXPECT_EQ(broken->open_key(kHkeyUsersRoot, "", key), status) << sandbox;
+        EXPECT_FALSE(broken->begin_batch());
+    }
+}
+#else
 // That such a file stays as it was is checked where the option store meets it.
 TEST_F(HiveTest, AFileThatIsNoHiveOrCannotBeOpenedIsReportedByEveryCall) {
     hive.reset();
@@ -133,10 +178,12 @@ TEST_F(HiveTest, AFileThatIsNoHiveOrCannotBeOpenedIsReportedByEveryCall) {
         EXPECT_FALSE(broken->begin_batch());
     }
 }
+#endif
 
 // The settings store on the process's hive, in a folder of its own; names compare as the hive's do.
 TEST(SettingsStore, SaveCreatesTheKeysAndEveryValueReadsAsText) {
     testing::TempDir dir;
+    testing::PrivateRegistry registry{std::filesystem::path(dir.path()).filename().string()};
     testing::ScopedEnv hive{"KTRSVC_REGISTRY", dir.file("registry.db").c_str()};
     testing::OnScopeEnd close_after([] { close_registry_hive(), clear_pending_error(); });
     close_registry_hive();
@@ -148,6 +195,70 @@ TEST(SettingsStore, SaveCreatesTheKeysAndEveryValueReadsAsText) {
     ASSERT_EQ(registry_hive().set_value(key, "Count", RegValue::dword(7)), kRegOk);
     EXPECT_EQ(get_all_settings("Ktrsvc", "Options"), (SettingPairs{{"Changed", "True"}, {"Count", "7"}}));
 }
+
+#ifdef _WIN32
+// Without a private tree the hive is the system's registry: the current user's keys are HKEY_USERS\.DEFAULT's,
+// whoever runs the program, and text is the registry's own UTF-16 both ways.
+TEST_F(HiveTest, TheSystemRegistryKeepsTheCurrentUsersKeysUnderTheDefaultUser) {
+    namespace system = testing::system_registry;
+    testing::ScopedEnv no_sandbox{"KTRSVC_REGISTRY_SANDBOX", nullptr};
+    auto real = open_registry_hive("no file is used");
+    ASSERT_EQ(real->status(), kRegOk) << real->status_text();
+    EXPECT_EQ(real->file_path(), "HKEY_USERS\\.DEFAULT");
+    const std::string key_path = "Software\\Ktrsvc tests\\" + dir.path().substr(dir.path().find_last_of("\\/") + 1);
+    const std::string default_path = ".DEFAULT\\" + key_path;
+    testing::OnScopeEnd remove([&] {
+        system::delete_tree(kHkeyUsersRoot, default_path);
+        system::delete_tree(kHkeyCurrentUserRoot, key_path);
+    });
+    // A key of the same name in the caller's own profile is not the one the hive sees.
+    ASSERT_TRUE(system::set_text(kHkeyCurrentUserRoot, key_path, "Own", L"x"));
+    RegKey key;
+    ASSERT_EQ(real->create_key(kHkeyCurrentUserRoot, key_path, key), kRegOk);
+    RegValue v;
+    EXPECT_EQ(real->query_value(key, "Own", v), kRegNotFound);
+    ASSERT_EQ(real->set_value(key, "City", RegValue::sz("Z\u00fcrich \u2713")), kRegOk);
+    ASSERT_EQ(real->set_value(key, "Count", RegValue::dword(7)), kRegOk);
+
+    const std::wstring city = L"Z\u00fcrich \u2713";
+    EXPECT_EQ(system::value(kHkeyUsersRoot, default_path, "City"),
+              std::pair(kRegSz, std::string(reinterpret_cast<const char*>(city.c_str()), (city.size() + 1) * 2)));
+    EXPECT_EQ(system::value(kHkeyUsersRoot, default_path, "Count"), std::pair(kRegDword, std::string("\7\0\0\0", 4)));
+    // What another program writes reads back as UTF-8.
+    ASSERT_TRUE(system::set_text(kHkeyUsersRoot, default_path, "Greeting", L"Gr\u00fc\u00dfe"));
+    ASSERT_EQ(real->query_value(key, "greeting", v), kRegOk);
+    EXPECT_EQ(v.data, std::string("Gr\u00fc\u00dfe") + '\0');
+    EXPECT_EQ(text(kHkeyUsersRoot, default_path, "City"), "<no key>") << "the fixture's private tree is apart";
+
+    const Names users = listed<Names>(*real, kHkeyUsersRoot, "");
+    EXPECT_TRUE(
+        std::any_of(users.begin(), users.end(), [](const std::string& n) { return to_lower(n) == ".default"; }));
+    ASSERT_EQ(real->delete_key(kHkeyUsersRoot, default_path), kRegOk);
+    EXPECT_FALSE(system::exists(kHkeyUsersRoot, default_path));
+    EXPECT_TRUE(system::exists(kHkeyCurrentUserRoot, key_path));
+}
+
+// A key the program may not read is reported, its defaults are used, and it stays as it was.
+TEST_F(HiveTest, AKeyThatCannotBeReadIsReportedAndTheSettingsStoreUsesItsDefaults) {
+    testing::ScopedEnv process_hive{"KTRSVC_REGISTRY", path.c_str()};
+    testing::OnScopeEnd close_after([] { close_registry_hive(); });
+    close_registry_hive();
+    hive.reset();
+    ASSERT_TRUE(save_setting("Ktrsvc", "Options", "Changed", "True"));
+    ASSERT_TRUE(registry.deny(kHkeyCurrentUserRoot, kOptions));
+
+    RegKey key;
+    EXPECT_EQ(registry_hive().open_key(kHkeyCurrentUserRoot, kOptions, key), kRegAccessDenied);
+    EXPECT_NE(pending_error().description.find(std::string("HKEY_CURRENT_USER\\") + kOptions), std::string::npos)
+        << pending_error().description;
+    EXPECT_EQ(get_setting("Ktrsvc", "Options", "Changed", "False"), "False");
+    EXPECT_EQ(get_all_settings("Ktrsvc", "Options"), std::nullopt) << "unreadable is not empty";
+    EXPECT_FALSE(save_setting("Ktrsvc", "Options", "Changed", "False"));
+    EXPECT_FALSE(delete_setting("Ktrsvc", "Options", ""));
+    registry.allow_all();
+    EXPECT_EQ(get_setting("Ktrsvc", "Options", "Changed", "False"), "True");
+}
+#endif
 
 } // namespace
 } // namespace ktr::platform

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include "fakes/pty_pair.h"
+#endif
 #include "fakes/pump_until.h"
+#include "fakes/scoped_env.h"
 #include "platform/pending_error.h"
 #include "platform/serial_port.h"
 
@@ -10,12 +13,16 @@ namespace {
 
 using testing::pump_until;
 
-// The line settings the device supports, then a port on a pseudo-terminal: it opens once, sends raw bytes
-// and raises one receive event per byte.
-TEST(SerialPortOnPty, AcceptsSupportedSettingsOpensOnceSendsRawBytesAndRaisesOneReceiveEventPerByte) {
-    testing::PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    testing::ScopedComMapping com(5, pty.slave_path());
+#ifdef _WIN32
+constexpr const char* kMissingDevice = "\\\\.\\KtrNoSuchPort";
+constexpr const char* kNoSerialDevice = "NUL";
+#else
+constexpr const char* kMissingDevice = "/nonexistent/ttyKTR";
+constexpr const char* kNoSerialDevice = "/dev/null";
+#endif
+
+// The line settings the device supports; the properties a closed port refuses.
+TEST(SerialPort, AcceptsSupportedSettingsAndRefusesWhatAClosedPortCannotDo) {
     SerialPort port;
     for (const char* good : {"115200,O,5,1", "2400,n,8,1", "4800,E,7,2", "9600,N,8,1"})
         EXPECT_TRUE(port.Settings(good)) << good;
@@ -24,9 +31,37 @@ TEST(SerialPortOnPty, AcceptsSupportedSettingsOpensOnceSendsRawBytesAndRaisesOne
         EXPECT_FALSE(port.Settings(bad)) << bad;
         EXPECT_EQ(pending_error().number, comInvalidPropertyValue) << bad;
     }
-    clear_pending_error();
     EXPECT_EQ(port.Settings(), "9600,N,8,1") << "a refused value changes nothing";
-    EXPECT_FALSE(port.Output("x")) << "closed";
+    EXPECT_FALSE(port.Output("x"));
+    EXPECT_EQ(pending_error().number, comPortNotOpen);
+    EXPECT_FALSE(port.CommPort(0));
+    EXPECT_EQ(port.CommPort(), 1);
+    clear_pending_error();
+}
+
+// A device that is not there, or is no serial port, does not open.
+TEST(SerialPort, AMissingDeviceOrOneThatIsNoSerialPortDoesNotOpen) {
+    for (const char* device : {kMissingDevice, kNoSerialDevice}) {
+        testing::ScopedEnv com("KTRSVC_COM9", device);
+        SerialPort port;
+        ASSERT_TRUE(port.CommPort(9));
+        EXPECT_FALSE(port.PortOpen(true)) << device;
+        EXPECT_EQ(pending_error().number, comPortOpenFailed) << device;
+        EXPECT_NE(pending_error().description.find(device), std::string::npos) << pending_error().description;
+        EXPECT_FALSE(port.PortOpen());
+        clear_pending_error();
+    }
+}
+
+// A port on a pseudo-terminal: it opens once, sends raw bytes and raises one receive event per byte.
+TEST(SerialPortOnPty, OpensOnceSendsRawBytesAndRaisesOneReceiveEventPerByte) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the device is played on a pseudo-terminal, which Windows does not have";
+#else
+    testing::PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    testing::ScopedComMapping com(5, pty.slave_path());
+    SerialPort port;
     ASSERT_TRUE(port.CommPort(5));
     ASSERT_TRUE(port.PortOpen(true));
     EXPECT_FALSE(port.PortOpen(true));
@@ -53,6 +88,7 @@ TEST(SerialPortOnPty, AcceptsSupportedSettingsOpensOnceSendsRawBytesAndRaisesOne
     EXPECT_EQ(port.Input(), "xyz");
     port.PortOpen(false);
     EXPECT_TRUE(port.PortOpen(true)) << "it opens again after closing";
+#endif
 }
 
 } // namespace

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "fakes/loopback_peer.h"
 #include "fakes/pump_until.h"
+#include "platform/client_socket.h"
 #include "platform/socket.h"
 
 namespace ktr::platform {
@@ -25,6 +28,8 @@ struct Recorder : SocketEvents {
     bool nested = true;   // each datagram's handler pumps again, as a handler that waits does
     int depth = 0, max_depth = 0;
     int16_t current = 0;
+    std::string reply;  // sent on a connection's first data; the member closes once it is all sent
+    int send_completes = 0;
 
     int16_t load_next() {
         array->Load(static_cast<int16_t>(current + 1));
@@ -38,7 +43,10 @@ struct Recorder : SocketEvents {
         Socket& s = *(*array)(index);
         Bytes data;
         s.GetData(data);
-        if (s.Protocol() == kTcpProtocol) return void(tcp_bytes += data.size());
+        if (s.Protocol() == kTcpProtocol) {
+            if (tcp_bytes == 0 && !reply.empty()) s.SendData(reply);
+            return void(tcp_bytes += data.size());
+        }
         datagrams.push_back(data);
         max_depth = std::max(max_depth, ++depth);
         for (int i = 0; nested && i < 20; ++i) pump_events(1);
@@ -55,6 +63,10 @@ struct Recorder : SocketEvents {
         renewed.Bind();
     }
     void Close(int16_t index) override { closes.push_back(index); }
+    void SendComplete(int16_t index) override {
+        ++send_completes;
+        (*array)(index)->Close();
+    }
     void Error(int16_t index, int16_t, const std::string&, int32_t, const std::string&, const std::string&, int32_t,
                bool&) override {
         errors.push_back(index);
@@ -128,6 +140,28 @@ TEST_F(Sockets, RenewingTheMemberAfterEachDatagramLosesNone) {
     EXPECT_EQ(array.indexes(), (std::vector<int16_t>{0, kCount}));
 }
 
+// Unloaded members are taken up again by later loads (the renewal above allocates nothing): each such member
+// starts as a new one, whatever the one before left in it.
+TEST_F(Sockets, AMemberLoadedAfterOthersWereUnloadedStartsAsANewOne) {
+    for (int16_t i = 1; i <= 6; ++i) {
+        ASSERT_TRUE(array.Load(i));
+        Socket& s = *array(i);
+        EXPECT_EQ(s.index(), i);
+        EXPECT_EQ(std::tuple(s.Protocol(), s.LocalPort(), s.State(), s.RemotePort(), s.BytesReceived()),
+                  std::tuple(kTcpProtocol, 0, kStateClosed, 0, 0));
+        EXPECT_EQ(s.RemoteHost() + s.RemoteHostIP() + s.BindAddress(), "");
+        EXPECT_EQ(s.BoundPort(), 0);
+        s.Protocol(kUdpProtocol);
+        s.LocalPort(port);
+        s.BindAddress("127.0.0.1");
+        s.RemoteHost("localhost");
+        s.RemotePort(9);
+        ASSERT_TRUE(s.Bind());
+        ASSERT_TRUE(array.Unload(i));
+    }
+    EXPECT_EQ(array.indexes(), std::vector<int16_t>{0});
+}
+
 TEST_F(Sockets, APortReleasedForGoodIsFreeAgainAfterTheGraceTime) {
     bind_udp();
     member0().Close();
@@ -159,6 +193,43 @@ TEST_F(Sockets, HostileAndSilentPeersNeverStallTheOthersAndAnUnacceptedRequestIs
     ASSERT_TRUE(pump_until([&] { return events.requests.size() == 5; }));
     EXPECT_TRUE(refused.closed_by_peer(3000));
     EXPECT_EQ(member0().State(), kStateListening);
+}
+
+// More sockets than one system wait can take: a datagram to the last of them still wakes a blocked round.
+TEST_F(Sockets, ADatagramToAnyOfManySocketsWakesABlockedRound) {
+    for (int16_t i = 1; i <= 100; ++i) {
+        array.Load(i);
+        array(i)->Protocol(kUdpProtocol);
+        ASSERT_TRUE(array(i)->Bind());
+    }
+    events.nested = false;
+    const int last = array(100)->BoundPort();
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        testing::UdpPeer().send_to(static_cast<uint16_t>(last), {7});
+    });
+    const auto start = std::chrono::steady_clock::now();
+    while (events.datagrams.empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+        pump_events(10000);
+    later.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << "woken by the datagram";
+    EXPECT_EQ(events.datagrams, std::vector<Bytes>{Bytes{7}});
+}
+
+// A reply far larger than the system's send buffer goes out in pieces as the reader takes them.
+TEST_F(Sockets, AReplyLargerThanTheSendBufferArrivesWholeAndCompletesOnce) {
+    listen_tcp();
+    for (size_t i = 0; i < (8u << 20); ++i) events.reply.push_back(static_cast<char>(i % 251));
+    ClientReply got;
+    std::atomic<bool> done{false};
+    std::thread client([&] {
+        got = tcp_request("127.0.0.1", port, "go", 10000, 2000);
+        done = true;
+    });
+    EXPECT_TRUE(pump_until([&] { return done.load(); }, 30000));
+    client.join();
+    EXPECT_EQ(events.send_completes, 1);
+    EXPECT_TRUE(got.data == events.reply) << got.data.size() << " bytes, " << got.error;
 }
 
 } // namespace

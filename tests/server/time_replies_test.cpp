@@ -45,6 +45,13 @@ TEST_F(UdpReply, SntpReplyCarriesTheClockAndNothingIsSentWhenItCannotBe) {
     EXPECT_EQ((std::vector<uint8_t>(p.begin() + 40, p.end())),
               (std::vector<uint8_t>{0xEE, 0xBE, 0x7B, 0x40, 11, 133, 0, 0}));
     EXPECT_TRUE(trace.has("SERVER Sent NTP time: [0]1C [1]1 [2]4 [3]EE"));
+    // A reading the caller took: seconds and fraction both come from it, never from a second look at the clock.
+    platform::DateParts reading = clock.utc_now();
+    reading.second -= 1;
+    reading.millisecond = 999;
+    ASSERT_TRUE(send_NTP_time(member, std::vector<uint8_t>(48, 0x1B), reading) && peer.receive(p));
+    EXPECT_EQ((std::vector<uint8_t>(p.begin() + 40, p.end())),
+              (std::vector<uint8_t>{0xEE, 0xBE, 0x7B, 0x3F, 255, 190, 0, 0}));
     // Too long an acknowledgement or too short a request: reported, and nothing is sent.
     EXPECT_FALSE(send_UDP_string(member, 4, {}, std::string(49, 'x')));
     EXPECT_TRUE(trace.has("Port Error in sending UDP data"));
