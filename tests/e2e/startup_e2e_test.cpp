@@ -131,7 +131,7 @@ TEST_F(StartupE2E, TheToolReadsWritesExportsAndImports) {
     else
         EXPECT_EQ(dump, expected);
     // Into another hive and out again: the same text; then removals by key and by value.
-    TempDir other;
+    ProgramFolder other;
     ASSERT_EQ(run_reg(other, {"import", "-"}, dump).exit_code, 0);
     EXPECT_EQ(run_reg(other, {"export", key}).out, dump);
     ASSERT_EQ(run_reg(other, {"import", "-"}, "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Test\\Sub]\r\n"
