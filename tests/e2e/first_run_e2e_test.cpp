@@ -37,7 +37,7 @@ TEST(FirstRun, TheConsoleSaysWhereNothingAnswered) {
 
 // Takes about a minute: the module tries a port it could not listen on again once a minute.
 TEST(FirstRun, APortTakenIsReportedAndServedWithinAMinuteOfBeingFreed) {
-    TempDir home;
+    ProgramFolder home;
     const uint16_t port = free_option_port();
     home.write("ZKEntinit.ini", "TCPPort," + std::to_string(port) + "\r\n");
     auto other = std::make_unique<PortHolder>(port, true);

@@ -48,7 +48,7 @@ TEST_F(HostileInput, SpecialFilesAreSkippedAndTheModuleServesAndStops) {
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(r.err.find("DebugFile.txt is not a regular file"), std::string::npos) << r.err;
 
-    TempDir second;
+    ProgramFolder second;
     ASSERT_EQ(run_program("/usr/bin/mkfifo", {second.path() + "/ZKEntinit.ini"}).exit_code, 0);
     RunningProgram m(program("ktrsvc"), {}, module_env(second));
     std::this_thread::sleep_for(1500ms);

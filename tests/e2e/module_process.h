@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fakes/loopback_peer.h"
+#include "fakes/private_registry.h"
 #include "fakes/run_program.h"
 #include "fakes/system_paths.h"
 #include "fakes/temp_dir.h"
@@ -35,21 +36,26 @@ inline const std::string kOptionsKey =
 // A built program by its name ("ktrsvc", "ktrsvc-reg").
 inline std::string program(const std::string& name) { return kBinDir + kPathSeparator + name + kExeSuffix; }
 
-inline EnvOverrides module_env(const TempDir& home) {
-    return {{"KTRSVC_HOME", home.path()},
-            {"KTRSVC_REGISTRY", std::nullopt},
+// A temporary program folder. On Windows the registry is the system's: the programs run on the folder get
+// a private tree of it, which goes with the folder, and never touch a real module's keys.
+struct ProgramFolder : TempDir {
+    std::string name() const { return std::filesystem::path(path()).filename().string(); }
+    PrivateRegistry registry{name()};
+};
+
+inline EnvOverrides module_env(const ProgramFolder& home) {
+    EnvOverrides env{{"KTRSVC_HOME", home.path()},
+                     {"KTRSVC_REGISTRY", std::nullopt},
+                     {"KTRSVC_SIMULATE", "clock,power"},
+                     {"KTRSVC_MODULE_TYPE", std::nullopt}};
 #ifdef _WIN32
-            // The registry is the system's: the programs of this folder get a private tree of it, as
-            // tests/fakes/private_registry.h makes them, and never touch a real module's keys.
-            {"KTRSVC_REGISTRY_SANDBOX", "HKEY_CURRENT_USER\\Software\\Ktrsvc tests\\" +
-                                            std::filesystem::path(home.path()).filename().string()},
+    env["KTRSVC_REGISTRY_SANDBOX"] = "HKEY_CURRENT_USER\\" + home.registry.key();
 #endif
-            {"KTRSVC_SIMULATE", "clock,power"},
-            {"KTRSVC_MODULE_TYPE", std::nullopt}};
+    return env;
 }
 
 // The registry tool on the hive of the program folder.
-inline RunResult run_reg(const TempDir& home, const std::vector<std::string>& args, const std::string& input = {}) {
+inline RunResult run_reg(const ProgramFolder& home, const std::vector<std::string>& args, const std::string& input = {}) {
     return run_program(program("ktrsvc-reg"), args, module_env(home), input);
 }
 
@@ -159,7 +165,7 @@ protected:
         return r.out;
     }
 
-    TempDir home;
+    ProgramFolder home;
     uint16_t port = free_option_port();
     std::unique_ptr<RunningProgram> module;
 };

@@ -11,7 +11,7 @@ TEST(ServiceToolE2E, AnswersThroughTheManagerOrSaysThereIsNone) {
 #ifdef _WIN32
     GTEST_SKIP() << "against systemd, or none: Windows always has its service control manager";
 #endif
-    TempDir home;
+    ProgramFolder home;
     EnvOverrides env = module_env(home);
     env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + home.file("no-bus");
     // What the tool prints and its exit status; "removereg" is the module's own word.

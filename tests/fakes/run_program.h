@@ -55,9 +55,8 @@ public:
     // The process id, -1 when it did not start.
     int pid() const;
 
-    struct Impl;
-
 private:
+    struct Impl;  // the system's own handles
     std::unique_ptr<Impl> impl_;
 };
 

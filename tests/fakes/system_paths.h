@@ -1,4 +1,4 @@
-// Paths and files as the system gives them, for expectations that differ between systems.
+// Paths, files and facts as the system gives them, for expectations that differ between systems.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,9 @@ std::string this_program_folder();
 
 // The system's short (8.3) form of an existing path: the path itself where there is none (POSIX).
 std::string short_path(const std::string& path);
+
+// Whether the tests run under Wine, which cannot show some of what Windows does (those tests skip there).
+bool under_wine();
 
 #ifdef _WIN32
 // Holds a file open without sharing it, as another program does that locks it (Windows only: POSIX has no

@@ -11,4 +11,6 @@ std::string this_program_folder() {
 
 std::string short_path(const std::string& path) { return path; }
 
+bool under_wine() { return false; }
+
 } // namespace ktr::testing

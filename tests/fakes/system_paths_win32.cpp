@@ -43,6 +43,12 @@ std::string short_path(const std::string& path) {
     return narrow(out);
 }
 
+bool under_wine() {
+    // Wine's ntdll has an export of its own that Windows' lacks.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 HeldFile::HeldFile(const std::string& path)
     : handle_(reinterpret_cast<intptr_t>(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
