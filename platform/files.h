@@ -50,6 +50,13 @@ bool remove_file(const std::string& path);
 // The path of the running executable.
 std::string executable_path();
 
+// How the name of a program file ends on this system.
+#ifdef _WIN32
+inline constexpr const char* kProgramSuffix = ".exe";
+#else
+inline constexpr const char* kProgramSuffix = "";
+#endif
+
 } // namespace ktr::platform
 
 namespace ktr::platform {

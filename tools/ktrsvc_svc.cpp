@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
         return with_class(text, status_class, text == "OK");
     }
     if (command == "install") {
-        const std::string path = extra ? args[1] : ktr::platform::join_path(ktr::platform::program_folder(), "ktrsvc");
+        const std::string path = extra ? args[1] : ktr::platform::join_path(ktr::platform::program_folder(),
+                                                                             std::string("ktrsvc") + ktr::platform::kProgramSuffix);
         const std::string text = ServiceRegister(service, "INSTALL", path);
         return plain(text, text == "OK");
     }
