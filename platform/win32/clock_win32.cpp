@@ -4,15 +4,12 @@
 
 #include "platform/backend.h"
 #include "platform/pending_error.h"
-#include "platform/win32/sys_support.h"
+#include "platform/win32/win32_support.h"
 #include "platform/win32/zone_rules.h"
 
 namespace ktr::platform {
 namespace {
 
-using sys_win32::set_pending_error_from_last_error;
-using sys_win32::set_pending_error_from_system;
-using sys_win32::to_utf8;
 
 constexpr int64_t kTicksPerSecond = 10000000LL;
 constexpr int64_t kEpochTicks = 116444736000000000LL;  // 1601-01-01 to 1970-01-01

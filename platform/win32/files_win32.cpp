@@ -8,15 +8,11 @@
 #include "platform/files.h"
 #include "platform/pending_error.h"
 #include "platform/system.h"
-#include "platform/win32/sys_support.h"
+#include "platform/win32/win32_support.h"
 
 namespace ktr::platform {
 namespace {
 
-using sys_win32::set_pending_error_from_last_error;
-using sys_win32::set_pending_error_from_system;
-using sys_win32::to_utf8;
-using sys_win32::to_wide;
 
 std::string g_program_folder;
 bool g_program_folder_set = false;

@@ -7,7 +7,7 @@
 
 #include "platform/backend.h"
 #include "platform/win32/locale_names.h"
-#include "platform/win32/sys_support.h"
+#include "platform/win32/win32_support.h"
 
 namespace ktr::platform {
 namespace {
@@ -16,7 +16,7 @@ std::string locale_text(const wchar_t* locale, LCTYPE item) {
     wchar_t buf[256] = {};
     const int n = GetLocaleInfoEx(locale, item, buf, static_cast<int>(std::size(buf)));
     if (n <= 1) return {};
-    return sys_win32::to_utf8(std::wstring_view(buf, static_cast<size_t>(n - 1)));
+    return to_utf8(std::wstring_view(buf, static_cast<size_t>(n - 1)));
 }
 
 void take_if_set(std::string& to, const wchar_t* locale, LCTYPE item) {

@@ -2,14 +2,14 @@
 #include <windows.h>
 
 #include "platform/system.h"
-#include "platform/win32/sys_support.h"
+#include "platform/win32/win32_support.h"
 
 namespace ktr::platform {
 
 std::optional<std::string> get_env(const char* name) {
     // The process environment itself, not the C runtime's copy in the ANSI code page: values keep every
     // character, and a variable set to an empty text is told apart from a missing one.
-    const std::wstring wname = sys_win32::to_wide(name ? name : "");
+    const std::wstring wname = to_wide(name ? name : "");
     if (wname.empty()) return std::nullopt;
     std::wstring value(256, L'\0');
     for (;;) {
@@ -19,7 +19,7 @@ std::optional<std::string> get_env(const char* name) {
             if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
             return std::string();
         }
-        if (n < value.size()) return sys_win32::to_utf8(std::wstring_view(value.data(), n));
+        if (n < value.size()) return to_utf8(std::wstring_view(value.data(), n));
         value.resize(n);  // n is the size needed, its terminating NUL included
     }
 }
@@ -46,9 +46,9 @@ std::string host_name() {
     wchar_t buf[256] = {};
     DWORD size = static_cast<DWORD>(std::size(buf));
     if (GetComputerNameExW(ComputerNameDnsHostname, buf, &size) && size > 0)
-        return sys_win32::to_utf8(std::wstring_view(buf, size));
+        return to_utf8(std::wstring_view(buf, size));
     size = static_cast<DWORD>(std::size(buf));
-    if (GetComputerNameW(buf, &size) && size > 0) return sys_win32::to_utf8(std::wstring_view(buf, size));
+    if (GetComputerNameW(buf, &size) && size > 0) return to_utf8(std::wstring_view(buf, size));
     return "localhost";
 }
 
