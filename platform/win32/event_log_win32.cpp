@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "platform/win32/win32_support.h"
 #include "platform/event_log.h"
 
 namespace ktr::platform {
@@ -16,14 +17,6 @@ static_assert(static_cast<int>(EventType::warning) == EVENTLOG_WARNING_TYPE);
 static_assert(static_cast<int>(EventType::information) == EVENTLOG_INFORMATION_TYPE);
 
 EventRecorder g_recorder;
-
-std::wstring widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
 
 WORD record_type(int event_type) {
     switch (event_type) {
@@ -40,7 +33,7 @@ WORD record_type(int event_type) {
 HANDLE source_handle(std::string_view source) {
     static std::map<std::string, HANDLE, std::less<>> sources;
     if (const auto it = sources.find(source); it != sources.end()) return it->second;
-    HANDLE h = RegisterEventSourceW(nullptr, widen(source).c_str());
+    HANDLE h = RegisterEventSourceW(nullptr, to_wide(source).c_str());
     if (h) sources.emplace(std::string(source), h);
     return h;
 }
@@ -53,7 +46,7 @@ bool report_system_event(std::string_view source, int event_type, int32_t event_
     if (g_recorder) return g_recorder(source, event_type, event_id, text);
     HANDLE h = source_handle(source);
     if (!h) return false;
-    const std::wstring body = widen(text);
+    const std::wstring body = to_wide(text);
     LPCWSTR strings[] = {body.c_str()};
     return ReportEventW(h, record_type(event_type), 0, static_cast<DWORD>(event_id), nullptr, 1, 0, strings,
                         nullptr) != FALSE;

@@ -6,28 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/win32_support.h"
 #include "platform/pending_error.h"
 #include "platform/process.h"
 
 namespace ktr::platform {
 namespace {
-
-std::wstring widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
-std::string narrow(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
 
 // What a refused batch file reports (with the system's code for a file that is no program).
 constexpr DWORD kBatchRefused = 0x20000000 | ERROR_BAD_EXE_FORMAT;  // the application-defined bit
@@ -42,7 +26,7 @@ void set_pending_system_error(DWORD code) {
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::string description = n && text ? narrow(std::wstring_view(text, n)) : "Error " + std::to_string(code);
+    std::string description = n && text ? to_utf8(std::wstring_view(text, n)) : "Error " + std::to_string(code);
     // A message about a file whose name it is not given here.
     if (const auto at = description.find("%1"); at != std::string::npos) description.replace(at, 2, "The program");
     if (text) LocalFree(text);
@@ -97,7 +81,7 @@ bool ends_with_no_case(const std::wstring& text, const wchar_t* tail) {
 // a system error code.
 DWORD find_program(const std::string& name, std::wstring& path) {
     if (name.empty()) return ERROR_FILE_NOT_FOUND;
-    const std::wstring wide = widen(name);
+    const std::wstring wide = to_wide(name);
     std::wstring found(MAX_PATH, L'\0');
     for (;;) {
         const DWORD n = SearchPathW(nullptr, wide.c_str(), L".exe", static_cast<DWORD>(found.size()), found.data(),
@@ -138,7 +122,7 @@ DWORD spawn(const std::vector<std::string>& words, const StandardHandles& std_ha
     std::wstring program;
     if (const DWORD e = find_program(words[0], program)) return e;
     std::wstring line;
-    for (const auto& w : words) append_quoted(line, widen(w));
+    for (const auto& w : words) append_quoted(line, to_wide(w));
 
     STARTUPINFOEXW si{};
     si.StartupInfo.cb = sizeof si;

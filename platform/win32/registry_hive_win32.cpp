@@ -16,30 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/win32_support.h"
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
 #include "platform/text.h"
 
 namespace ktr::platform {
 namespace {
-
-// Wide text from UTF-8 bytes, embedded NULs included.
-std::wstring widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
-std::string narrow(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
 
 // The system's text for an error number, without the line end.
 std::string system_message(LONG code) {
@@ -48,7 +31,7 @@ std::string system_message(LONG code) {
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0,
                                    nullptr);
-    std::string text = n ? narrow(std::wstring_view(buffer, n)) : std::string();
+    std::string text = n ? to_utf8(std::wstring_view(buffer, n)) : std::string();
     if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     return text.empty() ? "error " + std::to_string(code) : text;
@@ -61,7 +44,7 @@ std::string data_from_registry(DWORD type, const BYTE* data, DWORD size) {
     if (!is_text_type(type)) return std::string(reinterpret_cast<const char*>(data), size);
     std::wstring wide(size / sizeof(wchar_t), L'\0');
     std::memcpy(wide.data(), data, wide.size() * sizeof(wchar_t));
-    return narrow(wide);
+    return to_utf8(wide);
 }
 
 HKEY predefined_root(std::string_view name) {
@@ -91,7 +74,7 @@ std::wstring sandbox_tag(std::string_view argument) {
         std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
         tag = std::string(hex) + "~" + tag.substr(tag.size() - 150);
     }
-    return widen(tag);
+    return to_wide(tag);
 }
 
 // Where a caller's key is in the system's registry: a predefined key and a path below it.
@@ -126,7 +109,7 @@ std::optional<std::string> sandbox_variable() {
     }
     if (n == 0 || n >= value.size()) return std::nullopt;
     value.resize(n);
-    return narrow(value);
+    return to_utf8(value);
 }
 
 class Win32Hive final : public RegistryHive {
@@ -180,7 +163,7 @@ public:
         HKEY h = nullptr;
         if (const LONG rc = open_native(native, KEY_QUERY_VALUE, h); rc != ERROR_SUCCESS)
             return rc == ERROR_FILE_NOT_FOUND ? value_not_found(value_name) : failed(rc, native);
-        const std::wstring wide_name = widen(value_name);
+        const std::wstring wide_name = to_wide(value_name);
         std::vector<BYTE> data(256);
         DWORD type = 0;
         LONG rc;
@@ -212,7 +195,7 @@ public:
         if (batch_depth_ > 0) {
             // The key is there and may be written: the write itself waits for the batch's end.
             RegCloseKey(h);
-            pending_.push_back({std::move(native), std::string(value_name), fold(widen(value_name)), value});
+            pending_.push_back({std::move(native), std::string(value_name), fold(to_wide(value_name)), value});
             return kRegOk;
         }
         const LONG rc = write_value(h, value_name, value);
@@ -229,7 +212,7 @@ public:
         HKEY h = nullptr;
         if (const LONG rc = open_native(native, KEY_SET_VALUE, h); rc != ERROR_SUCCESS)
             return rc == ERROR_FILE_NOT_FOUND ? value_not_found(value_name) : failed(rc, native);
-        const LONG rc = RegDeleteValueW(h, widen(value_name).c_str());
+        const LONG rc = RegDeleteValueW(h, to_wide(value_name).c_str());
         RegCloseKey(h);
         if (rc == ERROR_FILE_NOT_FOUND) return value_not_found(value_name);
         if (rc != ERROR_SUCCESS) return failed(rc, native);
@@ -265,7 +248,7 @@ public:
             RegValue v;
             v.type = type;
             v.data = data_from_registry(type, data.data(), data_size);
-            values.emplace_back(narrow(std::wstring_view(name.data(), name_size)), std::move(v));
+            values.emplace_back(to_utf8(std::wstring_view(name.data(), name_size)), std::move(v));
             ++index;
         }
         RegCloseKey(h);
@@ -290,7 +273,7 @@ public:
             DWORD size = 256;
             rc = RegEnumKeyExW(h, index, name, &size, nullptr, nullptr, nullptr, nullptr);
             if (rc != ERROR_SUCCESS) break;
-            names.push_back(narrow(std::wstring_view(name, size)));
+            names.push_back(to_utf8(std::wstring_view(name, size)));
         }
         RegCloseKey(h);
         if (rc != ERROR_NO_MORE_ITEMS) {
@@ -347,10 +330,10 @@ private:
         while (!spec.empty() && spec.back() == '\\') spec.pop_back();
         const size_t slash = spec.find('\\');
         const HKEY top = predefined_root(std::string_view(spec).substr(0, slash));
-        std::wstring base = slash == std::string::npos ? std::wstring() : widen(spec.substr(slash + 1));
+        std::wstring base = slash == std::string::npos ? std::wstring() : to_wide(spec.substr(slash + 1));
         if (!base.empty()) base += L'\\';
         base += sandbox_tag(argument);
-        location_ = registry_root_name(registry_root_from_name(spec.substr(0, slash))) + "\\" + narrow(base);
+        location_ = registry_root_name(registry_root_from_name(spec.substr(0, slash))) + "\\" + to_utf8(base);
         if (!top) {
             location_ = spec;
             status_ = kRegCantOpen;
@@ -397,7 +380,7 @@ private:
         const std::string trimmed = native_path(path);
         if (trimmed.find("\\\\") != std::string::npos) return kRegInvalidParameter;
         std::pair<HKEY, std::wstring> base;
-        std::wstring rest = widen(trimmed);
+        std::wstring rest = to_wide(trimmed);
         switch (root) {
         case kHkeyCurrentUserRoot:
             base = users_;
@@ -429,17 +412,17 @@ private:
 
     static LONG write_value(HKEY h, std::string_view value_name, const RegValue& value) {
         if (value.type == kRegSz) {
-            const std::wstring text = widen(value.data);
-            return RegSetValueExW(h, widen(value_name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
+            const std::wstring text = to_wide(value.data);
+            return RegSetValueExW(h, to_wide(value_name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
                                   static_cast<DWORD>(text.size() * sizeof(wchar_t)));
         }
-        return RegSetValueExW(h, widen(value_name).c_str(), 0, value.type,
+        return RegSetValueExW(h, to_wide(value_name).c_str(), 0, value.type,
                               reinterpret_cast<const BYTE*>(value.data.data()), static_cast<DWORD>(value.data.size()));
     }
 
     const PendingWrite* pending_for(const NativeKey& native, std::string_view value_name) const {
         if (pending_.empty()) return nullptr;
-        const std::wstring folded = fold(widen(value_name));
+        const std::wstring folded = fold(to_wide(value_name));
         for (auto it = pending_.rbegin(); it != pending_.rend(); ++it)
             if (it->key.match == native.match && it->folded_name == folded) return &*it;
         return nullptr;
@@ -449,7 +432,7 @@ private:
         for (const PendingWrite& w : pending_) {
             if (w.key.match != native.match) continue;
             auto it = std::find_if(values.begin(), values.end(),
-                                   [&](const auto& v) { return fold(widen(v.first)) == w.folded_name; });
+                                   [&](const auto& v) { return fold(to_wide(v.first)) == w.folded_name; });
             if (it != values.end()) it->second = w.value;
             else values.emplace_back(w.value_name, w.value);
         }

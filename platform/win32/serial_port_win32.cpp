@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/win32/win32_support.h"
 #include "platform/event_pump.h"
 #include "platform/pending_error.h"
 #include "platform/serial_port.h"
@@ -20,14 +21,6 @@ namespace {
 constexpr size_t kOutBufferSize = 512;
 // How long closing the port waits for sent bytes to leave, beyond their time on the line.
 constexpr DWORD kCloseDrainMs = 500;
-
-std::wstring widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
 
 std::string system_text(DWORD code) {
     wchar_t* text = nullptr;
@@ -213,7 +206,7 @@ struct SerialPort::Impl {
             return false;
         }
         // No sharing: a port another program (or another control of ours) holds is busy.
-        HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_FLAG_OVERLAPPED, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD e = ::GetLastError();

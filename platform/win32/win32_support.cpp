@@ -4,13 +4,14 @@
 
 namespace ktr::platform {
 
+// A byte that is no UTF-8 becomes the replacement character: a name is never cut to nothing.
 std::wstring to_wide(std::string_view utf8) {
     if (utf8.empty()) return {};
     const int size = static_cast<int>(utf8.size());
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
     if (n <= 0) return {};
     std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, out.data(), n);
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
     return out;
 }
 
