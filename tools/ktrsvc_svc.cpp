@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
     }
     if (command == "control") {
         char* end = nullptr;
-        const long code = std::strtol(args[1].c_str(), &end, 10);
-        if (args[1].empty() || *end != '\0' || code < -2147483648L || code > 2147483647L)
+        const long long code = std::strtoll(args[1].c_str(), &end, 10);
+        if (args[1].empty() || *end != '\0' || code < -2147483648LL || code > 2147483647LL)
             return usage_error("not a code: " + args[1]);
         const bool ok = ServiceControl(static_cast<int32_t>(code), service);
         return plain(ok ? "OK" : "Failed", ok);

@@ -40,7 +40,15 @@ TEST(NtServiceE2E, InstalledStartedControlledStoppedAndRemovedThroughTheManager)
     EXPECT_EQ(tcp_exchange(port, {"H+"}), "OK-H") << "a paused module goes on serving";
     EXPECT_EQ(svc({"continue"}).out, "OK\nclass 0\n");
     EXPECT_TRUE(eventually([&] { return state() == "Running\nclass 0\n"; }, 10000)) << state();
-    for (int code = 128; code <= 148; ++code) EXPECT_EQ(svc({"control", std::to_string(code)}).out, "OK\n") << code;
+    // Each code is acknowledged with a receipt, "<code>-<date>", under the module's "Settings".
+    const std::string settings = kOptionsKey.substr(0, kOptionsKey.rfind('\\')) + "\\Settings";
+    for (int code = 128; code <= 148; ++code) {
+        const std::string text = std::to_string(code);
+        EXPECT_EQ(svc({"control", text}).out, "OK\n") << code;
+        EXPECT_TRUE(eventually([&] {
+            return run_program(program("ktrsvc-reg"), {"get", settings, "OK"}, env).out.starts_with(text + "-");
+        })) << "no receipt for " << code;
+    }
     const RunResult receipt = svc({"call", "STATUS"});
     EXPECT_EQ(receipt.exit_code, 0) << receipt.out << receipt.err;
     EXPECT_TRUE(receipt.out.starts_with("OK ")) << receipt.out;
