@@ -30,7 +30,8 @@ TEST(NtServiceE2E, InstalledStartedControlledStoppedAndRemovedThroughTheManager)
     const auto state = [&] { return svc({"status"}).out; };
 
     ASSERT_EQ(svc({"install", module}).out, "OK\n");
-    EXPECT_EQ(state(), "Stopped\nclass 2\n");
+    // Wine's manager can take a moment before a new service can be opened.
+    ASSERT_TRUE(eventually([&] { return state() == "Stopped\nclass 2\n"; }, 30000)) << state();
     EXPECT_EQ(svc({"start"}).exit_code, 0);
     ASSERT_TRUE(eventually([&] { return state() == "Running\nclass 0\n"; }, 60000)) << state();
     EXPECT_EQ(tcp_exchange(port, {"H+"}), "OK-H");
