@@ -50,9 +50,6 @@ trap finish EXIT
 echo "Preparing the Wine prefix $WINEPREFIX"
 wineserver -p
 timeout 600 wine wineboot --init >"$logs/warm-up.log" 2>&1 || { echo "wineboot failed:"; tail -20 "$logs/warm-up.log"; }
-# wineboot finishes the prefix after it returns; the service manager is reliable once all of that has ended.
-timeout 300 wineserver -w || true
-wineserver -p
 timeout 120 wine build-win/tests/ktrsvc_tests.exe --gtest_list_tests >"$logs/list.log" 2>&1 || true
 
 # One Wine process per test (listed when ctest starts, through Wine), so that a hang or a crash costs one
