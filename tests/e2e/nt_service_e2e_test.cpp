@@ -12,10 +12,12 @@
 namespace ktr::testing {
 namespace {
 
+#ifdef _WIN32
 bool get_env_flag(const char* name) {
     const char* value = std::getenv(name);
     return value && std::string(value) == "1";
 }
+#endif
 
 TEST(NtServiceE2E, InstalledStartedControlledStoppedAndRemovedThroughTheManager) {
 #ifndef _WIN32
