@@ -326,16 +326,16 @@ private:
             return;
         }
         // A private tree per hive argument: HKEY_USERS and HKEY_LOCAL_MACHINE as keys of their own.
-        std::string spec = *sandbox;
-        while (!spec.empty() && spec.back() == '\\') spec.pop_back();
-        const size_t slash = spec.find('\\');
-        const HKEY top = predefined_root(std::string_view(spec).substr(0, slash));
-        std::wstring base = slash == std::string::npos ? std::wstring() : to_wide(spec.substr(slash + 1));
+        std::string tree = *sandbox;
+        while (!tree.empty() && tree.back() == '\\') tree.pop_back();
+        const size_t slash = tree.find('\\');
+        const HKEY top = predefined_root(std::string_view(tree).substr(0, slash));
+        std::wstring base = slash == std::string::npos ? std::wstring() : to_wide(tree.substr(slash + 1));
         if (!base.empty()) base += L'\\';
         base += sandbox_tag(argument);
-        location_ = registry_root_name(registry_root_from_name(spec.substr(0, slash))) + "\\" + to_utf8(base);
+        location_ = registry_root_name(registry_root_from_name(tree.substr(0, slash))) + "\\" + to_utf8(base);
         if (!top) {
-            location_ = spec;
+            location_ = tree;
             status_ = kRegCantOpen;
             status_text_ = "KTRSVC_REGISTRY_SANDBOX names no registry root";
             set_pending_error(status_, describe(location_, status_text_));
