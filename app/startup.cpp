@@ -17,6 +17,7 @@
 #include "platform/registry_hive.h"
 #include "platform/service_host.h"
 #include "platform/system.h"
+#include "platform/system_words.h"
 
 namespace ktr::app {
 
@@ -221,19 +222,21 @@ int Main(std::string_view command_line) {
 }
 
 std::string usage_text() {
-    return "Usage: ktrsvc [once] [screen] [debug] [removereg] [background]\n"
-           "The Service Module: serves the console on TCPPort until SIGTERM, SIGHUP or Ctrl-C.\n"
+    return std::string("Usage: ktrsvc [once] [screen] [debug] [removereg] [background]\n"
+           "The Service Module: serves the console on TCPPort ") + platform::kHowToStopWords + ".\n"
            "  once        one sync run, then end\n"
            "  screen      trace to the terminal\n"
            "  debug       trace to DebugFile.txt in the program folder\n"
            "  removereg   remove the automatic-start entry and the service, then end\n"
            "  background  start without the window\n"
            "Environment:\n"
-           "  KTRSVC_HOME         the program folder (default: the folder of the executable)\n"
-           "  KTRSVC_REGISTRY     the registry hive file (default: registry.db in the program folder)\n"
+           "  KTRSVC_HOME         the program folder (default: the folder of the executable)\n" +
+           (platform::kRegistryIsAFile
+                ? "  KTRSVC_REGISTRY     the registry hive file (default: registry.db in the program folder)\n"
+                : "") +
            "  KTRSVC_SIMULATE     clock,power: set a clock held in the process; record power requests\n"
            "  KTRSVC_MODULE_TYPE  the one-letter module type (default M)\n"
-           "  KTRSVC_COM<n>       the device of serial port COM<n> (default /dev/ttyS<n-1>)\n";
+           "  KTRSVC_COM<n>       the device of serial port COM<n> (default " + platform::kSerialDeviceWords + ")\n";
 }
 
 int run_main(int argc, char** argv) {

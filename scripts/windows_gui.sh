@@ -75,10 +75,18 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wineserver -p
 log="$shots/ktrsvc_gui_tests.log"
+rm -f "$shots"/*.png
 status=0
 # The first run's output goes to a file: a pipe to a new prefix can hold it up.
 KTRSVC_SCREENSHOTS="$(winepath -w "$shots" 2>/dev/null)" wine "$exe" "${gtest_args[@]}" >"$log" 2>&1 || status=$?
 tr -d '\r' <"$log"
 echo "screenshots:"
 ls -l "$shots"/*.png 2>/dev/null || echo "  (none)"
+# On a display nothing may be skipped, and both pictures must be there for a person to look at.
+if [ ${#gtest_args[@]} -eq 0 ]; then
+  grep -q '^\[  SKIPPED \]' "$log" && { echo "tests were skipped on the display" >&2; status=1; }
+  for png in main_window.png service_window.png; do
+    [ -s "$shots/$png" ] || { echo "missing screenshot: $png" >&2; status=1; }
+  done
+fi
 exit "$status"

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/format.h"
 #include "platform/pending_error.h"
+#include "platform/system_words.h"
 #include "server/console_guard.h"
 #include "server/time_replies.h"
 #include "server/waits.h"
@@ -55,7 +56,7 @@ std::string listener_remedy_text(const ListenerReport& report) {
     if (report.error == platform::kErrAddressInUse)
         return "Another program holds the port: end it, or set the TCPPort option to another port.";
     // Only a privileged process may bind the low ports.
-    if (report.port < 1024)
+    if (platform::kLowPortsNeedPrivilege && report.port < 1024)
         return "Ports below 1024 need root or the capability to bind them (CAP_NET_BIND_SERVICE); or set the "
                "TCPPort option to a port above 1023.";
     return "Set the TCPPort option to another port, or check the network set-up.";

@@ -10,13 +10,15 @@
 #include "app/startup.h"
 #include "config/program.h"
 #include "platform/files.h"
+#include "platform/system_words.h"
 
 namespace {
 
-const char kUsage[] =
-    "Usage: ktrsvc-svc [--service NAME] COMMAND [ARGS]\n"
+const std::string kUsage =
+    std::string("Usage: ktrsvc-svc [--service NAME] COMMAND [ARGS]\n"
     "\n"
-    "Controls the module's service through the machine's service manager (systemd) and prints the\n"
+    "Controls the module's service through the machine's service manager (") +
+    ktr::platform::kServiceManagerWords + ") and prints the\n"
     "text the operation returns and, where it has one, the status class (0 running, 1 paused,\n"
     "2 stopped, 3 error).\n"
     "\n"
@@ -26,7 +28,7 @@ const char kUsage[] =
     "  pause, continue    pause or continue it (the module goes on serving while paused)\n"
     "  install [PATH]     create the service for the module at PATH (default: ktrsvc in the program\n"
     "                     folder: KTRSVC_HOME, else beside this tool),\n"
-    "                     enabled to start with the machine and run as root\n"
+    "                     " + ktr::platform::kServiceAccountWords + "\n"
     "  remove             delete the service (a running service goes on until stopped)\n"
     "  control CODE       send a control code: 1 stop, 2 pause, 3 continue, 4 interrogate, 9 start,\n"
     "                     128..255 the module's own codes; other codes are refused\n"
@@ -36,10 +38,11 @@ const char kUsage[] =
     "Options:\n"
     "  --service NAME     the service (default ZKEnterprise)\n"
     "  -h, --help         this text\n"
-    "\n"
-    "Environment: KTRSVC_UNIT_DIR is where install writes the unit (default /etc/systemd/system);\n"
-    "KTRSVC_REGISTRY or KTRSVC_HOME locate the registry where call reads the receipt.\n"
-    "\n"
+    "\n" +
+    (ktr::platform::kRegistryIsAFile
+         ? "Environment: KTRSVC_UNIT_DIR is where install writes the unit (default /etc/systemd/system);\n"
+           "KTRSVC_REGISTRY or KTRSVC_HOME locate the registry where call reads the receipt.\n\n"
+         : "") +
     "Exit status: 0 on success, 1 when the operation failed, 2 for a usage error.\n";
 
 int usage_error(const std::string& message) {
@@ -65,7 +68,7 @@ int main(int argc, char** argv) {
     std::string service = kServiceName;
     while (!args.empty() && args.front().starts_with("-")) {
         if (args.front() == "-h" || args.front() == "--help") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kUsage.c_str(), stdout);
             return 0;
         }
         if (args.front() != "--service" || args.size() < 2) return usage_error("unknown option " + args.front());

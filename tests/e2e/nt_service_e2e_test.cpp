@@ -26,8 +26,8 @@ TEST(NtServiceE2E, InstalledStartedControlledStoppedAndRemovedThroughTheManager)
     if (!under_wine())
         GTEST_SKIP() << "creates a service on the machine and writes the module's own keys: Wine only";
     if (!get_env_flag("KTRSVC_NT_SERVICE_TEST"))
-        GTEST_SKIP() << "passes alone in a fresh Wine prefix, but inside the whole suite Wine's service manager "
-                        "loses the new service; set KTRSVC_NT_SERVICE_TEST=1 to run it";
+        GTEST_SKIP() << "Wine's service manager loses a new service while many programs come and go: "
+                        "scripts/windows.sh runs this test alone first, with KTRSVC_NT_SERVICE_TEST=1";
     // The manager starts the service with its own environment and the real registry: the module finds its
     // program folder beside its executable, and the tool reads the receipts where the service writes them.
     TempDir home;
