@@ -464,7 +464,13 @@ bool frmMainKtrsvc::Unload() {
         if (model_.minimized) {
             KTR_TRACE("Exiting systray (minimized)...");
         } else {
-            if (ask_yes_no && !ask_yes_no(kExitQuestion)) {
+            // While the question is open its box still takes messages: a second exit request waits on the
+            // same answer instead of asking again and ending twice.
+            if (asking_exit_) return false;
+            asking_exit_ = true;
+            const bool yes = !ask_yes_no || ask_yes_no(kExitQuestion);
+            asking_exit_ = false;
+            if (!yes) {
                 Form_Minimize();
                 return false;
             }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "app/frm_sys_tray.h"
@@ -76,8 +77,8 @@ struct ServiceQuery {
     uint32_t colour = kColourGrey;
 };
 
-// What is wrong with a port entry (the "Invalid Entry" message), nothing when it is a port.
-std::optional<std::string> port_entry_error(const std::string& entry);
+// The port an entry names, or the "Invalid Entry" message that refuses it: 1 to 4 digits and nothing else.
+std::variant<int16_t, std::string> read_port_entry(const std::string& entry);
 
 // "N minutes", "N.N hours" or "N.N days" for the minutes since the last check.
 std::string sync_warning_text(int32_t minutes);
@@ -220,6 +221,7 @@ private:
 
     bool loaded_ = false;
     bool unloaded_ = false;
+    bool asking_exit_ = false;
     bool terminate_ = false;
     bool service_started_ = false;
     bool running_as_service_ = false;

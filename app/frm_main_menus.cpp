@@ -1,4 +1,5 @@
 // The main window's menus, its show-or-hide from the tray and its minimising: what a desktop user changes.
+#include <algorithm>
 #include <string>
 
 #include "app/frm_main_ktrsvc.h"
@@ -12,6 +13,7 @@
 #include "platform/pending_error.h"
 #include "platform/settings_store.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace ktr::app {
 namespace {
@@ -27,12 +29,14 @@ constexpr const char* kUseDefaultPort = "\r\nUse port 1001 as a default.";
 
 } // namespace
 
-std::optional<std::string> port_entry_error(const std::string& entry) {
-    const std::optional<double> value = platform::text_to_number(entry);
-    if (entry.empty() || entry.size() > 4 || !value) return "Entry must be a number 1-4 digits long." + std::string(kUseDefaultPort);
-    if (*value < 0 || *value > 9999 || *value != static_cast<double>(static_cast<int32_t>(*value)))
+std::variant<int16_t, std::string> read_port_entry(const std::string& entry) {
+    if (!entry.empty() && entry.size() <= 4 && std::all_of(entry.begin(), entry.end(), platform::is_digit))
+        return static_cast<int16_t>(std::stoi(entry));
+    // A number written another way (a sign, a fraction, an exponent, a blank) is told the range; anything
+    // else, the form.
+    if (entry.size() <= 4 && platform::text_to_number(entry))
         return "Entry must be a number 0-9999." + std::string(kUseDefaultPort);
-    return std::nullopt;
+    return "Entry must be a number 1-4 digits long." + std::string(kUseDefaultPort);
 }
 
 std::vector<MenuEntry> frmMainKtrsvc::menu_bar() const {
@@ -110,11 +114,12 @@ void frmMainKtrsvc::mnuOptionsPort_Click() {
         input_text(kPortEntryTitle, "Port number on which the module listens for the console (0-9999):",
                    std::to_string(static_cast<uint16_t>(o.TCPPort())));
     if (!entry) return;
-    if (const auto error = port_entry_error(*entry)) {
+    const auto read = read_port_entry(*entry);
+    if (const auto* error = std::get_if<std::string>(&read)) {
         message(kInvalidEntryTitle, *error);
         return;
     }
-    const auto port = static_cast<int16_t>(*platform::text_to_number(*entry));
+    const int16_t port = std::get<int16_t>(read);
     if (port == o.TCPPort()) return;
     o.TCPPort(port);
     o.Changed(true);

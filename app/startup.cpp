@@ -240,6 +240,7 @@ std::string usage_text() {
 }
 
 int run_main(int argc, char** argv) {
+    platform::use_parent_console();
     // Asking for help touches nothing: no registry, no listener.
     for (int i = 1; i < argc; ++i) {
         const std::string_view word = argv[i];

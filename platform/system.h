@@ -20,4 +20,8 @@ std::string host_name();
 // Whether standard output is a terminal.
 bool stdout_is_terminal();
 
+// A program without a console of its own (the windowed module) writes its help and traces to the console
+// it was started from, if any. Output the starter redirected stays where it goes.
+void use_parent_console();
+
 } // namespace ktr::platform

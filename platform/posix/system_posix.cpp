@@ -38,4 +38,7 @@ std::string host_name() {
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
+// A POSIX program always has the descriptors its starter gave it.
+void use_parent_console() {}
+
 } // namespace ktr::platform

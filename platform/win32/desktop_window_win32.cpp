@@ -24,10 +24,17 @@ namespace {
 
 // While a modal box waits for the user, a thread timer runs the pump from the box's own message loop,
 // so the console is still served and the module's timers still fire.
+// A request to end posted to the thread would be thrown away by the box's loop (it has no window to go to):
+// a message filter hands it to the pump instead.
 class ModalPump {
 public:
-    ModalPump() : timer_(SetTimer(nullptr, 0, kIntervalMs, &ModalPump::tick)) { ++g_modal_boxes; }
+    ModalPump()
+        : timer_(SetTimer(nullptr, 0, kIntervalMs, &ModalPump::tick)),
+          filter_(SetWindowsHookExW(WH_MSGFILTER, &ModalPump::filter, nullptr, GetCurrentThreadId())) {
+        ++g_modal_boxes;
+    }
     ~ModalPump() {
+        if (filter_) UnhookWindowsHookEx(filter_);
         if (timer_) KillTimer(nullptr, timer_);
         --g_modal_boxes;
     }
@@ -43,7 +50,16 @@ private:
         pump_events(0);
         running = false;
     }
+    static LRESULT CALLBACK filter(int code, WPARAM wparam, LPARAM lparam) {
+        const MSG* msg = reinterpret_cast<const MSG*>(lparam);
+        if (code >= 0 && msg && msg->hwnd == nullptr && msg->message == WM_CLOSE) {
+            request_stop_by_message();
+            return TRUE;
+        }
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
     UINT_PTR timer_;
+    HHOOK filter_;
 };
 
 // The pending error from a system error number; a call that failed without saying why gets a text of

@@ -128,13 +128,6 @@ StopState& stops() {
     return *s;
 }
 
-// Dispatched as the console's requests are, from the pump's watch of the event, never inside the wait.
-void request_stop_by_message() {
-    StopState& s = stops();
-    if (!s.handles_terminate) ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));  // the default, as Ctrl+C's
-    ++s.terminates;
-    SetEvent(s.signalled);
-}
 
 // Window messages go to their windows; WM_CLOSE or WM_QUIT posted to the thread itself is how another program
 // without a console in common asks this one to end (PostThreadMessage), a terminate request.
@@ -180,6 +173,14 @@ void arm_sockets(const std::vector<HandleWait>& handles, const Round& round) {
 }
 
 } // namespace
+
+// Dispatched as the console's requests are, from the pump's watch of the event, never inside the wait.
+void request_stop_by_message() {
+    StopState& s = stops();
+    if (!s.handles_terminate) ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));  // the default, as Ctrl+C's
+    ++s.terminates;
+    SetEvent(s.signalled);
+}
 
 void note_socket(SOCKET s) { known_sockets().insert(s); }
 void forget_socket(SOCKET s) { known_sockets().erase(s); }

@@ -1,6 +1,8 @@
 // The process environment and facts about the system on Windows.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "platform/system.h"
 #include "platform/win32/win32_support.h"
 
@@ -58,6 +60,17 @@ bool stdout_is_terminal() {
     DWORD mode = 0;
     return out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) == FILE_TYPE_CHAR &&
            GetConsoleMode(out, &mode);
+}
+
+void use_parent_console() {
+    // A file, pipe or console the starter handed over is kept.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) return;
+    // Started from the desktop there is no console, and nothing is shown.
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    FILE* stream = nullptr;
+    if (freopen_s(&stream, "CONOUT$", "w", stdout) != 0) return;
+    freopen_s(&stream, "CONOUT$", "w", stderr);
 }
 
 } // namespace ktr::platform

@@ -47,6 +47,10 @@ void forget_socket(SOCKET s);
 // serving, leaves those messages to them.
 extern int g_modal_boxes;
 
+// A terminate request posted to the pump's thread as WM_CLOSE (another program's way to ask this one to
+// end): handed to the pump, which dispatches it on its next round.
+void request_stop_by_message();
+
 // Starts Winsock once for the whole process (every socket call goes through it first); false (pending
 // error filled) when the system refuses.
 bool ensure_winsock();

@@ -140,18 +140,22 @@ TEST_F(DesktopWindowLogic, TheTrayIconShowsHidesAndEndsTheWindow) {
     config::options().SystemStartup(true);
     window.show_or_hide();
     Strings asked;
-    bool answer = false;
-    window.ask_yes_no = [&](const std::string& q) { asked.push_back(q); return answer; };
+    window.ask_yes_no = [&](const std::string& q) { asked.push_back(q); return false; };
     window.tray().picIcon_MouseMove(kRightDoubleClick);
     EXPECT_FALSE(window.unloaded());
     EXPECT_TRUE(window.model().minimized) << "No minimises";
     EXPECT_FALSE(window.model().visible);
     window.show_or_hide();
-    answer = true;
+    // A second exit request while the question is open (its box still takes messages) is not asked again.
+    window.ask_yes_no = [&](const std::string& q) {
+        asked.push_back(q);
+        window.tray().picIcon_MouseMove(kRightDoubleClick);
+        return true;
+    };
     window.tray().picIcon_MouseMove(kRightDoubleClick);
     EXPECT_TRUE(window.unloaded());
     EXPECT_EQ(asked.size(), 2u);
-    EXPECT_EQ(shell.calls.back(), "remove Tovani Service");
+    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "remove Tovani Service"), 1);
 }
 
 TEST_F(DesktopWindowLogic, APortEntryIsTakenOnlyWhenItIsOneToFourDigitsUpTo9999) {
@@ -161,7 +165,8 @@ TEST_F(DesktopWindowLogic, APortEntryIsTakenOnlyWhenItIsOneToFourDigitsUpTo9999)
     struct Row { std::string entry, message; int16_t port; };
     const int16_t before = config::options().TCPPort();
     for (const Row& r : {Row{"", digits, before}, {"12345", digits, before}, {"12a", digits, before}, {"-1", range, before},
-                         {"1e5", range, before}, {"9.5", range, before}, {"0", "", 0}, {"9999", "", 9999}}) {
+                         {"1e5", range, before}, {"9.5", range, before}, {"1e3", range, before}, {"+80", range, before},
+                         {" 80", range, before}, {"&HFF", range, before}, {"0", "", 0}, {"9999", "", 9999}}) {
         messages.clear();
         entry = r.entry;
         window.mnuOptionsPort_Click();

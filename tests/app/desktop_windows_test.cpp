@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <thread>
 
 #include "app/desktop_host.h"
 #include "app/frm_main_ktrsvc.h"
@@ -18,6 +19,7 @@
 #include "fakes/pump_until.h"
 #include "platform/client_socket.h"
 #include "platform/event_log.h"
+#include "platform/event_pump.h"
 
 namespace ktr::app {
 namespace {
@@ -172,6 +174,22 @@ TEST_F(DesktopWindows, TheMenusChangeTheOptionsAndThePortEntryRefusesBadEntries)
     }
     EXPECT_TRUE(shown());
     EXPECT_TRUE(settle([&] { return config::options().TCPPort() == 1234; }));
+}
+
+TEST_F(DesktopWindows, ARequestToEndPostedWhileABoxIsOpenIsNotLost) {
+    int ends = 0;
+    platform::on_stop_request(platform::StopRequest::terminate, [&](platform::StopRequest) { ++ends; });
+    {
+        DialogAnswerer answers({DialogAnswer{kPortEntryTitle, "", testing::kAnswerCancel, 1500}});
+        auto poster = std::async(std::launch::async, [thread = testing::current_thread()] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            testing::post_close_to_thread(thread);
+        });
+        testing::post_command(main(), kMenuOptionsPort);
+        EXPECT_TRUE(settle([&] { return answers.done(); }));
+    }
+    EXPECT_TRUE(settle([&] { return ends == 1; }));
+    platform::on_stop_request(platform::StopRequest::terminate, nullptr);
 }
 
 TEST_F(DesktopWindows, TheServiceControlWindowShowsAMissingServiceGrey) {

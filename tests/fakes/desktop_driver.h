@@ -18,6 +18,9 @@ void post_message(intptr_t window, uint32_t message, intptr_t lparam);
 // The minimise and close boxes of the title bar.
 void post_minimize(intptr_t window);
 void post_close(intptr_t window);
+// WM_CLOSE to a thread itself, as another program asks this one to end.
+uint32_t current_thread();
+void post_close_to_thread(uint32_t thread);
 bool window_visible(intptr_t window);
 bool window_exists(intptr_t window);
 // A menu entry of the window's menu bar (found in its sub-menus too) by its command: its caption with
