@@ -5,6 +5,7 @@
 #include "diag/debug_log.h"
 #include "diag/error_report.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 namespace ktr::app {
 namespace {
@@ -17,7 +18,7 @@ bool frmSysTray::call(platform::NotifyIconOperation operation, int16_t picture, 
     record_.window = picIcon;
     record_.picture = picture;
     // The shell's field holds the tip and its terminating NUL.
-    record_.tip = tip.substr(0, platform::kNotifyTipChars);
+    record_.tip = platform::first_characters(tip, platform::kNotifyTipChars);
     return shell && shell(operation, record_);
 }
 

@@ -185,6 +185,9 @@ std::string ServiceRegister(std::string_view name, std::string_view command, std
     if (command == "INSTALL") {
         const std::string short_path = config::GetShortNameFromLongName(std::string(executable));
         KTR_TRACE("Registering: " + std::string(name) + " " + short_path + " - CREATE" + "...");
+        // A missing program has no short path: no service is made to start nothing, and the text names
+        // the path the caller gave.
+        if (short_path.empty()) return "Could not create Service at path " + std::string(executable);
         const std::string created = ServiceCreate(name, short_path);
         // The service's records in the application event log take their texts from the executable.
         if (created == "OK" && !platform::register_event_source(config::program().title, executable)) {

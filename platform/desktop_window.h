@@ -64,11 +64,9 @@ public:
     virtual void set_menu(const std::vector<MenuEntry>& bar) = 0;
     // Shows the window in its normal size, or hides it.
     virtual void show(bool visible) = 0;
-    virtual void minimize() = 0;
     virtual void to_foreground() = 0;
     virtual void set_topmost(bool on) = 0;
     virtual bool visible() const = 0;
-    virtual bool minimized() const = 0;
     virtual std::string text(int id) const = 0;
     // The system's handle of the window, for owning boxes and for tests that drive it.
     virtual intptr_t native_handle() const = 0;

@@ -32,6 +32,15 @@ size_t find_no_case(std::string_view text, std::string_view what) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+std::string first_characters(std::string_view text, size_t count) {
+    size_t end = 0;
+    for (size_t chars = 0; end < text.size(); ++end) {
+        // A byte that does not continue a character starts the next one.
+        if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && chars++ == count) break;
+    }
+    return std::string(text.substr(0, end));
+}
+
 std::string mid(std::string_view text, size_t start, size_t length) {
     if (start < 1 || start > text.size()) return {};
     return std::string(text.substr(start - 1, length));

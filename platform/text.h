@@ -23,4 +23,7 @@ bool is_digit(char c);
 // start is 0 or past the end.
 std::string mid(std::string_view text, size_t start, size_t length = std::string_view::npos);
 
+// The first count characters of a UTF-8 text: a character of several bytes is kept whole or left out.
+std::string first_characters(std::string_view text, size_t count);
+
 } // namespace ktr::platform

@@ -207,13 +207,11 @@ public:
     }
 
     void show(bool visible) override { ShowWindow(hwnd_, visible ? (IsIconic(hwnd_) ? SW_RESTORE : SW_SHOWNORMAL) : SW_HIDE); }
-    void minimize() override { ShowWindow(hwnd_, SW_MINIMIZE); }
     void to_foreground() override { SetForegroundWindow(hwnd_); }
     void set_topmost(bool on) override {
         SetWindowPos(hwnd_, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     bool visible() const override { return IsWindowVisible(hwnd_) != FALSE; }
-    bool minimized() const override { return IsIconic(hwnd_) != FALSE; }
     std::string text(int id) const override {
         auto it = controls_.find(id);
         if (it == controls_.end()) return {};
@@ -304,6 +302,10 @@ private:
                 events_.on_minimize();
                 return 0;
             }
+            break;
+        case WM_SIZE:
+            // Minimised another way (all windows at once, the taskbar): hidden to the tray all the same.
+            if (wp == SIZE_MINIMIZED && events_.on_minimize) events_.on_minimize();
             break;
         case WM_CLOSE:
             if (events_.on_close) events_.on_close();

@@ -191,7 +191,6 @@ int backend::wait_for_handles(std::vector<HandleWait>& handles, int timeout_ms) 
     // ready: a busy console must not freeze the tray icon or the menus.
     dispatch_window_messages();
     ensure_winsock();
-    dispatch_window_messages();  // also in rounds that never block
     const Round round = sort_handles(handles);
     int ready = probe(handles, round);
     if (ready > 0 || timeout_ms == 0) return ready;

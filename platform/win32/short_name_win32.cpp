@@ -8,7 +8,7 @@ namespace ktr::platform {
 
 std::string short_path_name(const std::string& path) {
     // Only a path that names its folder has a short form to build: a bare name gives none.
-    if (path.find('\\') == std::string::npos) return {};
+    if (path.find_first_of("\\/") == std::string::npos) return {};
     const std::wstring w = to_wide(path);
     if (w.empty()) return {};
     std::wstring out(MAX_PATH, L'\0');

@@ -85,6 +85,9 @@ TEST_F(TrayIcon, TheTipIsCutToTheShellsFieldAndAnIconChangedBeforeItIsThereIsAdd
     EXPECT_EQ(tray.picture(), 1);
     tray.refresh_icon();
     EXPECT_EQ(shell.calls.back(), "add Busy") << "a restarted shell gets the icon as it was";
+    // Characters, not bytes: a letter of two bytes at the end is kept whole.
+    tray.modify_icon(1, std::string(62, 't') + "\xC3\xA9\xC3\xA9");
+    EXPECT_EQ(tray.record().tip, std::string(62, 't') + "\xC3\xA9");
 }
 
 TEST_F(TrayIcon, RefusedShellCallsAreReportedAndChangeNothing) {

@@ -113,6 +113,10 @@ TEST_F(DesktopWindows, TheTrayIconsMessagesShowHideAndEndTheWindow) {
     EXPECT_TRUE(settle([&] { return !shown(); })) << "minimising hides";
     testing::post_message(tray(), kMouseMove, kLeftButtonDown);
     EXPECT_TRUE(settle([&] { return shown() && !window->model().minimized; }));
+    testing::minimize_from_outside(main());
+    EXPECT_TRUE(settle([&] { return !shown(); })) << "minimised without the title bar, it hides too";
+    testing::post_message(tray(), kMouseMove, kLeftButtonDown);
+    EXPECT_TRUE(settle([&] { return shown() && !window->model().minimized; }));
     testing::post_message(tray(), kMouseMove, kRightButtonUp);
     testing::pump_until([] { return false; }, 300);
     EXPECT_TRUE(shown()) << "a right click does nothing";

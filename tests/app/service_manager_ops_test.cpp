@@ -138,7 +138,7 @@ TEST_F(ServiceOps, RegisterAndCreateWriteAndEnableTheUnitRemoveAndDeleteDisableA
     // form (it does not exist) is not made.
     EXPECT_EQ(ServiceCreate("ZKEnterprise", "/usr/bin/ktrsvc"), "Could not create Service at path /usr/bin/ktrsvc");
     EXPECT_EQ(ServiceCreate("Other", "ktrsvc"), "Could not create Service at path ktrsvc");
-    EXPECT_EQ(ServiceRegister("Other", "INSTALL", dir_.file("missing")), "Could not create Service at path ");
+    EXPECT_EQ(ServiceRegister("Other", "INSTALL", dir_.file("missing")), "Could not create Service at path " + dir_.file("missing"));
     EXPECT_FALSE(std::filesystem::exists(bus.unit_dir() + "/Other.service"));
     EXPECT_EQ(ServiceRegister("ZKEnterprise", "REMOVE", ""), "OK");
     EXPECT_FALSE(std::filesystem::exists(file));

@@ -15,8 +15,9 @@ std::string no_display_reason();
 // A menu entry's or a control's command, as the window receives it when the user picks it.
 void post_command(intptr_t window, int id);
 void post_message(intptr_t window, uint32_t message, intptr_t lparam);
-// The minimise and close boxes of the title bar.
+// The minimise and close boxes of the title bar; minimised without them (all windows at once).
 void post_minimize(intptr_t window);
+void minimize_from_outside(intptr_t window);
 void post_close(intptr_t window);
 // WM_CLOSE to a thread itself, as another program asks this one to end.
 uint32_t current_thread();
