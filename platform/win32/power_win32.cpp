@@ -6,6 +6,7 @@
 
 #include "platform/backend.h"
 #include "platform/power.h"
+#include "platform/win32/win32_support.h"
 
 namespace ktr::platform {
 namespace {
@@ -19,15 +20,6 @@ static_assert(kTokenQuery == TOKEN_QUERY && kTokenAdjustPrivileges == TOKEN_ADJU
 thread_local uint32_t g_last_error = 0;
 
 void keep_system_error() { g_last_error = ::GetLastError(); }
-
-std::wstring widen(const char* text) {
-    if (!text || !*text) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
-    out.resize(out.size() - 1);
-    return out;
-}
 
 // The caller never closes the token it asked for; keeping the last one and closing it when the next is
 // opened stops repeated requests from piling up handles.
@@ -58,10 +50,10 @@ bool OpenProcessToken(ProcessHandle process, uint32_t access, TokenHandle& token
 }
 
 bool LookupPrivilegeValueA(const char* system_name, const char* name, Luid& luid) {
-    const std::wstring system = widen(system_name);
+    const std::wstring system = to_wide(system_name ? system_name : "");
     LUID found{};
     // An empty system name is this machine.
-    if (!::LookupPrivilegeValueW(system.empty() ? nullptr : system.c_str(), widen(name).c_str(), &found)) {
+    if (!::LookupPrivilegeValueW(system.empty() ? nullptr : system.c_str(), to_wide(name ? name : "").c_str(), &found)) {
         keep_system_error();
         return false;
     }

@@ -22,17 +22,10 @@ void set_pending_system_error(DWORD code) {
         set_pending_error(ERROR_BAD_EXE_FORMAT, "A batch file needs a shell and is not started");
         return;
     }
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::string description = n && text ? to_utf8(std::wstring_view(text, n)) : "Error " + std::to_string(code);
+    std::string description = system_error_text(code);
     // A message about a file whose name it is not given here.
     if (const auto at = description.find("%1"); at != std::string::npos) description.replace(at, 2, "The program");
-    if (text) LocalFree(text);
-    while (!description.empty() && (description.back() == '\n' || description.back() == '\r' ||
-                                     description.back() == ' ' || description.back() == '.'))
-        description.pop_back();
+    while (!description.empty() && description.back() == '.') description.pop_back();
     set_pending_error(static_cast<int32_t>(code), description);
 }
 

@@ -6,26 +6,15 @@
 
 #include "platform/pending_error.h"
 #include "platform/service_manager.h"
+#include "platform/win32/win32_support.h"
 
 namespace ktr::platform {
 namespace {
 
-std::wstring wide(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
 // Fills the pending error from the last system error; returns its number.
 int32_t fail(const std::string& what) {
     const DWORD err = ::GetLastError();
-    char buffer[512] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err, 0, buffer,
-                             sizeof buffer, nullptr);
-    while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r' || buffer[n - 1] == '.')) buffer[--n] = '\0';
-    set_pending_error(static_cast<int32_t>(err), what + ": " + (n ? buffer : "error " + std::to_string(err)));
+    set_pending_error(static_cast<int32_t>(err), what + ": " + system_error_text(err));
     return static_cast<int32_t>(err);
 }
 
@@ -85,7 +74,7 @@ public:
     explicit NtManager(SC_HANDLE handle) : handle_(handle) {}
 
     std::unique_ptr<ServiceHandle> open_service(std::string_view name, uint32_t access, int32_t& error) override {
-        SC_HANDLE h = OpenServiceW(handle_.get(), wide(name).c_str(), access);
+        SC_HANDLE h = OpenServiceW(handle_.get(), to_wide(name).c_str(), access);
         if (!h) {
             error = fail("open service " + std::string(name));
             return nullptr;
@@ -96,8 +85,8 @@ public:
 
     std::unique_ptr<ServiceHandle> create_service(std::string_view name, std::string_view executable,
                                                   int32_t& error) override {
-        const std::wstring wname = wide(name);
-        std::wstring command = wide(executable);
+        const std::wstring wname = to_wide(name);
+        std::wstring command = to_wide(executable);
         if (command.find(L' ') != std::wstring::npos) command = L"\"" + command + L"\"";
         // Its own process, under the system's account, started with the machine.
         SC_HANDLE h = CreateServiceW(handle_.get(), wname.c_str(), wname.c_str(), SERVICE_ALL_ACCESS,
@@ -118,7 +107,7 @@ private:
 } // namespace
 
 std::unique_ptr<ServiceManager> open_service_manager(std::string_view machine, uint32_t access, int32_t& error) {
-    const std::wstring wmachine = wide(machine);
+    const std::wstring wmachine = to_wide(machine);
     SC_HANDLE h = OpenSCManagerW(machine.empty() ? nullptr : wmachine.c_str(), nullptr, access);
     if (!h) {
         error = fail("open the service manager");
