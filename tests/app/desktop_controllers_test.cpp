@@ -69,7 +69,6 @@ TEST_F(TrayIcon, AnUnknownMessageActsOnlyWhenNoneCameThisSecondOrTheOneBefore) {
         tray.picIcon_MouseMove(600);
         EXPECT_EQ(shown_or_hidden, s.shows) << s.after_ms;
     }
-    EXPECT_TRUE(traced("UNKNOWN MOUSE MOVE:  Button:0 Shift:0 X:9000 Y:0"));
 }
 
 TEST_F(TrayIcon, TheTipIsCutToTheShellsFieldAndAnIconChangedBeforeItIsThereIsAddedFirst) {
@@ -77,7 +76,6 @@ TEST_F(TrayIcon, TheTipIsCutToTheShellsFieldAndAnIconChangedBeforeItIsThereIsAdd
     EXPECT_TRUE(tray.add_icon(0, long_tip));
     EXPECT_EQ(tray.record().window, 4242) << "the messages go to picIcon";
     EXPECT_EQ(tray.record().tip, std::string(63, 't'));
-    EXPECT_TRUE(traced("Added icon OK to system tray"));
     tray.delete_icon();
     tray.modify_icon(1, "Busy");
     EXPECT_EQ(shell.calls, (Strings{"add " + std::string(63, 't'), "remove " + std::string(63, 't'), "add Zentrik", "modify Busy"}))

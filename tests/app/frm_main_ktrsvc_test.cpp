@@ -172,7 +172,6 @@ TEST_F(MainWindow, ChangedOptionsAreReloadedOnceAndSavedAndAnAutomaticallyStarte
     config::options().SettingMode(config::kModeTimed);
     config::options().Changed(true);
     window->MainRouter();
-    EXPECT_TRUE(traced("ELSE Mode"));
     EXPECT_TRUE(window->Unload());
     EXPECT_TRUE(window->terminate());
     EXPECT_TRUE(time_obj().InterruptFlag());

@@ -45,12 +45,10 @@ TEST_F(FakeWait, WaitsRunOutOrSleepIsInterruptedWithTheWholeSecondsLeftAndTheFla
     start = clock.tick_count();
     server::wait_ms(100);
     EXPECT_NEAR(clock.tick_count() - start, 105, 5);
-    EXPECT_TRUE(trace.has("Paused for 0100 milliseconds")) << trace.text();
 
     after(10000, [&] { obj.InterruptFlag(true); });
     EXPECT_EQ(obj.Sleep(60, nullptr), 50);
     EXPECT_FALSE(obj.InterruptFlag());
-    EXPECT_TRUE(trace.has("Interrupting sleep at 49.9") || trace.has("Interrupting sleep at 50"));
 
     after(59700, [&] { obj.InterruptFlag(true); });
     EXPECT_NEAR(obj.Sleep(60, nullptr), 0.5, 0.5) << "interrupted in its last 500 ms";

@@ -1,5 +1,6 @@
 // The module under input a careless neighbour or an attacker would send: split requests, dates no clock
-// holds, forged trace lines, special files, a locked or damaged hive, a closed terminal, a help request.
+// holds, forged trace lines, special files, a locked hive, a closed terminal, a help request. A damaged hive
+// is the start-up test's.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -73,16 +74,6 @@ TEST_F(HostileInput, ALockedHiveNeverStopsServing) {
     EXPECT_EQ(tcp_exchange(port, {"H+"}, 5000), "OK-H");
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
     other->end_batch();
-}
-
-TEST_F(HostileInput, ADamagedHiveIsReportedOnStandardError) {
-#ifdef _WIN32
-    GTEST_SKIP() << "the Windows registry is no file in the program folder that a test can damage";
-#endif
-    home.write("registry.db", std::string(4096, 'X'));
-    start();
-    const RunResult r = stop();
-    EXPECT_NE(r.err.find(home.path() + "/registry.db"), std::string::npos) << r.err;
 }
 
 TEST_F(HostileInput, HelpPrintsUsageAndTouchesNothing) {

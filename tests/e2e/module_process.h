@@ -15,9 +15,11 @@
 
 #include "fakes/loopback_peer.h"
 #include "fakes/private_registry.h"
+#include "fakes/pump_until.h"
 #include "fakes/run_program.h"
 #include "fakes/system_paths.h"
 #include "fakes/temp_dir.h"
+#include "fakes/trace_capture.h"
 
 namespace ktr::testing {
 
@@ -77,12 +79,6 @@ inline std::time_t utc_moment(std::tm tm) {
 #endif
 }
 
-inline size_t occurrences(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 // A free port the module's 16-bit port option can hold (below 32768, where the kernel hands out no
 // ephemeral ports of its own).
 inline uint16_t free_option_port() {
@@ -95,14 +91,6 @@ inline uint16_t free_option_port() {
         if (tcp.ok() && udp.ok()) return port;
     }
     return 0;
-}
-
-// Whether done() comes true within the time, tried every 10 ms.
-inline bool eventually(auto done, int timeout_ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-        if (std::chrono::steady_clock::now() > end) return false;
-    return true;
 }
 
 // The reply to a request sent in pieces over one connection, a moment apart.

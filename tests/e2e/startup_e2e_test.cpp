@@ -101,7 +101,7 @@ TEST_F(StartupE2E, ABrokenHiveIsReportedAndNeverReplaced) {
     const std::string garbage = std::string(3000, '\x01') + "not a registry";
     home.write("registry.db", garbage);
     start();  // on its defaults
-    stop();
+    EXPECT_NE(stop().err.find(home.file("registry.db")), std::string::npos) << "reported on standard error";
     EXPECT_TRUE(logged("cannot be used"));
     const RunResult tool = reg({"list", kOptionsKey});
     EXPECT_TRUE(tool.exit_code == 1 && occurrences(tool.err, "\n") == 1 &&

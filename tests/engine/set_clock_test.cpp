@@ -57,9 +57,6 @@ TEST_F(SetClock, RefusedSettingsUtcFractionsAndTheDirectUtcSetting) {
     EXPECT_EQ(local(), before);
     const platform::DateParts utc{2026, 7, 1, 1, 12, 0, 0, 0};
     EXPECT_FALSE(set_system_time(utc));
-    for (const char* line : {"SetLocalTimeAPI error 1314", "Time setting error - check permissions",
-                             "Date setting error - check permissions", "Error on SetSystemTime: 0"})
-        EXPECT_TRUE(traced(line)) << line;
     clock_.refuse_sets(false);
     EXPECT_TRUE(set_system_time(utc));
     EXPECT_DOUBLE_EQ(platform::parts_to_date(get_system_time()), platform::parts_to_date(utc));
@@ -91,7 +88,6 @@ TEST_F(SetClock, ShortDateOrderClassifiesThePatternAndReadsAndSetsDatesInIt) {
     // Setting the date keeps the time of day.
     System_set_date(make_date(2031, 2, 3, 23, 0, 0));
     EXPECT_EQ(local(), date_to_parts(make_date(2031, 2, 3, 10, 0, 0)));
-    EXPECT_TRUE(traced("System_set_date to new date: 2/3/31"));
 }
 
 } // namespace

@@ -6,11 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <sstream>
-#include <thread>
 
+#include "fakes/pump_until.h"
 #include "platform/pending_error.h"
 #include "platform/service_manager.h"
 
@@ -22,13 +21,6 @@ std::string find_in_path(const std::string& name) {
     for (std::string dir; std::getline(path, dir, ':');)
         if (::access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
     return {};
-}
-
-bool eventually(auto pred) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (; !pred(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-        if (std::chrono::steady_clock::now() > end) return false;
-    return true;
 }
 
 } // namespace

@@ -1,31 +1,19 @@
 #include "fakes/private_registry.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32/win32_support.h"
+
 #include <aclapi.h>
 
 #include "platform/registry_hive.h"
 
 namespace ktr::testing {
+using platform::to_utf8;
+using platform::to_wide;
+
 namespace {
 
 const char* const kTestsKey = "Software\\Ktrsvc tests\\";
-
-std::wstring wide(const std::string& text) {
-    std::wstring out(text.size(), L'\0');
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                                      static_cast<int>(out.size()));
-    out.resize(static_cast<size_t>(n > 0 ? n : 0));
-    return out;
-}
-
-std::string narrow(const std::wstring& text) {
-    std::string out(text.size() * 3, '\0');
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                                      static_cast<int>(out.size()), nullptr, nullptr);
-    out.resize(static_cast<size_t>(n > 0 ? n : 0));
-    return out;
-}
 
 HKEY system_root(uint32_t root) {
     switch (root) {
@@ -37,7 +25,7 @@ HKEY system_root(uint32_t root) {
 
 bool set_access(const std::string& path, ACCESS_MODE mode, DWORD rights) {
     HKEY h = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(path).c_str(), 0, READ_CONTROL | WRITE_DAC, &h)) return false;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, to_wide(path).c_str(), 0, READ_CONTROL | WRITE_DAC, &h)) return false;
     wchar_t everyone[] = L"EVERYONE";
     EXPLICIT_ACCESS_W entry{};
     BuildExplicitAccessWithNameW(&entry, everyone, rights, mode, NO_INHERITANCE);
@@ -54,12 +42,12 @@ bool set_access(const std::string& path, ACCESS_MODE mode, DWORD rights) {
 
 PrivateRegistry::PrivateRegistry(const std::string& name)
     : key_(kTestsKey + name), env_("KTRSVC_REGISTRY_SANDBOX", ("HKEY_CURRENT_USER\\" + key_).c_str()) {
-    RegDeleteTreeW(HKEY_CURRENT_USER, wide(key_).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, to_wide(key_).c_str());
 }
 
 PrivateRegistry::~PrivateRegistry() {
     allow_all();
-    RegDeleteTreeW(HKEY_CURRENT_USER, wide(key_).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, to_wide(key_).c_str());
     // The common parent goes with the last test that used it (a key with subkeys is not deleted).
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ktrsvc tests");
 }
@@ -67,13 +55,13 @@ PrivateRegistry::~PrivateRegistry() {
 bool PrivateRegistry::deny(uint32_t root, const std::string& path) {
     // Each hive's tree is a subkey of this one; its roots are keys named as the roots are.
     HKEY h = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(key_).c_str(), 0, KEY_READ, &h)) return false;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, to_wide(key_).c_str(), 0, KEY_READ, &h)) return false;
     std::vector<std::string> trees;
     wchar_t tree[256];
     DWORD size = 256;
     for (DWORD i = 0; RegEnumKeyExW(h, i, tree, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
          ++i, size = 256)
-        trees.push_back(narrow(std::wstring(tree, size)));
+        trees.push_back(to_utf8(std::wstring(tree, size)));
     RegCloseKey(h);
     bool any = false;
     for (const std::string& name : trees) {
@@ -95,7 +83,7 @@ bool PrivateRegistry::deny(uint32_t root, const std::string& path) {
 bool PrivateRegistry::deny_own(const std::string& path) {
     const std::string native = key_ + "\\" + path;
     HKEY h = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, wide(native).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, to_wide(native).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
                         nullptr))
         return false;
     RegCloseKey(h);
@@ -113,14 +101,14 @@ namespace system_registry {
 
 bool exists(uint32_t root, const std::string& path) {
     HKEY h = nullptr;
-    if (RegOpenKeyExW(system_root(root), wide(path).c_str(), 0, READ_CONTROL, &h)) return false;
+    if (RegOpenKeyExW(system_root(root), to_wide(path).c_str(), 0, READ_CONTROL, &h)) return false;
     RegCloseKey(h);
     return true;
 }
 
 std::optional<std::pair<uint32_t, std::string>> value(uint32_t root, const std::string& path, const std::string& name) {
     DWORD type = 0, size = 0;
-    const std::wstring key = wide(path), value_name = wide(name);
+    const std::wstring key = to_wide(path), value_name = to_wide(name);
     if (RegGetValueW(system_root(root), key.c_str(), value_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr,
                      &size))
         return std::nullopt;
@@ -133,11 +121,11 @@ std::optional<std::pair<uint32_t, std::string>> value(uint32_t root, const std::
 }
 
 bool set_text(uint32_t root, const std::string& path, const std::string& name, const std::wstring& text) {
-    return RegSetKeyValueW(system_root(root), wide(path).c_str(), wide(name).c_str(), REG_SZ, text.c_str(),
+    return RegSetKeyValueW(system_root(root), to_wide(path).c_str(), to_wide(name).c_str(), REG_SZ, text.c_str(),
                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-void delete_tree(uint32_t root, const std::string& path) { RegDeleteTreeW(system_root(root), wide(path).c_str()); }
+void delete_tree(uint32_t root, const std::string& path) { RegDeleteTreeW(system_root(root), to_wide(path).c_str()); }
 
 } // namespace system_registry
 } // namespace ktr::testing

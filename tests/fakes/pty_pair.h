@@ -1,6 +1,6 @@
 // A pseudo-terminal pair: the test holds the master side and plays the device; the code under test opens
 // the slave path as its serial port. POSIX only: Windows has no pseudo-terminals, and a test there that
-// needs the device skips with its reason (the pair below only compiles there and is never ok()).
+// needs the device skips with its reason.
 #pragma once
 
 #ifndef _WIN32
@@ -16,22 +16,7 @@
 
 namespace ktr::testing {
 
-#ifdef _WIN32
-inline constexpr const char* kNoPtyReason = "Windows has no pseudo-terminal to play the device on a COM port";
-
-class PtyPair {
-public:
-    bool ok() const { return false; }
-    int master() const { return -1; }
-    const std::string& slave_path() const { return slave_path_; }
-    void write(const std::string&) const {}
-    std::string read_available(int = 0) const { return {}; }
-
-private:
-    std::string slave_path_;
-};
-#else
-
+#ifndef _WIN32
 class PtyPair {
 public:
     // The master is non-blocking. The pair also holds the slave open itself (never reading it), so the

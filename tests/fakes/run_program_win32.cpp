@@ -1,6 +1,6 @@
 // The program runner on Windows: CreateProcess without a shell, standard handles on files in a folder of
 // the runner's own, Ctrl+Break or a WM_CLOSE to end a program and TerminateProcess to kill it.
-#include <windows.h>
+#include "platform/win32/win32_support.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,13 +13,7 @@
 namespace ktr::testing {
 namespace {
 
-std::wstring widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
+using platform::to_wide;
 
 // One argument as the runtime's command-line splitting reads it back: quoted when it holds a blank or a
 // quote, backslashes doubled only where a quote follows them.
@@ -45,12 +39,12 @@ std::wstring environment_block(const EnvOverrides& overrides) {
         FreeEnvironmentStringsW(block);
     }
     for (const auto& [name, value] : overrides) {
-        const std::wstring key = widen(name) + L"=";
+        const std::wstring key = to_wide(name) + L"=";
         std::erase_if(vars, [&](const std::wstring& v) {
             return v.size() >= key.size() && CompareStringOrdinal(v.c_str(), static_cast<int>(key.size()), key.c_str(),
                                                                   static_cast<int>(key.size()), TRUE) == CSTR_EQUAL;
         });
-        if (value) vars.push_back(key + widen(*value));
+        if (value) vars.push_back(key + to_wide(*value));
     }
     std::wstring out;
     for (const auto& v : vars) out += v + L'\0';
@@ -59,7 +53,7 @@ std::wstring environment_block(const EnvOverrides& overrides) {
 
 std::string read_text(const std::string& path) {
     // Opened apart from the child's own handle, sharing it, so the child's write position stays where it is.
-    const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {};
     std::string out;
@@ -76,7 +70,7 @@ std::string read_text(const std::string& path) {
 // A handle the child inherits as one of its standard handles.
 HANDLE child_handle(const std::string& path, bool write) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    return CreateFileW(widen(path).c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+    return CreateFileW(to_wide(path).c_str(), write ? GENERIC_WRITE : GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
                        write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -96,8 +90,8 @@ RunningProgram::RunningProgram(const std::string& path, const std::vector<std::s
     p.files.write("in", stdin_text);
     const HANDLE in = child_handle(p.files.file("in"), false), out = child_handle(p.files.file("out"), true),
                  err = child_handle(p.files.file("err"), true);
-    std::wstring command = quoted(widen(native_path(path)));
-    for (const auto& a : args) command += L" " + quoted(widen(a));
+    std::wstring command = quoted(to_wide(native_path(path)));
+    for (const auto& a : args) command += L" " + quoted(to_wide(a));
     std::wstring block = environment_block(env);
     STARTUPINFOW si{};
     si.cb = sizeof si;

@@ -1,46 +1,27 @@
-#include <windows.h>
-
 #include <string>
 
 #include "fakes/system_paths.h"
+#include "platform/win32/win32_support.h"
 
 namespace ktr::testing {
-namespace {
-
-std::wstring widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-} // namespace
+using platform::to_utf8;
+using platform::to_wide;
 
 std::string this_program_folder() {
     std::wstring path(MAX_PATH, L'\0');
     for (DWORD n; (n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) >= path.size();)
         path.resize(path.size() * 2);
     path.resize(wcslen(path.c_str()));
-    return narrow(path.substr(0, path.find_last_of(L"\\/")));
+    return to_utf8(path.substr(0, path.find_last_of(L"\\/")));
 }
 
 std::string short_path(const std::string& path) {
-    const std::wstring wide = widen(path);
+    const std::wstring wide = to_wide(path);
     const DWORD n = GetShortPathNameW(wide.c_str(), nullptr, 0);
     if (n == 0) return path;
     std::wstring out(n, L'\0');
     out.resize(GetShortPathNameW(wide.c_str(), out.data(), n));
-    return narrow(out);
+    return to_utf8(out);
 }
 
 bool under_wine() {
@@ -50,7 +31,7 @@ bool under_wine() {
 }
 
 HeldFile::HeldFile(const std::string& path)
-    : handle_(reinterpret_cast<intptr_t>(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    : handle_(reinterpret_cast<intptr_t>(CreateFileW(to_wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
 
 HeldFile::~HeldFile() {

@@ -9,6 +9,13 @@
 
 namespace ktr::testing {
 
+// How often the part stands in the text.
+inline size_t occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 struct ScopedTrace : OnScopeEnd {
     explicit ScopedTrace(std::string path) : OnScopeEnd([saved = diag::debug_state()] {
         diag::set_debug_file_mode(false);
@@ -24,12 +31,7 @@ class TraceCapture {
 public:
     std::string text() const { return dir_.read("debug.txt"); }
     bool has(const std::string& fragment) const { return count(fragment) > 0; }
-    size_t count(const std::string& fragment) const {
-        const std::string t = text();
-        size_t n = 0;
-        for (size_t at = t.find(fragment); at != std::string::npos; at = t.find(fragment, at + 1)) ++n;
-        return n;
-    }
+    size_t count(const std::string& fragment) const { return occurrences(text(), fragment); }
 
 private:
     TempDir dir_;

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
 #include "fakes/pty_pair.h"
-#endif
 #include "fakes/pump_until.h"
 #include "fakes/scoped_env.h"
 #include "platform/pending_error.h"

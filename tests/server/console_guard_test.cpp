@@ -1,5 +1,5 @@
-// Who may give orders beyond the allow-list: the program list, the bound on started programs and the
-// per-source limit of UDP replies.
+// Who may give orders: the allow-list of consoles, the program list, the bound on started programs, the
+// per-source limit of UDP replies and the address a listener serves.
 #include <gtest/gtest.h>
 
 #include "config/security.h"
@@ -11,6 +11,20 @@
 
 namespace ktr::server {
 namespace {
+
+TEST(Security, TheAllowListMatchesAddressesAndNetworksAndSkipsWhatIsNoAddress) {
+    std::vector<std::string> bad;
+    config::SecuritySettings s;
+    s.allowed_consoles =
+        config::parse_allowed_networks("127.0.0.1, 10.1.0.0/16;192.0.2.300 host.example 0.0.0.0/33", &bad);
+    EXPECT_EQ(bad, (std::vector<std::string>{"192.0.2.300", "host.example", "0.0.0.0/33"}));
+    const std::pair<const char*, bool> rows[] = {
+        {"127.0.0.1", true},  {"127.0.0.2", false}, {"10.1.255.7", true}, {"10.2.0.1", false},
+        {"::ffff:127.0.0.1", true}, {"", false},     {"::1", false},
+    };
+    for (const auto& [address, allowed] : rows) EXPECT_EQ(s.console_allowed(address), allowed) << address;
+    EXPECT_TRUE(config::SecuritySettings{}.console_allowed("192.0.2.9")) << "no list: any address, as before";
+}
 
 struct ConsoleGuard : ::testing::Test {
     config::SecuritySettings saved = config::security();
@@ -53,12 +67,6 @@ TEST_F(ConsoleGuard, UdpRepliesAreLimitedPerSourceAndSecond) {
     clock.advance_ms(1000);
     EXPECT_TRUE(udp_reply_admitted("127.0.0.1")) << "a new second";
 }
-
-} // namespace
-} // namespace ktr::server
-
-namespace ktr::server {
-namespace {
 
 TEST(ListenAddress, AListenerServesOnlyItsAddressAndRefusesOneThatIsNoAddress) {
     platform::Socket listener;
