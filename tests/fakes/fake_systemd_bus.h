@@ -39,13 +39,11 @@ private:
 };
 
 // A child process that records the values of the queued SIGRTMIN signals it receives.
-class SignalRecorder {
+class SignalRecorder : NoCopy {
 public:
     // on_signal, when given, runs in the child after each value is recorded (e.g. to write a receipt).
     explicit SignalRecorder(std::function<void(int)> on_signal = {});
     ~SignalRecorder();
-    SignalRecorder(const SignalRecorder&) = delete;
-    SignalRecorder& operator=(const SignalRecorder&) = delete;
     int pid() const { return pid_; }
     // The next value received, or nothing within the timeout.
     std::optional<int> next(int timeout_ms = 2000);

@@ -6,18 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "fakes/scoped_env.h"
+
 namespace ktr::testing {
 
 // A port that is free for both TCP and UDP right now (the kernel picks it).
 uint16_t free_port();
 
 // Owns one socket, closed with the object.
-class PeerSocket {
+class PeerSocket : NoCopy {
 public:
     PeerSocket() = default;
     ~PeerSocket() { close(); }
-    PeerSocket(const PeerSocket&) = delete;
-    PeerSocket& operator=(const PeerSocket&) = delete;
     void close();
     uint16_t port() const;  // the local port
     bool ok() const { return fd_ != -1; }

@@ -15,13 +15,11 @@
 namespace ktr::testing {
 
 #ifdef _WIN32
-class PrivateRegistry {
+class PrivateRegistry : NoCopy {
 public:
     // name: a key name of the test's own, e.g. its temporary folder's name.
     explicit PrivateRegistry(const std::string& name);
     ~PrivateRegistry();
-    PrivateRegistry(const PrivateRegistry&) = delete;
-    PrivateRegistry& operator=(const PrivateRegistry&) = delete;
 
     // The variable's value: the key all trees are under.
     const std::string& key() const { return key_; }

@@ -17,7 +17,7 @@
 namespace ktr::testing {
 
 #ifndef _WIN32
-class PtyPair {
+class PtyPair : NoCopy {
 public:
     // The master is non-blocking. The pair also holds the slave open itself (never reading it), so the
     // line does not hang up between the times the code under test opens and closes it.
@@ -28,8 +28,6 @@ public:
         keep_slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     }
     ~PtyPair() { for (const int fd : {keep_slave_, master_}) close(fd); }  // -1 when not opened: nothing to close
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
     bool ok() const { return master_ >= 0 && !slave_path_.empty(); }
     int master() const { return master_; }
     const std::string& slave_path() const { return slave_path_; }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "fakes/scoped_env.h"
+
 namespace ktr::testing {
 
 // The exit status of a program ended with no say (and of one that ran too long): 128 + SIGKILL, as a
@@ -37,14 +39,12 @@ enum class Ending {
 
 // A started program: its standard input is read from, and its output goes to, temporary files, so that it
 // never blocks on a full pipe; wait() collects it and reads the output.
-class RunningProgram {
+class RunningProgram : NoCopy {
 public:
     // The path may leave out the ".exe" of Windows programs.
     RunningProgram(const std::string& path, const std::vector<std::string>& args, const EnvOverrides& env = {},
                    std::string stdin_text = {});
     ~RunningProgram();
-    RunningProgram(const RunningProgram&) = delete;
-    RunningProgram& operator=(const RunningProgram&) = delete;
     // Waits at most timeout_ms, then kills the program.
     RunResult wait(int timeout_ms = 30000);
     void terminate(Ending how = Ending::terminate);

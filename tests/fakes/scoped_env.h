@@ -9,13 +9,18 @@
 
 namespace ktr::testing {
 
+// What owns a system object or undoes a change is neither copied nor moved: it would do so twice.
+struct NoCopy {
+    NoCopy() = default;
+    NoCopy(const NoCopy&) = delete;
+    NoCopy& operator=(const NoCopy&) = delete;
+};
+
 // Runs the undo action at the end of the scope; the scoped helpers of the fakes build on it.
-class OnScopeEnd {
+class OnScopeEnd : NoCopy {
 public:
     explicit OnScopeEnd(std::function<void()> undo) : undo_(std::move(undo)) {}
     ~OnScopeEnd() { undo_(); }
-    OnScopeEnd(const OnScopeEnd&) = delete;
-    OnScopeEnd& operator=(const OnScopeEnd&) = delete;
 
 private:
     std::function<void()> undo_;

@@ -9,11 +9,12 @@
 #include <unistd.h>
 #endif
 
+#include "fakes/scoped_env.h"
 #include "platform/handle.h"
 
 namespace ktr::testing {
 
-class SignalHandle {
+class SignalHandle : NoCopy {
 public:
 #ifdef _WIN32
     SignalHandle() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -23,20 +24,13 @@ public:
     void reset() { ResetEvent(event_); }
 #else
     SignalHandle() { (void)!pipe2(fds_, O_NONBLOCK | O_CLOEXEC); }
-    ~SignalHandle() {
-        ::close(fds_[0]);
-        ::close(fds_[1]);
-    }
+    ~SignalHandle() { for (const int fd : fds_) ::close(fd); }
     platform::OsHandle handle() const { return platform::OsHandle{fds_[0]}; }
     void set() { (void)!::write(fds_[1], "x", 1); }
     void reset() {
-        char buf[64];
-        while (::read(fds_[0], buf, sizeof buf) > 0) {
-        }
+        for (char buf[64]; ::read(fds_[0], buf, sizeof buf) > 0;) {}
     }
 #endif
-    SignalHandle(const SignalHandle&) = delete;
-    SignalHandle& operator=(const SignalHandle&) = delete;
 
 private:
 #ifdef _WIN32

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "fakes/scoped_env.h"
+
 namespace ktr::testing {
 
 // The folder of the running test program.
@@ -18,12 +20,10 @@ bool under_wine();
 #ifdef _WIN32
 // Holds a file open without sharing it, as another program does that locks it (Windows only: POSIX has no
 // lock that keeps others from opening a file).
-class HeldFile {
+class HeldFile : NoCopy {
 public:
     explicit HeldFile(const std::string& path);
     ~HeldFile();
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
     bool ok() const { return handle_ != -1; }
 
 private:

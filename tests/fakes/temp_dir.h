@@ -12,6 +12,8 @@
 #include <random>
 #include <string>
 
+#include "fakes/scoped_env.h"
+
 namespace ktr::testing {
 
 #ifdef _WIN32
@@ -26,14 +28,12 @@ inline std::string native_path(std::string path) {
     return path;
 }
 
-class TempDir {
+class TempDir : NoCopy {
 public:
     TempDir() : path_(make_unique_folder()) {
         if (path_.empty()) ADD_FAILURE() << "cannot make a temporary folder";
     }
     ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
     // A path in the folder; "a/b" names b in the subfolder a.
     std::string file(const std::string& name) const { return path_ + kPathSeparator + native_path(name); }
