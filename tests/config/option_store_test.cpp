@@ -164,13 +164,10 @@ TEST_F(StoreTest, AnOptionsStoreThatCannotBeUsedFailsEveryCallAndIsKeptAsItWas) 
 
 using Options = testing::ModuleStateTest;
 
-TEST_F(Options, DefaultsOfTheWindowsNtFamily) {
+TEST_F(Options, DefaultsDateTheLastSyncADayBackAndNameTheFilesInTheProgramFolder) {
     platform::set_program_folder("/Opt/Ktr Svc");
     COptions o;
     set_option_defaults(o);
-    EXPECT_EQ(o.NISTServer(), "<activated>");
-    EXPECT_EQ((std::vector<int32_t>{o.TCPPort(), o.TimedInterval(), o.SetMaxThreshold()}),
-              (std::vector<int32_t>{1001, 3600, 86400}));
     EXPECT_DOUBLE_EQ(o.LastSyncTime(), kMorning - 1);  // a day ago
     EXPECT_EQ(o.AutoPrevSyncTime(), o.LastSyncTime());
     // The folder keeps its case (case-sensitive file systems); the names are lower case.

@@ -107,8 +107,7 @@ TEST_F(ConsoleCommands, WithoutActionsRemoteAndRelayRequestsAreUnknownAndASetTra
     EXPECT_TRUE(traced("<Force time strg:_F+ 26-12-05 05:17:03 500_\r\n") && traced("<Time strg:__\r\n"));
 }
 
-TEST(TimeReplyTexts, HexTraceAndPrintableText) {
-    EXPECT_EQ(trace_packet("X", {27, 0, 255}), "X [0]1B [1]0 [2]FF <-(Hex) size: 3");
+TEST(TimeReplyTexts, OnlyPrintableBytesAreShown) {
     EXPECT_EQ(bytes_to_text({'O', 'K', 0, 31, ' ', '-', 127, 200, 'H'}), "OK -H");
 }
 
