@@ -110,8 +110,20 @@ private:
     void raise_error(int16_t number, const std::string& description);
     // The datagram, its sender and reply address are in place: the data-arrival event.
     void deliver_datagram();
-    void flush_output();
     void rearm();
+
+    // The backend's steps. open_port: a new listening (tcp) or bound socket on the port and the bind
+    // address (kNoHandle, pending error filled, when the system refuses). read_input: reads what the
+    // connection holds into the unread bytes up to their limit; ended when the peer closed or reset it,
+    // else the system's number of a failure (0: none) and error_text its text. send_datagram: one datagram
+    // to the address. flush_output: sends what the connection takes now.
+    OsHandle open_port(bool tcp, uint16_t port);
+    int read_input(bool& ended);
+    static std::string error_text(int number);
+    bool send_datagram(const uint8_t* data, size_t size, const std::vector<uint8_t>& to);
+    // The remote host and port in the backend's address form; false when the name does not resolve.
+    bool find_remote(std::vector<uint8_t>& address) const;
+    void flush_output();
 
     SocketEvents* events_;
     int16_t index_;
