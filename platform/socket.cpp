@@ -180,23 +180,17 @@ void Socket::release_port() {
     port_.reset();
 }
 
-bool Socket::Listen() {
-    if (protocol_ != kTcpProtocol || state_ != kStateClosed) {
-        wrong_state();
-        return false;
-    }
-    if (!hold_port(true)) return false;
-    state_ = kStateListening;
-    return true;
-}
+bool Socket::Listen() { return take_port(kTcpProtocol, kStateListening); }
 
-bool Socket::Bind() {
-    if (protocol_ != kUdpProtocol || state_ != kStateClosed) {
+bool Socket::Bind() { return take_port(kUdpProtocol, kStateOpen); }
+
+bool Socket::take_port(int16_t protocol, int16_t state) {
+    if (protocol_ != protocol || state_ != kStateClosed) {
         wrong_state();
         return false;
     }
-    if (!hold_port(false)) return false;
-    state_ = kStateOpen;
+    if (!hold_port(protocol == kTcpProtocol)) return false;
+    state_ = state;
     return true;
 }
 

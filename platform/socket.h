@@ -104,6 +104,8 @@ private:
     // A member object taken up again after an unload: as new, but keeping the room of its buffers.
     void reuse(SocketEvents* events, int16_t index);
     bool send_bytes(const uint8_t* data, size_t size);
+    // Listen and Bind: a closed object of the protocol takes its port and enters the state.
+    bool take_port(int16_t protocol, int16_t state);
     bool hold_port(bool tcp);
     void release_port();
     void on_connection(HandleEvents ready);

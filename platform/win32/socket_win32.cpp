@@ -156,7 +156,9 @@ int Socket::read_input(bool& ended) {
 std::string Socket::error_text(int number) { return system_error_text(static_cast<unsigned long>(number)); }
 
 bool Socket::find_remote(std::vector<uint8_t>& address) const {
-    const addrinfo hints{.ai_flags = 0, .ai_family = AF_INET, .ai_socktype = SOCK_DGRAM};
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
     addrinfo* res = nullptr;
     if (getaddrinfo(remote_host_.c_str(), std::to_string(remote_port_ & 0xFFFF).c_str(), &hints, &res) != 0 || !res)
         return false;
