@@ -12,6 +12,10 @@
 
 namespace ktr::platform {
 
+namespace detail {
+struct SerialState;
+}
+
 // CommEvent codes.
 inline constexpr int16_t comEvReceive = 2;
 inline constexpr int16_t comEventBreak = 1001;
@@ -89,6 +93,11 @@ public:
 
 private:
     struct Impl;
+    // The backend's steps: its state, and the line settings and modem lines applied to the open device.
+    detail::SerialState& state() const;
+    bool apply_line();
+    void apply_modem_lines();
+
     std::unique_ptr<Impl> impl_;
 };
 
