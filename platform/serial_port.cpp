@@ -63,6 +63,20 @@ bool SerialPort::CommPort(int16_t port) {
 }
 
 const std::string& SerialPort::Settings() const { return state().settings; }
+bool SerialPort::Settings(std::string_view settings) {
+    const auto line = parse_serial_line(settings);
+    if (!line) {
+        set_pending_error(comInvalidPropertyValue, "Invalid property value");
+        return false;
+    }
+    state().line = *line;
+    state().settings = std::string(settings);
+    if (PortOpen() && !apply_line()) {
+        report_device_error();
+        return false;
+    }
+    return true;
+}
 
 std::string SerialPort::Input() {
     auto& buf = state().in_buffer;

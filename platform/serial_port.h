@@ -93,10 +93,12 @@ public:
 
 private:
     struct Impl;
-    // The backend's steps: its state, and the line settings and modem lines applied to the open device.
+    // The backend's steps: its state, the line settings and modem lines applied to the open device, and
+    // the pending error from the device's last failure.
     detail::SerialState& state() const;
     bool apply_line();
     void apply_modem_lines();
+    static void report_device_error();
 
     std::unique_ptr<Impl> impl_;
 };

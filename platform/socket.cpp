@@ -76,6 +76,10 @@ std::vector<MemberMap::node_type>& spare_members() {
 
 namespace detail {
 
+void fail_address_in_use() { fail(kErrAddressInUse, "Address in use"); }
+
+void fail_connection_reset() { fail(kErrConnectionReset, "Connection is reset by remote side"); }
+
 SharedPort::~SharedPort() {
     if (watch) unwatch(watch);
     if (handle.valid()) close_socket_handle(handle);
@@ -147,10 +151,12 @@ bool Socket::hold_port(bool tcp) {
             return true;
         }
     }
-    const OsHandle handle = open_port(tcp, port);
+    uint16_t bound_port = 0;
+    const OsHandle handle = open_port(tcp, port, bound_port);
     if (!handle.valid()) return false;
     auto shared = std::make_shared<SharedPort>();
     shared->tcp = tcp;
+    shared->port = bound_port;
     shared->handle = handle;
     std::weak_ptr<SharedPort> weak = shared;
     shared->watch = watch_handle(handle, HandleEvents::input, [weak](HandleEvents) {
@@ -166,10 +172,12 @@ bool Socket::hold_port(bool tcp) {
     });
     shared->holders.push_back(this);
     port_ = shared;
-    shared->port = static_cast<uint16_t>(BoundPort());
     table[{tcp, shared->port}] = shared;
     return true;
 }
+
+// The port is the system's answer when the object took it, and a bound socket keeps its port.
+int32_t Socket::BoundPort() const { return port_ ? port_->port : 0; }
 
 void Socket::release_port() {
     if (!port_) return;

@@ -52,4 +52,8 @@ struct SharedPort : std::enable_shared_from_this<SharedPort> {
 // Backend: closes a socket of the component.
 void close_socket_handle(OsHandle handle);
 
+// The two failures that callers tell apart keep the component's numbers and texts.
+void fail_address_in_use();
+void fail_connection_reset();
+
 } // namespace ktr::platform::detail

@@ -18,21 +18,16 @@
 namespace ktr::platform {
 namespace {
 
-using detail::Peer;
-
-void fail_errno(int err) {
-    if (err == EADDRINUSE)
-        set_pending_error(kErrAddressInUse, "Address in use");
-    else if (err == ECONNRESET || err == EPIPE)
-        set_pending_error(kErrConnectionReset, "Connection is reset by remote side");
-    else
-        set_pending_error_from_errno(err);
-}
-
-Peer peer_of(const sockaddr_storage& addr) {
+detail::Peer peer_of(const sockaddr_storage& addr) {
     const auto& in = reinterpret_cast<const sockaddr_in&>(addr);
     if (addr.ss_family != AF_INET) return {};
     return {true, std::bit_cast<std::array<uint8_t, 4>>(in.sin_addr), ntohs(in.sin_port)};
+}
+
+void fail_errno(int err) {
+    if (err == EADDRINUSE) return detail::fail_address_in_use();
+    if (err == ECONNRESET || err == EPIPE) return detail::fail_connection_reset();
+    set_pending_error_from_errno(err);
 }
 
 } // namespace
@@ -65,15 +60,7 @@ void SharedPort::receive_datagrams() {
 
 } // namespace detail
 
-int32_t Socket::BoundPort() const {
-    if (!port_) return 0;
-    sockaddr_storage addr{};
-    socklen_t len = sizeof addr;
-    if (getsockname(fd_of(port_->handle), reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
-    return ntohs(reinterpret_cast<sockaddr_in&>(addr).sin_port);
-}
-
-OsHandle Socket::open_port(bool tcp, uint16_t port) {
+OsHandle Socket::open_port(bool tcp, uint16_t port, uint16_t& bound_port) {
     const int fd = socket(AF_INET, (tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         fail_errno(errno);
@@ -102,6 +89,8 @@ OsHandle Socket::open_port(bool tcp, uint16_t port) {
         fail_errno(err);
         return kNoHandle;
     }
+    socklen_t len = sizeof addr;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) bound_port = ntohs(addr.sin_port);
     return handle_of(fd);
 }
 

@@ -367,27 +367,14 @@ detail::SerialState& SerialPort::state() const { return *impl_; }
 bool SerialPort::apply_line() { return impl_->apply_line(); }
 void SerialPort::apply_modem_lines() { impl_->apply_modem_lines(); }
 
-bool SerialPort::Settings(std::string_view settings) {
-    const auto line = parse_serial_line(settings);
-    if (!line) {
-        set_pending_error(comInvalidPropertyValue, "Invalid property value");
-        return false;
-    }
-    impl_->line = *line;
-    impl_->settings = std::string(settings);
-    if (impl_->is_open() && !impl_->apply_line()) {
-        set_pending_system_error(::GetLastError());
-        return false;
-    }
-    return true;
-}
-
 bool SerialPort::PortOpen() const { return impl_->is_open(); }
 bool SerialPort::PortOpen(bool open) {
     if (open) return impl_->open_port();
     impl_->close_port();
     return true;
 }
+
+void SerialPort::report_device_error() { set_pending_system_error(::GetLastError()); }
 
 bool SerialPort::Output(std::string_view bytes) {
     if (!impl_->is_open()) {

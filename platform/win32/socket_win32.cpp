@@ -17,16 +17,11 @@
 namespace ktr::platform {
 namespace {
 
-using detail::Peer;
-
-// Winsock's numbers are the component's own; the two that callers tell apart keep the component's texts.
+// Winsock's numbers are the component's own.
 void fail_wsa(int err) {
-    if (err == WSAEADDRINUSE)
-        set_pending_error(kErrAddressInUse, "Address in use");
-    else if (err == WSAECONNRESET || err == WSAECONNABORTED)
-        set_pending_error(kErrConnectionReset, "Connection is reset by remote side");
-    else
-        set_pending_error_from_wsa(err);
+    if (err == WSAEADDRINUSE) return detail::fail_address_in_use();
+    if (err == WSAECONNRESET || err == WSAECONNABORTED) return detail::fail_connection_reset();
+    set_pending_error_from_wsa(err);
 }
 
 bool set_non_blocking(SOCKET s) {
@@ -34,7 +29,7 @@ bool set_non_blocking(SOCKET s) {
     return ioctlsocket(s, FIONBIO, &on) == 0;
 }
 
-Peer peer_of(const sockaddr_storage& addr) {
+detail::Peer peer_of(const sockaddr_storage& addr) {
     const auto& in = reinterpret_cast<const sockaddr_in&>(addr);
     if (addr.ss_family != AF_INET) return {};
     return {true, std::bit_cast<std::array<uint8_t, 4>>(in.sin_addr), ntohs(in.sin_port)};
@@ -87,15 +82,7 @@ void SharedPort::receive_datagrams() {
 
 } // namespace detail
 
-int32_t Socket::BoundPort() const {
-    if (!port_) return 0;
-    sockaddr_storage addr{};
-    int len = sizeof addr;
-    if (getsockname(socket_of(port_->handle), reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
-    return ntohs(reinterpret_cast<sockaddr_in&>(addr).sin_port);
-}
-
-OsHandle Socket::open_port(bool tcp, uint16_t port) {
+OsHandle Socket::open_port(bool tcp, uint16_t port, uint16_t& bound_port) {
     if (!ensure_winsock()) return kNoHandle;
     const SOCKET sock = socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, tcp ? IPPROTO_TCP : IPPROTO_UDP);
     if (sock == INVALID_SOCKET) {
@@ -131,6 +118,8 @@ OsHandle Socket::open_port(bool tcp, uint16_t port) {
         fail_wsa(err);
         return kNoHandle;
     }
+    int len = sizeof addr;
+    if (getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len) == 0) bound_port = ntohs(addr.sin_port);
     note_socket(sock);
     return os_handle(sock);
 }
