@@ -119,9 +119,8 @@ public:
     const std::string& file_path() const override { return path_; }
 
     int32_t open_key(uint32_t root, std::string_view path, RegKey& key) override {
-        if (!usable()) return status_;
         KeyName name;
-        if (const int32_t rc = resolve(root, path, name); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, name); rc != kRegOk) return rc;
         // A root (and HKEY_CURRENT_USER's .DEFAULT) always exists.
         if (!implicit_key(name)) {
             int64_t id = 0;
@@ -133,9 +132,8 @@ public:
     }
 
     int32_t create_key(uint32_t root, std::string_view path, RegKey& key) override {
-        if (!usable()) return status_;
         KeyName name;
-        if (const int32_t rc = resolve(root, path, name); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, name); rc != kRegOk) return rc;
         if (!begin_write()) return report_db();
         int rc = SQLITE_DONE;
         size_t pos = 0;
@@ -263,9 +261,8 @@ public:
     }
 
     int32_t delete_key(uint32_t root, std::string_view path) override {
-        if (!usable()) return status_;
         KeyName name;
-        if (const int32_t rc = resolve(root, path, name); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, name); rc != kRegOk) return rc;
         if (name.folded.empty()) return invalid(kRegInvalidParameter);
         if (!begin_write()) return report_db();
         int64_t id = 0;
@@ -342,6 +339,12 @@ private:
         if (status_ == kRegOk) return true;
         set_pending_error(status_, describe(status_text_));
         return false;
+    }
+
+    // The key a root and path name, in a usable hive.
+    int32_t address(uint32_t root, std::string_view path, KeyName& name) {
+        if (!usable()) return status_;
+        return invalid(resolve(root, path, name));
     }
 
     std::string describe(const std::string& what) const { return "registry " + path_ + ": " + what; }

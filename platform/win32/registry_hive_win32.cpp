@@ -125,9 +125,8 @@ public:
     const std::string& file_path() const override { return location_; }
 
     int32_t open_key(uint32_t root, std::string_view path, RegKey& key) override {
-        if (!usable()) return status_;
         NativeKey native;
-        if (const int32_t rc = resolve(root, path, native); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, native); rc != kRegOk) return rc;
         HKEY h = nullptr;
         if (const LONG rc = open_native(native, KEY_READ, h); rc != ERROR_SUCCESS)
             return rc == ERROR_FILE_NOT_FOUND ? not_found("key " + native_path(path) + " not found")
@@ -138,9 +137,8 @@ public:
     }
 
     int32_t create_key(uint32_t root, std::string_view path, RegKey& key) override {
-        if (!usable()) return status_;
         NativeKey native;
-        if (const int32_t rc = resolve(root, path, native); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, native); rc != kRegOk) return rc;
         HKEY h = nullptr;
         const LONG rc = RegCreateKeyExW(native.top, native.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                         KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, &h, nullptr);
@@ -283,9 +281,8 @@ public:
     }
 
     int32_t delete_key(uint32_t root, std::string_view path) override {
-        if (!usable()) return status_;
         NativeKey native;
-        if (const int32_t rc = resolve(root, path, native); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, native); rc != kRegOk) return rc;
         // A root, and HKEY_USERS\.DEFAULT that stands for one, is never deleted: on a real system that would
         // empty the system account's profile.
         if (native.implicit) return invalid(kRegInvalidParameter);
@@ -460,6 +457,12 @@ private:
             if (const LONG rc = write_value(h, w.value_name, w.value); rc != ERROR_SUCCESS) failed(rc, w.key);
         }
         if (h) RegCloseKey(h);
+    }
+
+    // The key a root and path name, in a usable hive.
+    int32_t address(uint32_t root, std::string_view path, NativeKey& native) {
+        if (!usable()) return status_;
+        return invalid(resolve(root, path, native));
     }
 
     int32_t check_key(const RegKey& key, NativeKey& native) {
