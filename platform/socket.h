@@ -115,10 +115,10 @@ private:
     void rearm();
 
     // The backend's steps. open_port: a new listening (tcp) or bound socket on the port and the bind
-    // address, and the port it got (kNoHandle, pending error filled, when the system refuses). read_input: reads what the
-    // connection holds into the unread bytes up to their limit; ended when the peer closed or reset it,
-    // else the system's number of a failure (0: none) and error_text its text. send_datagram: one datagram
-    // to the address. flush_output: sends what the connection takes now.
+    // address, and the port it got (kNoHandle, pending error filled, when the system refuses). read_input:
+    // reads what the connection holds into the unread bytes up to their limit; ended when the peer closed
+    // or reset it, else the system's number of a failure (0: none) and error_text its text. send_datagram:
+    // one datagram to the address. flush_output: sends what the connection takes now.
     OsHandle open_port(bool tcp, uint16_t port, uint16_t& bound_port);
     int read_input(bool& ended);
     static std::string error_text(int number);
