@@ -1,6 +1,8 @@
 // Command-line splitting, shared by every backend: the words are the same whatever starts the program.
 #include "platform/process.h"
 
+#include "platform/pending_error.h"
+
 namespace ktr::platform {
 
 std::optional<std::vector<std::string>> split_command_line(std::string_view line) {
@@ -52,6 +54,20 @@ std::optional<std::vector<std::string>> split_command_line(std::string_view line
         }
     }
     if (in_word) words.push_back(std::move(word));
+    return words;
+}
+
+std::optional<std::vector<std::string>> program_words(std::string_view line, int32_t unbalanced_number,
+                                                      int32_t empty_number) {
+    auto words = split_command_line(line);
+    if (!words) {
+        set_pending_error(unbalanced_number, "Unbalanced quotes in the command line");
+        return std::nullopt;
+    }
+    if (words->empty()) {
+        set_pending_error(empty_number, "No program named in the command line");
+        return std::nullopt;
+    }
     return words;
 }
 

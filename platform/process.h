@@ -2,6 +2,7 @@
 // words (on every backend), but no shell runs it, so nothing in the text is expanded or interpreted.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,11 @@ namespace ktr::platform {
 // "..." keeps everything but lets a backslash escape " \ $ and `; outside quotes a backslash keeps the
 // next character. Nothing when a quote is left open or the line ends in a lone backslash.
 std::optional<std::vector<std::string>> split_command_line(std::string_view line);
+
+// The words of a command line that is to start a program; nothing (pending error filled with the system's
+// number given for each case) when a quote is left open or the line names no program.
+std::optional<std::vector<std::string>> program_words(std::string_view line, int32_t unbalanced_number,
+                                                      int32_t empty_number);
 
 // Window states of a started program (ignored where programs have no window).
 inline constexpr int kWindowMinimizedFocus = 2;

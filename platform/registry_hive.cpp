@@ -1,6 +1,9 @@
 #include "platform/registry_hive.h"
 
+#include "platform/registry_hive_base.h"
+
 #include "platform/files.h"
+#include "platform/pending_error.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -72,4 +75,34 @@ std::string registry_root_name(uint32_t root) {
     }
 }
 
+namespace detail {
+
+int32_t HiveBase::invalid(int32_t rc) {
+    if (rc != kRegOk) set_pending_error(rc, "invalid registry key or root");
+    return rc;
+}
+
+int32_t HiveBase::not_found(const std::string& what) {
+    set_pending_error(kRegNotFound, what);
+    return kRegNotFound;
+}
+
+int32_t HiveBase::not_open() {
+    set_pending_error(kRegInvalidHandle, "registry key is not open");
+    return kRegInvalidHandle;
+}
+
+int32_t HiveBase::deleted(const RegKey& key) {
+    set_pending_error(kRegKeyDeleted, "key " + key.path + " was deleted");
+    return kRegKeyDeleted;
+}
+
+void HiveBase::fill_key(uint32_t root, std::string_view path, RegKey& key) {
+    key.root = root;
+    key.path.assign(path);
+    key.handle = next_handle_++;
+    if (next_handle_ == 0) next_handle_ = 1;
+}
+
+} // namespace detail
 } // namespace ktr::platform

@@ -12,6 +12,10 @@
 
 namespace ktr::platform {
 
+namespace detail {
+struct SerialState;
+}
+
 // CommEvent codes.
 inline constexpr int16_t comEvReceive = 2;
 inline constexpr int16_t comEventBreak = 1001;
@@ -89,6 +93,13 @@ public:
 
 private:
     struct Impl;
+    // The backend's steps: its state, the line settings and modem lines applied to the open device, and
+    // the pending error from the device's last failure.
+    detail::SerialState& state() const;
+    bool apply_line();
+    void apply_modem_lines();
+    static void report_device_error();
+
     std::unique_ptr<Impl> impl_;
 };
 

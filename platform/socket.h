@@ -104,14 +104,28 @@ private:
     // A member object taken up again after an unload: as new, but keeping the room of its buffers.
     void reuse(SocketEvents* events, int16_t index);
     bool send_bytes(const uint8_t* data, size_t size);
+    // Listen and Bind: a closed object of the protocol takes its port and enters the state.
+    bool take_port(int16_t protocol, int16_t state);
     bool hold_port(bool tcp);
     void release_port();
     void on_connection(HandleEvents ready);
     void raise_error(int16_t number, const std::string& description);
     // The datagram, its sender and reply address are in place: the data-arrival event.
     void deliver_datagram();
-    void flush_output();
     void rearm();
+
+    // The backend's steps. open_port: a new listening (tcp) or bound socket on the port and the bind
+    // address, and the port it got (kNoHandle, pending error filled, when the system refuses). read_input:
+    // reads what the connection holds into the unread bytes up to their limit; ended when the peer closed
+    // or reset it, else the system's number of a failure (0: none) and error_text its text. send_datagram:
+    // one datagram to the address. flush_output: sends what the connection takes now.
+    OsHandle open_port(bool tcp, uint16_t port, uint16_t& bound_port);
+    int read_input(bool& ended);
+    static std::string error_text(int number);
+    bool send_datagram(const uint8_t* data, size_t size, const std::vector<uint8_t>& to);
+    // The remote host and port in the backend's address form; false when the name does not resolve.
+    bool find_remote(std::vector<uint8_t>& address) const;
+    void flush_output();
 
     SocketEvents* events_;
     int16_t index_;

@@ -1,5 +1,6 @@
 #include "platform/wol.h"
 
+#include "platform/pending_error.h"
 #include "platform/text.h"
 
 namespace ktr::platform {
@@ -46,6 +47,23 @@ std::string magic_packet(const std::array<uint8_t, 6>& mac) {
 bool WakeOnLan::fail(const std::string& text) {
     if (on_error_) on_error_(text);
     return false;
+}
+
+bool WakeOnLan::invalid_address(const std::string& text) {
+    set_pending_error(bad_argument_number(), text);
+    return fail(text);
+}
+
+bool WakeOnLan::Send() {
+    const auto mac = parse_mac_address(mac_);
+    if (!mac) return invalid_address("Invalid MAC address: " + mac_);
+    Ipv4 broadcast{};
+    if (!parse_ipv4(broadcast_, broadcast)) return invalid_address("Invalid broadcast address: " + broadcast_);
+    Ipv4 local{};  // any address of the machine
+    if (!local_.empty() && !parse_ipv4(local_, local)) return invalid_address("Invalid local address: " + local_);
+    if (!send_packet(magic_packet(*mac), local, broadcast)) return false;
+    if (on_sent_) on_sent_("Magic packet sent.", mac_, broadcast_, local_);
+    return true;
 }
 
 } // namespace ktr::platform

@@ -49,7 +49,17 @@ public:
     }
 
 private:
+    using Ipv4 = std::array<uint8_t, 4>;  // in network order
+
     bool fail(const std::string& text);
+    // An address that does not parse: the system's number for a bad argument, and the error event.
+    bool invalid_address(const std::string& text);
+    // The backend's steps: a dotted IPv4 address; the system's number for a bad argument; the packet as one
+    // datagram from the local address to the broadcast address (or the test address), false with the
+    // error event raised.
+    static bool parse_ipv4(const std::string& text, Ipv4& address);
+    static int32_t bad_argument_number();
+    bool send_packet(const std::string& packet, const Ipv4& local, const Ipv4& broadcast);
 
     std::string broadcast_;
     std::string mac_;

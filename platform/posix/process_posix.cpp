@@ -96,15 +96,8 @@ std::optional<int> wait_until(pid_t pid, int64_t deadline) {
 
 bool start_program(std::string_view command_line, int /*window_state*/) {
     reap_started_programs();
-    const auto words = split_command_line(command_line);
-    if (!words) {
-        set_pending_error(EINVAL, "Unbalanced quotes in the command line");
-        return false;
-    }
-    if (words->empty()) {
-        set_pending_error(ENOENT, "No program named in the command line");
-        return false;
-    }
+    const auto words = program_words(command_line, EINVAL, ENOENT);
+    if (!words) return false;
     pid_t pid = 0;
     const int rc = spawn(*words, -1, true, pid);
     if (rc != 0) {

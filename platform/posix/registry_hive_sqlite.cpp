@@ -6,6 +6,7 @@
 
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
+#include "platform/registry_hive_base.h"
 #include "platform/text.h"
 
 namespace ktr::platform {
@@ -107,7 +108,7 @@ private:
     sqlite3_stmt* stmt_;
 };
 
-class SqliteHive final : public RegistryHive {
+class SqliteHive final : public detail::HiveBase {
 public:
     explicit SqliteHive(std::string path) : path_(std::move(path)) { open(); }
     ~SqliteHive() override {
@@ -115,14 +116,11 @@ public:
         if (db_) sqlite3_close_v2(db_);
     }
 
-    int32_t status() const override { return status_; }
-    std::string status_text() const override { return status_text_; }
     const std::string& file_path() const override { return path_; }
 
     int32_t open_key(uint32_t root, std::string_view path, RegKey& key) override {
-        if (!usable()) return status_;
         KeyName name;
-        if (const int32_t rc = resolve(root, path, name); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, name); rc != kRegOk) return rc;
         // A root (and HKEY_CURRENT_USER's .DEFAULT) always exists.
         if (!implicit_key(name)) {
             int64_t id = 0;
@@ -134,9 +132,8 @@ public:
     }
 
     int32_t create_key(uint32_t root, std::string_view path, RegKey& key) override {
-        if (!usable()) return status_;
         KeyName name;
-        if (const int32_t rc = resolve(root, path, name); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, name); rc != kRegOk) return rc;
         if (!begin_write()) return report_db();
         int rc = SQLITE_DONE;
         size_t pos = 0;
@@ -164,8 +161,6 @@ public:
         fill_key(root, path, key);
         return kRegOk;
     }
-
-    void close_key(RegKey& key) override { key.handle = 0; }
 
     int32_t query_value(const RegKey& key, std::string_view value_name, RegValue& value) override {
         KeyName name;
@@ -266,9 +261,8 @@ public:
     }
 
     int32_t delete_key(uint32_t root, std::string_view path) override {
-        if (!usable()) return status_;
         KeyName name;
-        if (const int32_t rc = resolve(root, path, name); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, name); rc != kRegOk) return rc;
         if (name.folded.empty()) return invalid(kRegInvalidParameter);
         if (!begin_write()) return report_db();
         int64_t id = 0;
@@ -345,6 +339,12 @@ private:
         if (status_ == kRegOk) return true;
         set_pending_error(status_, describe(status_text_));
         return false;
+    }
+
+    // The key a root and path name, in a usable hive.
+    int32_t address(uint32_t root, std::string_view path, KeyName& name) {
+        if (!usable()) return status_;
+        return invalid(resolve(root, path, name));
     }
 
     std::string describe(const std::string& what) const { return "registry " + path_ + ": " + what; }
@@ -439,40 +439,12 @@ private:
 
     int32_t check_key(const RegKey& key, KeyName& name) {
         if (!usable()) return status_;
-        if (!key.is_open()) {
-            set_pending_error(kRegInvalidHandle, "registry key is not open");
-            return kRegInvalidHandle;
-        }
+        if (!key.is_open()) return not_open();
         return invalid(resolve(key.root, key.path, name));
-    }
-
-    int32_t invalid(int32_t rc) {
-        if (rc != kRegOk) set_pending_error(rc, "invalid registry key or root");
-        return rc;
-    }
-
-    int32_t not_found(const std::string& what) {
-        set_pending_error(kRegNotFound, what);
-        return kRegNotFound;
-    }
-
-    int32_t deleted(const RegKey& key) {
-        set_pending_error(kRegKeyDeleted, "key " + key.path + " was deleted");
-        return kRegKeyDeleted;
-    }
-
-    void fill_key(uint32_t root, std::string_view path, RegKey& key) {
-        key.root = root;
-        key.path.assign(path);
-        key.handle = next_handle_++;
-        if (next_handle_ == 0) next_handle_ = 1;
     }
 
     std::string path_;
     sqlite3* db_ = nullptr;
-    int32_t status_ = kRegOk;
-    std::string status_text_;
-    uint32_t next_handle_ = 1;
     int batch_depth_ = 0;
     std::map<const char*, sqlite3_stmt*> statements_;
 };

@@ -19,13 +19,10 @@
 #include "platform/pending_error.h"
 #include "platform/posix/posix_support.h"
 #include "platform/udp_datagram.h"
+#include "platform/udp_datagram_lookup.h"
 
 namespace ktr::platform {
 namespace {
-
-constexpr int kHostNotFound = 11001;  // the number the platform gives for "host not found"
-
-void host_not_found(const std::string& host) { set_pending_error(kHostNotFound, "Host not found: " + host); }
 
 // Picks the first IPv4 address of a lookup result, else its first address.
 bool pick_address(const addrinfo* list, uint16_t port, NetAddress& out) {
@@ -67,17 +64,6 @@ bool lookup(const std::string& host, uint16_t port, int flags, NetAddress& out) 
     return ok;
 }
 
-// Only letters, digits, '-', '.' and '_' can make a host name; anything else is refused without a lookup.
-bool plausible_name(const std::string& host) {
-    if (host.empty() || host.size() > 253) return false;
-    for (const char c : host) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                        c == '.' || c == '_';
-        if (!ok) return false;
-    }
-    return true;
-}
-
 bool read_all(int fd, void* buffer, size_t size, int timeout_ms) {
     auto* p = static_cast<unsigned char*>(buffer);
     size_t got = 0;
@@ -98,44 +84,6 @@ bool read_all(int fd, void* buffer, size_t size, int timeout_ms) {
     return true;
 }
 
-std::optional<NetAddress> lookup_in_child(const std::string& host, uint16_t port, int timeout_ms) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        set_pending_error_from_errno(errno);
-        return std::nullopt;
-    }
-    const pid_t child = ::fork();
-    if (child < 0) {
-        set_pending_error_from_errno(errno);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return std::nullopt;
-    }
-    if (child == 0) {
-        ::close(fds[0]);
-        NetAddress found;
-        const bool ok = lookup(host, port, AI_ADDRCONFIG, found) || lookup(host, port, 0, found);
-        if (ok) {
-            const ssize_t w = ::write(fds[1], &found, sizeof found);
-            (void)w;
-        }
-        ::_exit(ok ? 0 : 1);
-    }
-    ::close(fds[1]);
-    NetAddress found;
-    const bool ok = read_all(fds[0], &found, sizeof found, timeout_ms);
-    ::close(fds[0]);
-    if (!ok) ::kill(child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!ok || found.length == 0 || found.length > found.bytes.size()) {
-        host_not_found(host);
-        return std::nullopt;
-    }
-    return found;
-}
-
 int make_socket(int family) {
     const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) set_pending_error_from_errno(errno);
@@ -144,15 +92,49 @@ int make_socket(int family) {
 
 } // namespace
 
-std::optional<NetAddress> resolve_host(const std::string& host, uint16_t port, int timeout_ms) {
-    NetAddress out;
-    if (lookup(host, port, AI_NUMERICHOST, out)) return out;
-    if (!plausible_name(host)) {
-        host_not_found(host);
-        return std::nullopt;
-    }
-    return lookup_in_child(host, port, timeout_ms);
+namespace detail {
+
+bool start_lookups() { return true; }
+
+bool lookup_number(const std::string& host, uint16_t port, NetAddress& out) {
+    return lookup(host, port, AI_NUMERICHOST, out);
 }
+
+bool lookup_name(const std::string& host, uint16_t port, int timeout_ms, NetAddress& found) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        set_pending_error_from_errno(errno);
+        return false;
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        set_pending_error_from_errno(errno);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return false;
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        NetAddress answer;
+        const bool ok = lookup(host, port, AI_ADDRCONFIG, answer) || lookup(host, port, 0, answer);
+        if (ok) {
+            const ssize_t w = ::write(fds[1], &answer, sizeof answer);
+            (void)w;
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    ::close(fds[1]);
+    const bool ok = read_all(fds[0], &found, sizeof found, timeout_ms);
+    ::close(fds[0]);
+    if (!ok) ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!ok) found = NetAddress{};
+    return true;
+}
+
+} // namespace detail
 
 UdpDatagramSocket::~UdpDatagramSocket() { close(); }
 

@@ -203,15 +203,8 @@ std::optional<int> wait_until(HANDLE process, ULONGLONG deadline) {
 
 bool start_program(std::string_view command_line, int window_state) {
     reap_started_programs();
-    const auto words = split_command_line(command_line);
-    if (!words) {
-        set_pending_error(ERROR_INVALID_PARAMETER, "Unbalanced quotes in the command line");
-        return false;
-    }
-    if (words->empty()) {
-        set_pending_error(ERROR_FILE_NOT_FOUND, "No program named in the command line");
-        return false;
-    }
+    const auto words = program_words(command_line, ERROR_INVALID_PARAMETER, ERROR_FILE_NOT_FOUND);
+    if (!words) return false;
     PROCESS_INFORMATION pi{};
     if (const DWORD e = spawn(*words, StandardHandles{}, window_state, pi)) {
         set_pending_system_error(e);

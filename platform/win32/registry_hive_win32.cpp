@@ -19,6 +19,7 @@
 #include "platform/win32/win32_support.h"
 #include "platform/pending_error.h"
 #include "platform/registry_hive.h"
+#include "platform/registry_hive_base.h"
 #include "platform/text.h"
 
 namespace ktr::platform {
@@ -112,7 +113,7 @@ std::optional<std::string> sandbox_variable() {
     return to_utf8(value);
 }
 
-class Win32Hive final : public RegistryHive {
+class Win32Hive final : public detail::HiveBase {
 public:
     explicit Win32Hive(const std::string& argument) { open(argument); }
     ~Win32Hive() override {
@@ -121,14 +122,11 @@ public:
         apply_pending();
     }
 
-    int32_t status() const override { return status_; }
-    std::string status_text() const override { return status_text_; }
     const std::string& file_path() const override { return location_; }
 
     int32_t open_key(uint32_t root, std::string_view path, RegKey& key) override {
-        if (!usable()) return status_;
         NativeKey native;
-        if (const int32_t rc = resolve(root, path, native); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, native); rc != kRegOk) return rc;
         HKEY h = nullptr;
         if (const LONG rc = open_native(native, KEY_READ, h); rc != ERROR_SUCCESS)
             return rc == ERROR_FILE_NOT_FOUND ? not_found("key " + native_path(path) + " not found")
@@ -139,9 +137,8 @@ public:
     }
 
     int32_t create_key(uint32_t root, std::string_view path, RegKey& key) override {
-        if (!usable()) return status_;
         NativeKey native;
-        if (const int32_t rc = resolve(root, path, native); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, native); rc != kRegOk) return rc;
         HKEY h = nullptr;
         const LONG rc = RegCreateKeyExW(native.top, native.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                         KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, &h, nullptr);
@@ -150,8 +147,6 @@ public:
         fill_key(root, path, key);
         return kRegOk;
     }
-
-    void close_key(RegKey& key) override { key.handle = 0; }
 
     int32_t query_value(const RegKey& key, std::string_view value_name, RegValue& value) override {
         NativeKey native;
@@ -286,9 +281,8 @@ public:
     }
 
     int32_t delete_key(uint32_t root, std::string_view path) override {
-        if (!usable()) return status_;
         NativeKey native;
-        if (const int32_t rc = resolve(root, path, native); rc != kRegOk) return invalid(rc);
+        if (const int32_t rc = address(root, path, native); rc != kRegOk) return rc;
         // A root, and HKEY_USERS\.DEFAULT that stands for one, is never deleted: on a real system that would
         // empty the system account's profile.
         if (native.implicit) return invalid(kRegInvalidParameter);
@@ -465,12 +459,15 @@ private:
         if (h) RegCloseKey(h);
     }
 
+    // The key a root and path name, in a usable hive.
+    int32_t address(uint32_t root, std::string_view path, NativeKey& native) {
+        if (!usable()) return status_;
+        return invalid(resolve(root, path, native));
+    }
+
     int32_t check_key(const RegKey& key, NativeKey& native) {
         if (!usable()) return status_;
-        if (!key.is_open()) {
-            set_pending_error(kRegInvalidHandle, "registry key is not open");
-            return kRegInvalidHandle;
-        }
+        if (!key.is_open()) return not_open();
         return invalid(resolve(key.root, key.path, native));
     }
 
@@ -480,40 +477,15 @@ private:
         return static_cast<int32_t>(rc);
     }
 
-    int32_t invalid(int32_t rc) {
-        if (rc != kRegOk) set_pending_error(rc, "invalid registry key or root");
-        return rc;
-    }
-
-    int32_t not_found(const std::string& what) {
-        set_pending_error(kRegNotFound, what);
-        return kRegNotFound;
-    }
-
     int32_t value_not_found(std::string_view value_name) {
         return not_found("value " + std::string(value_name) + " not found");
     }
 
-    int32_t deleted(const RegKey& key) {
-        set_pending_error(kRegKeyDeleted, "key " + key.path + " was deleted");
-        return kRegKeyDeleted;
-    }
-
-    void fill_key(uint32_t root, std::string_view path, RegKey& key) {
-        key.root = root;
-        key.path.assign(path);
-        key.handle = next_handle_++;
-        if (next_handle_ == 0) next_handle_ = 1;
-    }
-
     std::string location_;
-    int32_t status_ = kRegOk;
-    std::string status_text_;
     // Where HKEY_USERS and HKEY_LOCAL_MACHINE are: the system's own, or a sandbox's keys.
     std::pair<HKEY, std::wstring> users_{HKEY_USERS, L""};
     std::pair<HKEY, std::wstring> machine_{HKEY_LOCAL_MACHINE, L""};
     bool sandbox_ = false;
-    uint32_t next_handle_ = 1;
     int batch_depth_ = 0;
     std::vector<PendingWrite> pending_;
 };

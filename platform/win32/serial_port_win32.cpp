@@ -12,6 +12,7 @@
 #include "platform/event_pump.h"
 #include "platform/pending_error.h"
 #include "platform/serial_port.h"
+#include "platform/serial_state.h"
 #include "platform/system.h"
 
 namespace ktr::platform {
@@ -64,7 +65,7 @@ std::string device_key(const std::string& path) {
 
 } // namespace
 
-struct SerialPort::Impl {
+struct SerialPort::Impl : detail::SerialState {
     HANDLE port = INVALID_HANDLE_VALUE;
     OVERLAPPED read_op{};
     OVERLAPPED write_op{};
@@ -78,20 +79,6 @@ struct SerialPort::Impl {
     int read_watch = 0;
     int write_watch = 0;
     std::string held;  // the device as held_devices() knows it
-
-    int16_t comm_port = 1;
-    std::string settings = "9600,N,8,1";
-    SerialLine line;
-    std::string in_buffer;
-    int16_t input_len = 0;
-    int16_t input_mode = 0;
-    int16_t handshaking = 0;
-    bool dtr = false;
-    bool rts = false;
-    int16_t r_threshold = 0;
-    int16_t s_threshold = 0;
-    int16_t comm_event = 0;
-    std::function<void()> on_comm;
 
     bool is_open() const { return port != INVALID_HANDLE_VALUE; }
 
@@ -249,11 +236,6 @@ struct SerialPort::Impl {
         return true;
     }
 
-    void raise(int16_t code) {
-        comm_event = code;
-        if (on_comm) on_comm();
-    }
-
     // Takes the result of a completed read; false while it is still pending.
     bool collect_read(size_t& received, bool& overflow);
     // Keeps a read pending, taking the bytes of reads that complete at once.
@@ -381,35 +363,9 @@ bool SerialPort::Impl::start_write(std::string bytes) {
 SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
 SerialPort::~SerialPort() { impl_->close_port(); }
 
-int16_t SerialPort::CommPort() const { return impl_->comm_port; }
-bool SerialPort::CommPort(int16_t port) {
-    if (impl_->is_open()) {
-        set_pending_error(comPortAlreadyOpen, "Port already open");
-        return false;
-    }
-    if (port < 1) {
-        set_pending_error(comInvalidPropertyValue, "Invalid port number");
-        return false;
-    }
-    impl_->comm_port = port;
-    return true;
-}
-
-const std::string& SerialPort::Settings() const { return impl_->settings; }
-bool SerialPort::Settings(std::string_view settings) {
-    const auto line = parse_serial_line(settings);
-    if (!line) {
-        set_pending_error(comInvalidPropertyValue, "Invalid property value");
-        return false;
-    }
-    impl_->line = *line;
-    impl_->settings = std::string(settings);
-    if (impl_->is_open() && !impl_->apply_line()) {
-        set_pending_system_error(::GetLastError());
-        return false;
-    }
-    return true;
-}
+detail::SerialState& SerialPort::state() const { return *impl_; }
+bool SerialPort::apply_line() { return impl_->apply_line(); }
+void SerialPort::apply_modem_lines() { impl_->apply_modem_lines(); }
 
 bool SerialPort::PortOpen() const { return impl_->is_open(); }
 bool SerialPort::PortOpen(bool open) {
@@ -417,6 +373,8 @@ bool SerialPort::PortOpen(bool open) {
     impl_->close_port();
     return true;
 }
+
+void SerialPort::report_device_error() { set_pending_system_error(::GetLastError()); }
 
 bool SerialPort::Output(std::string_view bytes) {
     if (!impl_->is_open()) {
@@ -433,47 +391,5 @@ bool SerialPort::Output(std::string_view bytes) {
     impl_->queued.append(bytes);
     return true;
 }
-
-std::string SerialPort::Input() {
-    auto& buf = impl_->in_buffer;
-    const size_t n = impl_->input_len > 0 ? std::min(buf.size(), static_cast<size_t>(impl_->input_len)) : buf.size();
-    std::string out = buf.substr(0, n);
-    buf.erase(0, n);
-    return out;
-}
-
-int16_t SerialPort::InBufferCount() const { return static_cast<int16_t>(impl_->in_buffer.size()); }
-
-int16_t SerialPort::InputLen() const { return impl_->input_len; }
-void SerialPort::InputLen(int16_t n) { impl_->input_len = n < 0 ? 0 : n; }
-int16_t SerialPort::InputMode() const { return impl_->input_mode; }
-void SerialPort::InputMode(int16_t mode) { impl_->input_mode = mode; }
-int16_t SerialPort::Handshaking() const { return impl_->handshaking; }
-bool SerialPort::Handshaking(int16_t mode) {
-    if (mode < 0 || mode > 3) {
-        set_pending_error(comInvalidPropertyValue, "Invalid property value");
-        return false;
-    }
-    impl_->handshaking = mode;
-    if (impl_->is_open()) impl_->apply_line();
-    return true;
-}
-bool SerialPort::DTREnable() const { return impl_->dtr; }
-void SerialPort::DTREnable(bool on) {
-    impl_->dtr = on;
-    if (impl_->is_open()) impl_->apply_modem_lines();
-}
-bool SerialPort::RTSEnable() const { return impl_->rts; }
-void SerialPort::RTSEnable(bool on) {
-    impl_->rts = on;
-    if (impl_->is_open()) impl_->apply_modem_lines();
-}
-int16_t SerialPort::RThreshold() const { return impl_->r_threshold; }
-void SerialPort::RThreshold(int16_t n) { impl_->r_threshold = n < 0 ? 0 : n; }
-int16_t SerialPort::SThreshold() const { return impl_->s_threshold; }
-void SerialPort::SThreshold(int16_t n) { impl_->s_threshold = n < 0 ? 0 : n; }
-int16_t SerialPort::CommEvent() const { return impl_->comm_event; }
-
-void SerialPort::OnComm(std::function<void()> handler) { impl_->on_comm = std::move(handler); }
 
 } // namespace ktr::platform

@@ -26,24 +26,6 @@ std::optional<std::string> get_env(const char* name) {
     }
 }
 
-bool simulating(std::string_view what) {
-    const auto v = get_env("KTRSVC_SIMULATE");
-    if (!v) return false;
-    std::string_view rest = *v;
-    while (!rest.empty()) {
-        const auto comma = rest.find(',');
-        std::string_view word = rest.substr(0, comma);
-        while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
-        while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
-        if (word == what) return true;
-        if (comma == std::string_view::npos) break;
-        rest.remove_prefix(comma + 1);
-    }
-    return false;
-}
-
-std::string os_family() { return "Windows NT"; }
-
 std::string host_name() {
     wchar_t buf[256] = {};
     DWORD size = static_cast<DWORD>(std::size(buf));

@@ -8,14 +8,11 @@
 
 #include "platform/pending_error.h"
 #include "platform/udp_datagram.h"
+#include "platform/udp_datagram_lookup.h"
 #include "platform/win32/win32_support.h"
 
 namespace ktr::platform {
 namespace {
-
-constexpr int kHostNotFound = 11001;  // WSAHOST_NOT_FOUND, the number the platform gives for "host not found"
-
-void host_not_found(const std::string& host) { set_pending_error(kHostNotFound, "Host not found: " + host); }
 
 // Picks the first IPv4 address of a lookup result, else its first address.
 bool pick_address(const addrinfo* list, uint16_t port, NetAddress& out) {
@@ -57,42 +54,6 @@ bool lookup(const std::string& host, uint16_t port, int flags, NetAddress& out) 
     return ok;
 }
 
-// Only letters, digits, '-', '.' and '_' can make a host name; anything else is refused without a lookup.
-bool plausible_name(const std::string& host) {
-    if (host.empty() || host.size() > 253) return false;
-    for (const char c : host) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                        c == '.' || c == '_';
-        if (!ok) return false;
-    }
-    return true;
-}
-
-std::optional<NetAddress> lookup_on_thread(const std::string& host, uint16_t port, int timeout_ms) {
-    std::promise<std::optional<NetAddress>> promise;
-    auto answer = promise.get_future();
-    try {
-        std::thread([host, port, promise = std::move(promise)]() mutable {
-            NetAddress found;
-            const bool ok = lookup(host, port, AI_ADDRCONFIG, found) || lookup(host, port, 0, found);
-            promise.set_value(ok ? std::optional<NetAddress>(found) : std::nullopt);
-        }).detach();
-    } catch (const std::system_error& e) {
-        set_pending_error(e.code().value(), e.what());
-        return std::nullopt;
-    }
-    if (answer.wait_for(std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms)) != std::future_status::ready) {
-        host_not_found(host);
-        return std::nullopt;
-    }
-    auto found = answer.get();
-    if (!found || found->length == 0 || found->length > found->bytes.size()) {
-        host_not_found(host);
-        return std::nullopt;
-    }
-    return found;
-}
-
 SOCKET make_socket(int family) {
     if (!ensure_winsock()) return INVALID_SOCKET;
     const SOCKET s = ::socket(family, SOCK_DGRAM, IPPROTO_UDP);
@@ -107,16 +68,34 @@ SOCKET make_socket(int family) {
 
 } // namespace
 
-std::optional<NetAddress> resolve_host(const std::string& host, uint16_t port, int timeout_ms) {
-    if (!ensure_winsock()) return std::nullopt;
-    NetAddress out;
-    if (lookup(host, port, AI_NUMERICHOST, out)) return out;
-    if (!plausible_name(host)) {
-        host_not_found(host);
-        return std::nullopt;
-    }
-    return lookup_on_thread(host, port, timeout_ms);
+namespace detail {
+
+bool start_lookups() { return ensure_winsock(); }
+
+bool lookup_number(const std::string& host, uint16_t port, NetAddress& out) {
+    return lookup(host, port, AI_NUMERICHOST, out);
 }
+
+bool lookup_name(const std::string& host, uint16_t port, int timeout_ms, NetAddress& found) {
+    std::promise<std::optional<NetAddress>> promise;
+    auto answer = promise.get_future();
+    try {
+        std::thread([host, port, promise = std::move(promise)]() mutable {
+            NetAddress address;
+            const bool ok = lookup(host, port, AI_ADDRCONFIG, address) || lookup(host, port, 0, address);
+            promise.set_value(ok ? std::optional<NetAddress>(address) : std::nullopt);
+        }).detach();
+    } catch (const std::system_error& e) {
+        set_pending_error(e.code().value(), e.what());
+        return false;
+    }
+    if (answer.wait_for(std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms)) != std::future_status::ready)
+        return true;  // given up on: found stays empty
+    if (const auto address = answer.get()) found = *address;
+    return true;
+}
+
+} // namespace detail
 
 UdpDatagramSocket::~UdpDatagramSocket() { close(); }
 
