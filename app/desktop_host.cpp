@@ -52,6 +52,7 @@ DesktopHost::DesktopHost(frmMainKtrsvc& window) : window_(window) {
     };
     events.on_minimize = [this] { window_.Form_Minimize(); };
     events.on_close = [this] { window_.Unload(); };
+    events.on_session_end = [this] { window_.EndSession(); };
     main_ = platform::create_window(main_design(), std::move(events));
     tray_window_ = platform::create_tray_window(
         [this](uint32_t message) {

@@ -460,7 +460,7 @@ bool frmMainKtrsvc::Unload() {
     if (unloaded_) return true;
     KTR_TRACE(model_.caption + " UNLOADING");
     config::COptions& o = config::options();
-    if (!running_as_service_ && !service_running_elsewhere_ && o.SystemStartup()) {
+    if (!running_as_service_ && !service_running_elsewhere_ && o.SystemStartup() && !ending_session_) {
         if (model_.minimized) {
             KTR_TRACE("Exiting systray (minimized)...");
         } else {
@@ -480,7 +480,8 @@ bool frmMainKtrsvc::Unload() {
     terminate_ = true;
     time_obj().InterruptFlag(true);
     if (o.LoggingFileOn()) records::PrintSyncEnd(o.LoggingMode());
-    if (o.Changed() && !model_.minimized) SaveOptions(o);
+    // Also from the tray: a change made before the window was minimised is not lost.
+    if (o.Changed()) SaveOptions(o);
     if (diag::debug_state().to_file) diag::set_debug_file_mode(false);
     timerInit_.Enabled(false);
     tmrMin_.Enabled(false);
@@ -492,6 +493,12 @@ bool frmMainKtrsvc::Unload() {
     unloaded_ = true;
     view_changed();
     return true;
+}
+
+void frmMainKtrsvc::EndSession() {
+    if (running_as_service_) return;  // a service outlives the sessions of the users who log off
+    ending_session_ = true;
+    Unload();
 }
 
 float frmMainKtrsvc::DisplaySync(double, double) {

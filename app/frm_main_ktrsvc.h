@@ -123,6 +123,8 @@ public:
     void Form_Activate();
     // False when the unload was cancelled (the exit question was answered No).
     bool Unload();
+    // The user's session ends: unloaded without the exit question, which nobody is left to answer.
+    void EndSession();
     bool unloaded() const { return unloaded_; }
     void cmdManual_Click() { Unload(); }
 
@@ -222,6 +224,7 @@ private:
     bool loaded_ = false;
     bool unloaded_ = false;
     bool asking_exit_ = false;
+    bool ending_session_ = false;
     bool terminate_ = false;
     bool service_started_ = false;
     bool running_as_service_ = false;

@@ -51,6 +51,7 @@ struct WindowEvents {
     std::function<void(int id)> on_command;  // a menu entry, a button or a clickable label
     std::function<void()> on_minimize;       // the user minimised the window
     std::function<void()> on_close;          // the close box; the window stays until it is destroyed
+    std::function<void()> on_session_end;    // the user logs off or the system shuts down: the last word
 };
 
 class DesktopWindow {

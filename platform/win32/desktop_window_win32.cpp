@@ -310,6 +310,12 @@ private:
         case WM_CLOSE:
             if (events_.on_close) events_.on_close();
             return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            // The process may be ended as soon as this returns: what is to be kept is written now.
+            if (wp && events_.on_session_end) events_.on_session_end();
+            return 0;
         case WM_DRAWITEM:
             draw_framed(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
             return TRUE;

@@ -196,6 +196,13 @@ TEST_F(DesktopWindows, ARequestToEndPostedWhileABoxIsOpenIsNotLost) {
     platform::on_stop_request(platform::StopRequest::terminate, nullptr);
 }
 
+TEST_F(DesktopWindows, TheEndOfTheSessionEndsTheModuleWithoutAsking) {
+    config::options().SystemStartup(true);
+    testing::post_session_end(main());
+    EXPECT_TRUE(settle([&] { return window->unloaded(); }));
+    EXPECT_FALSE(window->tray().check_if_loaded());
+}
+
 TEST_F(DesktopWindows, TheServiceControlWindowShowsAMissingServiceGrey) {
     testing::post_command(main(), kMenuOptionsSvc);
     ASSERT_TRUE(settle([&] { return host->service_view() && testing::window_visible(host->service_view()->native_handle()); }));

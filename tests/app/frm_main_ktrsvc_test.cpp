@@ -184,8 +184,18 @@ TEST_F(MainWindow, ChangedOptionsAreReloadedOnceAndSavedAndAnAutomaticallyStarte
     window->ask_yes_no = [&](const std::string& q) { asked.push_back(q); return false; };
     EXPECT_FALSE(window->Unload());
     EXPECT_TRUE(model().minimized);
+    config::options().TCPPort(4321);
+    config::options().Changed(true);
     EXPECT_TRUE(window->Unload()) << "a minimised window goes without asking";
     EXPECT_EQ(asked, std::vector<std::string>{"Are you sure you want to exit the Service Module?"});
+    EXPECT_EQ(platform::get_setting(app, "Options", "TCPPort"), "4321") << "a change made before the tray is kept";
+
+    // When the session ends nobody is left to answer: the window goes without asking.
+    show();
+    window->ask_yes_no = [&](const std::string& q) { asked.push_back(q); return false; };
+    window->EndSession();
+    EXPECT_TRUE(window->unloaded());
+    EXPECT_EQ(asked.size(), 1u);
 }
 
 using AutoSetting = testing::ModuleStateTest;

@@ -18,6 +18,8 @@ void post_message(intptr_t window, uint32_t message, intptr_t lparam);
 // The minimise and close boxes of the title bar; minimised without them (all windows at once).
 void post_minimize(intptr_t window);
 void minimize_from_outside(intptr_t window);
+// The end of the user's session, as the system tells each top-level window.
+void post_session_end(intptr_t window);
 void post_close(intptr_t window);
 // WM_CLOSE to a thread itself, as another program asks this one to end.
 uint32_t current_thread();

@@ -114,6 +114,7 @@ void post_message(intptr_t window, uint32_t message, intptr_t lparam) { PostMess
 void post_minimize(intptr_t window) { PostMessageW(hwnd(window), WM_SYSCOMMAND, SC_MINIMIZE, 0); }
 void post_close(intptr_t window) { PostMessageW(hwnd(window), WM_CLOSE, 0, 0); }
 void minimize_from_outside(intptr_t window) { ShowWindowAsync(hwnd(window), SW_MINIMIZE); }
+void post_session_end(intptr_t window) { PostMessageW(hwnd(window), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF); }
 uint32_t current_thread() { return GetCurrentThreadId(); }
 void post_close_to_thread(uint32_t thread) { PostThreadMessageW(thread, WM_CLOSE, 0, 0); }
 bool window_visible(intptr_t window) { return IsWindowVisible(hwnd(window)) != FALSE; }
