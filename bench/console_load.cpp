@@ -19,6 +19,7 @@
 #include "platform/client_socket.h"
 #include "platform/event_pump.h"
 #include "platform/socket.h"
+#include "udp_load_client.h"
 
 namespace {
 
@@ -34,15 +35,7 @@ struct Latency {
     double median_us = 0, p99_us = 0;
 };
 
-Latency summarise(std::vector<double> us) {
-    Latency l;
-    std::sort(us.begin(), us.end());
-    if (!us.empty()) {
-        l.median_us = us[us.size() / 2];
-        l.p99_us = us[std::min(us.size() - 1, us.size() * 99 / 100)];
-    }
-    return l;
-}
+Latency summarise(std::vector<double> us) { return {ktr::bench::percentile(us, 50), ktr::bench::percentile(us, 99)}; }
 
 struct UdpResult {
     Latency seq;
@@ -51,40 +44,9 @@ struct UdpResult {
 };
 
 UdpResult udp_client(int port) {
-    UdpResult out;
-    ktr::platform::UdpEndpoint ep;
-    std::string req(48, '\0');
-    req[0] = 0x1B;
-    std::string reply;
-    std::vector<double> rtt;
-    for (int i = 0; i < kSequential; ++i) {
-        const auto t0 = Clock::now();
-        ep.send_to("127.0.0.1", port, req);
-        if (!ep.receive(reply, 500)) {
-            ++out.seq_lost;
-            continue;
-        }
-        rtt.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    }
-    out.seq = summarise(rtt);
-    const auto start = Clock::now();
-    int outstanding = 0;
-    while (out.load_sent < kLoadRequests && Clock::now() - start < kLoadTimeLimit) {
-        while (outstanding < kInFlight && out.load_sent < kLoadRequests) {
-            ep.send_to("127.0.0.1", port, req);
-            ++out.load_sent;
-            ++outstanding;
-        }
-        if (ep.receive(reply, 200)) {
-            ++out.load_replies;
-            --outstanding;
-        } else {
-            outstanding = 0;  // the rest of the window is lost
-        }
-    }
-    while (ep.receive(reply, 200)) ++out.load_replies;
-    out.replies_per_s = out.load_replies / std::chrono::duration<double>(Clock::now() - start).count();
-    return out;
+    const ktr::bench::UdpLoadFigures f =
+        ktr::bench::udp_load(port, kSequential, kLoadRequests, kInFlight, kLoadTimeLimit);
+    return {{f.p50_us, f.p99_us}, f.seq_lost, f.load_sent, f.load_replies, f.load_replies / f.load_seconds};
 }
 
 // The client on its own thread; this thread pumps the module's events meanwhile.

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/client_socket.h"
+#include "udp_load_client.h"
 
 namespace {
 
@@ -39,60 +40,11 @@ struct Settings {
 
 // ---- the load client (run as "--client PORT OUT_FILE" in a process of its own, pinned by the caller) ----
 
-struct ClientFigures {
-    double p50_us = 0, p99_us = 0;
-    int seq_lost = 0, load_sent = 0, load_replies = 0;
-    double load_seconds = 0;
-};
-
-double percentile(std::vector<double>& v, int pct) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, v.size() * static_cast<size_t>(pct) / 100)];
-}
+using ClientFigures = ktr::bench::UdpLoadFigures;
+using ktr::bench::percentile;
 
 ClientFigures run_client(int port, const Settings& s) {
-    ClientFigures out;
-    ktr::platform::UdpEndpoint ep;
-    // A client-mode request (version 3, mode 3): the module, chronyd and the echo all answer it.
-    std::string req(48, '\0');
-    req[0] = 0x1B;
-    std::string reply;
-    std::vector<double> rtt;
-    rtt.reserve(static_cast<size_t>(s.sequential));
-    for (int i = 0; i < s.sequential; ++i) {
-        const auto t0 = Clock::now();
-        ep.send_to("127.0.0.1", port, req);
-        if (!ep.receive(reply, 500)) {
-            ++out.seq_lost;
-            continue;
-        }
-        rtt.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    }
-    out.p50_us = percentile(rtt, 50);
-    out.p99_us = percentile(rtt, 99);
-    const auto start = Clock::now();
-    const auto limit = std::chrono::seconds(20);
-    int outstanding = 0;
-    while (out.load_sent < s.load && Clock::now() - start < limit) {
-        while (outstanding < s.in_flight && out.load_sent < s.load) {
-            ep.send_to("127.0.0.1", port, req);
-            ++out.load_sent;
-            ++outstanding;
-        }
-        if (ep.receive(reply, 200)) {
-            ++out.load_replies;
-            --outstanding;
-        } else {
-            outstanding = 0;  // the rest of the window is lost
-        }
-    }
-    while (outstanding > 0 && ep.receive(reply, 200)) {
-        ++out.load_replies;
-        --outstanding;
-    }
-    out.load_seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return out;
+    return ktr::bench::udp_load(port, s.sequential, s.load, s.in_flight, std::chrono::seconds(20));
 }
 
 // ---- the bare echo (run as "--echo PORT"): a blocking receive and a send per datagram, nothing else ----
