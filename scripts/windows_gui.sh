@@ -7,7 +7,7 @@
 # Usage: scripts/windows_gui.sh [--build-dir DIR] [--no-build] [-- GTEST_ARGS...]
 #   --build-dir DIR  the Windows build folder (default build-win)
 #   --no-build       run what is built; do not configure or build first
-# Installs xvfb and wine with apt-get when they are missing (as root). Exits with the tests' status.
+# Installs xvfb and wine when they are missing. Exits with the tests' status.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,14 +25,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-missing=()
-command -v Xvfb >/dev/null || missing+=(xvfb)
-command -v wine >/dev/null || missing+=(wine wine64)
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" != 0 ]; then echo "missing: ${missing[*]} (install them as root)" >&2; exit 1; fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/deps.sh xvfb wine wine64
 
 if [ "$do_build" = 1 ]; then
   [ -f "$build/CMakeCache.txt" ] ||
