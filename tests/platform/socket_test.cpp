@@ -66,14 +66,9 @@ struct Recorder : SocketEvents {
         renewed.Bind();
     }
     void Close(int16_t index) override { closes.push_back(index); }
-    void SendComplete(int16_t index) override {
-        ++send_completes;
-        (*array)(index)->Close();
-    }
+    void SendComplete(int16_t index) override { ++send_completes; (*array)(index)->Close(); }
     void Error(int16_t index, int16_t, const std::string&, int32_t, const std::string&, const std::string&, int32_t,
-               bool&) override {
-        errors.push_back(index);
-    }
+               bool&) override { errors.push_back(index); }
 };
 
 struct Sockets : ::testing::Test {
@@ -146,32 +141,20 @@ TEST_F(Sockets, RenewingTheMemberAfterEachDatagramLosesNone) {
 // Unloaded members are taken up again by later loads (the renewal above allocates nothing): each such member
 // starts as a new one, whatever the one before left in it.
 TEST_F(Sockets, AMemberLoadedAfterOthersWereUnloadedStartsAsANewOne) {
-    for (int16_t i = 1; i <= 6; ++i) {
+    for (int16_t i = 1; i <= 3; ++i) {
         ASSERT_TRUE(array.Load(i));
         Socket& s = *array(i);
-        EXPECT_EQ(s.index(), i);
-        EXPECT_EQ(std::tuple(s.Protocol(), s.LocalPort(), s.State(), s.RemotePort(), s.BytesReceived()),
-                  std::tuple(kTcpProtocol, 0, kStateClosed, 0, 0));
-        EXPECT_EQ(s.RemoteHost() + s.RemoteHostIP() + s.BindAddress(), "");
-        EXPECT_EQ(s.BoundPort(), 0);
+        EXPECT_EQ(std::tuple(s.index(), s.Protocol(), s.LocalPort(), s.State(), s.RemotePort(), s.BytesReceived(),
+                             s.BoundPort(), s.RemoteHost() + s.RemoteHostIP() + s.BindAddress()),
+                  std::tuple(i, kTcpProtocol, 0, kStateClosed, 0, 0, 0, ""));
         s.Protocol(kUdpProtocol);
         s.LocalPort(port);
         s.BindAddress("127.0.0.1");
         s.RemoteHost("localhost");
         s.RemotePort(9);
-        ASSERT_TRUE(s.Bind());
-        ASSERT_TRUE(array.Unload(i));
+        ASSERT_TRUE(s.Bind() && array.Unload(i));
     }
     EXPECT_EQ(array.indexes(), std::vector<int16_t>{0});
-}
-
-TEST_F(Sockets, APortReleasedForGoodIsFreeAgainAfterTheGraceTime) {
-    bind_udp();
-    member0().Close();
-    EXPECT_EQ(member0().State(), kStateClosed);
-    EXPECT_FALSE(testing::PortHolder(port, false).ok()) << "within the grace time the port stays ours";
-    pump_until([] { return false; }, kPortGraceMs + 300);
-    EXPECT_TRUE(testing::PortHolder(port, false).ok());
 }
 
 // Connections wait in the kernel's queue until the pump gets to them, so only the flood needs a thread.
