@@ -1,6 +1,6 @@
-// The module driven by the console client and by raw peers: over TCP, the time-server role, and over UDP the
-// sync run as the console meets it there. Who may give orders: the Security key's allow-list and action
-// switches, with an allowed (127.0.0.1) and a refused (127.0.0.2) source address.
+// The module driven by the console client and by raw peers over TCP, and in the time-server role. Who may
+// give orders: the Security key's allow-list and action switches, with an allowed (127.0.0.1) and a refused
+// (127.0.0.2) source address. Which requests set the clock over either transport is the unit tests'.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,50 +29,21 @@ TEST_F(ConsoleE2E, OverTcpEveryRequestIsAnsweredOrDroppedAndASetMovesTheClock) {
     for (const std::string& odd : {std::string(200000, 'A') + "+", std::string("\0\x01\xFF+", 4)})
         EXPECT_TRUE(tcp_exchange(port, {odd}, 5000).starts_with("Unknown"));
 
+    const auto last_sync = [&] { return run_reg(home, {"get", kOptionsKey, "LastSyncTime"}).out; };
+    const std::string checked = last_sync();
+    EXPECT_EQ(tcp_exchange(port, {"S+ 12/26/9999 05:37:32 250"}).substr(0, 5), "OK-S ");
+    EXPECT_EQ(console({"H"}), "OK-H\n") << "the failed run is over";
+    EXPECT_EQ(last_sync(), checked) << "a failed run is no check of the clock";
     EXPECT_EQ(console({"S", console_time(600), "250"}).substr(0, 13), "OK-S " + console_time(0).substr(0, 8))
         << "the clock before the setting";
     EXPECT_NEAR(offset_of(console({"T"})), 600.0, 5.0);
+    EXPECT_NE(last_sync(), checked);
 }
 
 TEST_F(ConsoleE2E, TheTimeServerRoleAnswersNistText) {
     start({}, false, {{"KTRSVC_MODULE_TYPE", "N"}});
     const std::string r = tcp_exchange(port, {"10.1.2.3+T"});
     EXPECT_TRUE(std::regex_match(r, std::regex(R"(Server: \d\d-\d\d-\d\d \d\d:\d\d:\d\d)"))) << r;
-}
-
-// The module serves the console over UDP. Which requests set the clock, and what a failed run records, are
-// the unit tests'; here what reaches the clock, and that a failed run is no check of it.
-class SyncRunE2E : public ModuleTest {
-protected:
-    // The module answers before it runs the engine; the answer to the next request means the run is over.
-    std::vector<uint8_t> ask(const std::vector<uint8_t>& request) {
-        UdpPeer peer;
-        std::vector<uint8_t> reply, next;
-        EXPECT_TRUE(peer.send_to(port, request) && peer.receive(reply, 3000));
-        EXPECT_TRUE(peer.send_to(port, {'H', '+'}) && peer.receive(next, 3000));
-        return reply;
-    }
-    std::string stored(const std::string& name) const { return run_reg(home, {"get", kOptionsKey, name}).out; }
-};
-
-TEST_F(SyncRunE2E, UdpSetsMoveTheClockAndOnlyRunsThatMeasuredCount) {
-    start("ClientFormat,2\r\nServerFormat,2\r\n", true);
-    const std::string checked = stored("LastSyncTime");
-    std::vector<uint8_t> request(48, 0);
-    request[0] = 'S';  // a transmit timestamp of 1900
-    ask(request);
-    EXPECT_EQ(stored("LastSyncTime"), checked) << "a failed run is no check of the clock";
-
-    // This machine's UTC clock ten minutes on.
-    const auto seconds = static_cast<uint32_t>(std::time(nullptr) + 600 + 2208988800LL);
-    for (int i = 0; i < 4; ++i) request[40 + i] = static_cast<uint8_t>(seconds >> (24 - 8 * i));
-    EXPECT_EQ(ask(request).size(), 48u);
-    // The module's clock minus this machine's, as the console's SNTP query sees it.
-    std::smatch offset;
-    const std::string out = console({"sntp"});
-    ASSERT_TRUE(std::regex_search(out, offset, std::regex(R"(offset: ([-+]?[\d.]+) s)"))) << out;
-    EXPECT_NEAR(std::stod(offset[1]), 600.0, 5.0) << "a console \"S\" over UDP sets the clock";
-    EXPECT_NE(stored("LastSyncTime"), checked);
 }
 
 const std::string kSecurityKey = "HKEY_USERS\\.DEFAULT\\Software\\VB and VBA Program Settings\\Ktrsvc\\Security";

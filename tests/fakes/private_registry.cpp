@@ -70,10 +70,8 @@ bool PrivateRegistry::deny(uint32_t root, const std::string& path) {
         else native += root == platform::kHkeyCurrentUserRoot ? "\\HKEY_USERS\\.DEFAULT" : "\\HKEY_USERS";
         if (!path.empty()) native += "\\" + path;
         // A tree without the key is passed over: the key cannot be opened there.
-        if (!set_access(native, DENY_ACCESS,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY |
-                            DELETE))
-            continue;
+        constexpr DWORD kRights = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS;
+        if (!set_access(native, DENY_ACCESS, kRights | KEY_NOTIFY | DELETE)) continue;
         denied_.push_back(native);
         any = true;
     }
@@ -98,6 +96,27 @@ void PrivateRegistry::allow_all() {
 }
 
 namespace system_registry {
+
+bool exists(uint32_t root, const std::string& path) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(system_root(root), to_wide(path).c_str(), 0, READ_CONTROL, &h)) return false;
+    RegCloseKey(h);
+    return true;
+}
+
+std::optional<std::pair<uint32_t, std::string>> value(uint32_t root, const std::string& path, const std::string& name) {
+    DWORD type = 0, size = 0;
+    const std::wstring key = to_wide(path), value_name = to_wide(name);
+    if (RegGetValueW(system_root(root), key.c_str(), value_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr,
+                     &size))
+        return std::nullopt;
+    std::string data(size, '\0');
+    if (RegGetValueW(system_root(root), key.c_str(), value_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type,
+                     data.data(), &size))
+        return std::nullopt;
+    data.resize(size);
+    return std::pair{static_cast<uint32_t>(type), data};
+}
 
 bool set_text(uint32_t root, const std::string& path, const std::string& name, const std::wstring& text) {
     return RegSetKeyValueW(system_root(root), to_wide(path).c_str(), to_wide(name).c_str(), REG_SZ, text.c_str(),

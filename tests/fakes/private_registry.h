@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fakes/scoped_env.h"
@@ -35,8 +37,11 @@ private:
 };
 
 // The system's registry as the process itself sees it, past the hive: HKEY_CURRENT_USER is the caller's
-// own profile here; text goes in as the registry holds it (UTF-16).
+// own profile here. Text goes in and comes out as the registry holds it (UTF-16).
 namespace system_registry {
+bool exists(uint32_t root, const std::string& path);
+// The value's type and bytes.
+std::optional<std::pair<uint32_t, std::string>> value(uint32_t root, const std::string& path, const std::string& name);
 bool set_text(uint32_t root, const std::string& path, const std::string& name, const std::wstring& text);
 void delete_tree(uint32_t root, const std::string& path);
 } // namespace system_registry
