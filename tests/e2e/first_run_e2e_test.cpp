@@ -1,8 +1,7 @@
-// A newcomer's first run: the run script's program folder, a module that cannot listen, the console tool
-// when nothing listens.
+// A newcomer's first run: the run script's program folder, the console tool when nothing listens. A port
+// another program holds is the main window's and the listeners' tests.
 #include <gtest/gtest.h>
 
-#include "fakes/pty_pair.h"
 #include "module_process.h"
 
 namespace ktr::testing {
@@ -33,46 +32,6 @@ TEST(FirstRun, TheConsoleSaysWhereNothingAnswered) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("nothing answered at 127.0.0.1 port " + port + " (TCP): "), std::string::npos) << r.err;
     EXPECT_EQ(occurrences(r.err, "ktrsvc-console:"), 1u) << "one message, not a stack of errors";
-}
-
-// Takes about a minute: the module tries a port it could not listen on again once a minute.
-TEST(FirstRun, APortTakenIsReportedAndServedWithinAMinuteOfBeingFreed) {
-    ProgramFolder home;
-    const uint16_t port = free_option_port();
-    home.write("ZKEntinit.ini", "TCPPort," + std::to_string(port) + "\r\n");
-    auto other = std::make_unique<PortHolder>(port, true);
-    ASSERT_TRUE(other->ok());
-    const std::string trouble = "Not listening on TCP port " + std::to_string(port) + ": Address in use";
-#ifdef _WIN32
-    // No terminal to show the status on: its standard error tells the same.
-    RunningProgram module(program("ktrsvc"), {}, module_env(home));
-    const std::string reported_line = "ktrsvc: " + trouble, ready_line = "ktrsvc: listening on TCP port";
-    const auto shown = [&] { return module.error_output(); };
-#else
-    // Standard output on a terminal, as for a user who runs the module by hand; standard error apart.
-    PtyPair terminal;
-    ASSERT_TRUE(terminal.ok());
-    RunningProgram module("/bin/sh", {"-c", "exec \"$0\" >\"$1\"", program("ktrsvc"), terminal.slave_path()},
-                          module_env(home));
-    const std::string reported_line = "status: " + trouble, ready_line = "status: Ready";
-    std::string seen;
-    const auto shown = [&] { return seen += terminal.read_available(100); };
-#endif
-    std::string text;
-    const auto shows = [&](const std::string& line, size_t from, int timeout_ms) {
-        eventually([&] { return (text = shown()).find(line, from) != std::string::npos; }, timeout_ms);
-        return text.find(line, from);
-    };
-    const size_t reported = shows(reported_line, 0, 15000);
-    ASSERT_NE(reported, std::string::npos) << text;
-
-    other.reset();
-    EXPECT_NE(shows(ready_line, reported, 75000), std::string::npos) << text;
-    EXPECT_TRUE(TcpPeer().connect(port));
-    module.terminate();
-    const RunResult r = module.wait(15000);
-    EXPECT_EQ(occurrences(r.err, "ktrsvc: " + trouble), 1u) << r.err;
-    EXPECT_NE(r.err.find("ktrsvc: listening on TCP port " + std::to_string(port)), std::string::npos) << r.err;
 }
 
 } // namespace

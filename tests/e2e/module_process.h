@@ -41,15 +41,12 @@ inline std::string program(const std::string& name) { return kBinDir + kPathSepa
 // A temporary program folder. On Windows the registry is the system's: the programs run on the folder get
 // a private tree of it, which goes with the folder, and never touch a real module's keys.
 struct ProgramFolder : TempDir {
-    std::string name() const { return std::filesystem::path(path()).filename().string(); }
-    PrivateRegistry registry{name()};
+    PrivateRegistry registry{std::filesystem::path(path()).filename().string()};
 };
 
 inline EnvOverrides module_env(const ProgramFolder& home) {
-    EnvOverrides env{{"KTRSVC_HOME", home.path()},
-                     {"KTRSVC_REGISTRY", std::nullopt},
-                     {"KTRSVC_SIMULATE", "clock,power"},
-                     {"KTRSVC_MODULE_TYPE", std::nullopt}};
+    EnvOverrides env{{"KTRSVC_HOME", home.path()}, {"KTRSVC_REGISTRY", std::nullopt},
+                     {"KTRSVC_SIMULATE", "clock,power"}, {"KTRSVC_MODULE_TYPE", std::nullopt}};
 #ifdef _WIN32
     env["KTRSVC_REGISTRY_SANDBOX"] = "HKEY_CURRENT_USER\\" + home.registry.key();
 #endif
@@ -59,24 +56,6 @@ inline EnvOverrides module_env(const ProgramFolder& home) {
 // The registry tool on the hive of the program folder.
 inline RunResult run_reg(const ProgramFolder& home, const std::vector<std::string>& args, const std::string& input = {}) {
     return run_program(program("ktrsvc-reg"), args, module_env(home), input);
-}
-
-// A moment of time_t as UTC calendar fields, and back.
-inline std::tm utc_fields(std::time_t t) {
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &t);
-#else
-    gmtime_r(&t, &tm);
-#endif
-    return tm;
-}
-inline std::time_t utc_moment(std::tm tm) {
-#ifdef _WIN32
-    return _mkgmtime(&tm);
-#else
-    return timegm(&tm);
-#endif
 }
 
 // A free port the module's 16-bit port option can hold (below 32768, where the kernel hands out no
@@ -113,7 +92,12 @@ inline double offset_of(const std::string& reply) {
         return 1e12;
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;
-    return static_cast<double>(utc_moment(tm) - std::time(nullptr)) + ms / 1000.0;
+#ifdef _WIN32
+    const std::time_t moment = _mkgmtime(&tm);
+#else
+    const std::time_t moment = timegm(&tm);
+#endif
+    return static_cast<double>(moment - std::time(nullptr)) + ms / 1000.0;
 }
 
 // A test that runs the module, tracing, in a program folder of its own on a free port.
@@ -127,13 +111,13 @@ protected:
         EnvOverrides all = module_env(home);
         for (auto& [k, v] : env) all[k] = v;
         module = std::make_unique<RunningProgram>(program("ktrsvc"), std::vector<std::string>{"debug"}, all);
-        ASSERT_TRUE(eventually([&] { return answers(udp) || !module->running(); }, 15000) && module->running());
-    }
-    // Whether the module takes TCP connections, or answers a heartbeat datagram, on the port.
-    bool answers(bool udp) const {
-        UdpPeer probe;
-        std::vector<uint8_t> reply;
-        return udp ? probe.send_to(port, {'H', '+'}) && probe.receive(reply, 200) : TcpPeer().connect(port);
+        // Ready once it takes TCP connections, or answers a heartbeat datagram, on the port.
+        const auto answers = [&] {
+            UdpPeer probe;
+            std::vector<uint8_t> reply;
+            return udp ? probe.send_to(port, {'H', '+'}) && probe.receive(reply, 200) : TcpPeer().connect(port);
+        };
+        ASSERT_TRUE(eventually([&] { return answers() || !module->running(); }, 15000) && module->running());
     }
     // Stops it as an administrator (or a closed terminal) would; it unloads in order.
     RunResult stop(Ending how = Ending::terminate) {

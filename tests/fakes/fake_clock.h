@@ -54,7 +54,6 @@ private:
     int set_calls_ = 0;
 };
 
-// Installs a FakeClock as the process's clock for the life of the object.
 struct ScopedFakeClock : OnScopeEnd {
     explicit ScopedFakeClock(FakeClock& c) : OnScopeEnd([] { platform::set_clock(nullptr); }) { platform::set_clock(&c); }
 };

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <sstream>
 
 #include "fakes/pump_until.h"
@@ -14,20 +13,10 @@
 #include "platform/service_manager.h"
 
 namespace ktr::testing {
-namespace {
-
-std::string find_in_path(const std::string& name) {
-    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    for (std::string dir; std::getline(path, dir, ':');)
-        if (::access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
-    return {};
-}
-
-} // namespace
 
 FakeSystemdBus::FakeSystemdBus(bool with_systemd) {
-    const std::string daemon = find_in_path("dbus-daemon"), socket = dir_.file("bus");
-    if (daemon.empty()) { error_ = "dbus-daemon is not installed"; return; }
+    const std::string daemon = "/usr/bin/dbus-daemon", socket = dir_.file("bus");
+    if (::access(daemon.c_str(), X_OK) != 0) { error_ = "dbus-daemon is not installed"; return; }
     dir_.write("bus.conf", "<busconfig><type>session</type><listen>unix:path=" + socket + "</listen>"
                            "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
                            "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>\n");

@@ -13,7 +13,6 @@ namespace ktr::testing {
 // A port that is free for both TCP and UDP right now (the kernel picks it).
 uint16_t free_port();
 
-// Owns one socket, closed with the object.
 class PeerSocket : NoCopy {
 public:
     PeerSocket() = default;
@@ -41,7 +40,6 @@ class UdpPeer : public PeerSocket {
 public:
     explicit UdpPeer(const char* source = "127.0.0.1");
     bool send_to(uint16_t port, const std::vector<uint8_t>& data);
-    // One datagram, or false on time-out.
     bool receive(std::vector<uint8_t>& data, int timeout_ms = 2000);
 };
 

@@ -69,11 +69,9 @@ bool PrivateRegistry::deny(uint32_t root, const std::string& path) {
         if (root == platform::kHkeyLocalMachineRoot) native += "\\HKEY_LOCAL_MACHINE";
         else native += root == platform::kHkeyCurrentUserRoot ? "\\HKEY_USERS\\.DEFAULT" : "\\HKEY_USERS";
         if (!path.empty()) native += "\\" + path;
-        if (!system_registry::exists(platform::kHkeyCurrentUserRoot, native) ||
-            !set_access(native, DENY_ACCESS,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY |
-                            DELETE))
-            continue;
+        // A tree without the key is passed over: the key cannot be opened there.
+        constexpr DWORD kRights = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS;
+        if (!set_access(native, DENY_ACCESS, kRights | KEY_NOTIFY | DELETE)) continue;
         denied_.push_back(native);
         any = true;
     }

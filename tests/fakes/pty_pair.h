@@ -31,7 +31,6 @@ public:
     bool ok() const { return master_ >= 0 && !slave_path_.empty(); }
     int master() const { return master_; }
     const std::string& slave_path() const { return slave_path_; }
-    // Writes bytes to the slave's input.
     void write(const std::string& bytes) const {
         for (ssize_t done = 0, n = 0; done < static_cast<ssize_t>(bytes.size()); done += n)
             if ((n = ::write(master_, bytes.data() + done, bytes.size() - done)) <= 0) return;

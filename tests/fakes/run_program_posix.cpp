@@ -33,15 +33,6 @@ std::string read_all(int fd) {
     return out;
 }
 
-int signal_of(Ending how) {
-    switch (how) {
-    case Ending::terminate: return SIGTERM;
-    case Ending::hang_up: return SIGHUP;
-    case Ending::kill: break;
-    }
-    return SIGKILL;
-}
-
 } // namespace
 
 struct RunningProgram::Impl {
@@ -79,7 +70,8 @@ RunningProgram::~RunningProgram() {
 }
 
 void RunningProgram::terminate(Ending how) {
-    if (impl_->pid > 0) ::kill(impl_->pid, signal_of(how));
+    const int signal = how == Ending::terminate ? SIGTERM : how == Ending::hang_up ? SIGHUP : SIGKILL;
+    if (impl_->pid > 0) ::kill(impl_->pid, signal);
 }
 
 RunResult RunningProgram::wait(int timeout_ms) {
@@ -103,8 +95,6 @@ bool RunningProgram::running() {
            ::waitid(P_PID, static_cast<id_t>(impl_->pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
            info.si_pid == 0;
 }
-
-std::string RunningProgram::error_output() const { return read_all(impl_->err_fd); }
 
 int RunningProgram::pid() const { return impl_->pid; }
 

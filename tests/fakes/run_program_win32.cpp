@@ -15,6 +15,9 @@ namespace {
 
 using platform::to_wide;
 
+// The exit status of a program killed (or run too long): 128 + SIGKILL, as a POSIX shell shows it.
+constexpr UINT kKilledExitCode = 137;
+
 // One argument as the runtime's command-line splitting reads it back: quoted when it holds a blank or a
 // quote, backslashes doubled only where a quote follows them.
 std::wstring quoted(const std::wstring& arg) {
@@ -154,8 +157,6 @@ RunResult RunningProgram::wait(int timeout_ms) {
 bool RunningProgram::running() {
     return impl_->started && WaitForSingleObject(impl_->process.hProcess, 0) == WAIT_TIMEOUT;
 }
-
-std::string RunningProgram::error_output() const { return read_text(impl_->files.file("err")); }
 
 int RunningProgram::pid() const { return impl_->started ? static_cast<int>(impl_->process.dwProcessId) : -1; }
 

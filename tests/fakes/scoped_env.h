@@ -37,10 +37,8 @@ inline void set_env(const std::string& name, const char* value) {
 #endif
 }
 
-// Sets (or, given nullptr, removes) an environment variable for the life of the object.
 struct ScopedEnv : OnScopeEnd {
     ScopedEnv(const std::string& name, const char* value) : OnScopeEnd(restore(name)) { set_env(name, value); }
-    // Puts back the value the variable has now, or removes it again.
     static std::function<void()> restore(const std::string& name) {
         if (const char* old = std::getenv(name.c_str()))
             return [name, old = std::string(old)] { set_env(name, old.c_str()); };

@@ -8,9 +8,6 @@
 
 namespace ktr::testing {
 
-// The folder of the running test program.
-std::string this_program_folder();
-
 // The system's short (8.3) form of an existing path: the path itself where there is none (POSIX).
 std::string short_path(const std::string& path);
 
@@ -18,6 +15,9 @@ std::string short_path(const std::string& path);
 bool under_wine();
 
 #ifdef _WIN32
+// The folder of the running test program.
+std::string this_program_folder();
+
 // Holds a file open without sharing it, as another program does that locks it (Windows only: POSIX has no
 // lock that keeps others from opening a file).
 class HeldFile : NoCopy {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -37,7 +36,6 @@ public:
     const std::string& path() const { return path_; }
     // A path in the folder; "a/b" names b in the subfolder a.
     std::string file(const std::string& name) const { return path_ + kPathSeparator + native_path(name); }
-    // Whole contents of a file in the folder ("" when missing).
     std::string read(const std::string& name) const {
         std::ifstream in(file(name), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
@@ -47,9 +45,8 @@ public:
     }
 
 private:
+    // A random name that nobody has made yet, under the user's temporary folder (Windows has no mkdtemp).
     static std::string make_unique_folder() {
-#ifdef _WIN32
-        // No mkdtemp: a random name that nobody has made yet, under the user's temporary folder.
         std::error_code ec;
         const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
         static std::mt19937_64 random(std::random_device{}() ^
@@ -59,10 +56,6 @@ private:
             if (std::filesystem::create_directory(dir, ec)) return dir.string();
         }
         return {};
-#else
-        std::string path = (std::filesystem::temp_directory_path() / "ktrsvc-test-XXXXXX").string();
-        return ::mkdtemp(path.data()) ? path : std::string();
-#endif
     }
 
     std::string path_;

@@ -9,7 +9,6 @@
 
 namespace ktr::testing {
 
-// How often the part stands in the text.
 inline size_t occurrences(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;

@@ -1,9 +1,7 @@
-// A stand-in for systemd on a private bus: it owns org.freedesktop.systemd1 and answers the manager calls
-// and unit properties the service manager uses. Usage: fake_systemd STATE_DIR UNIT_DIR (the bus from
-// DBUS_SYSTEM_BUS_ADDRESS). A unit exists while STATE_DIR/units/<unit> does; that file holds its
-// properties as Name=value lines, which tests write and read. Every call is appended to STATE_DIR/calls.
-// Reload takes in every new *.service file of UNIT_DIR as a stopped unit, which is not found once its
-// file went (though it goes on running until it is stopped).
+// A stand-in for systemd on a private bus (DBUS_SYSTEM_BUS_ADDRESS) answering the manager calls and unit
+// properties the service manager uses. A unit exists while STATE_DIR/units/<unit> does, holding its
+// properties as Name=value lines; every call is appended to STATE_DIR/calls. Reload takes in each new
+// *.service file of UNIT_DIR as a stopped unit, not found once its file went (though it runs until stopped).
 #include <systemd/sd-bus.h>
 
 #include <cstdio>
