@@ -45,25 +45,20 @@ protected:
     }
     FakeShell shell;
     frmSysTray tray;
-    int shown_or_hidden = 0;
-    int exits = 0;
+    int shown_or_hidden = 0, exits = 0;
 };
 
-TEST_F(TrayIcon, EachMouseMessageDoesWhatItsRowSays) {
+TEST_F(TrayIcon, EachMouseMessageDoesWhatItsRowSaysAnUnknownOneOnlyAfterAQuietSecond) {
     struct Row { uint32_t message; int shows, exits; };
     for (const Row& r : {Row{kMouseMove, 0, 0}, {kLeftButtonDown, 1, 0}, {kLeftButtonUp, 0, 0}, {kLeftDoubleClick, 1, 0},
                          {kRightButtonDown, 0, 0}, {kRightButtonUp, 0, 0}, {kRightDoubleClick, 0, 1}}) {
         shown_or_hidden = exits = 0;
         tray.picIcon_MouseMove(r.message);
-        EXPECT_EQ(shown_or_hidden, r.shows) << r.message;
-        EXPECT_EQ(exits, r.exits) << r.message;
+        EXPECT_EQ(std::pair(shown_or_hidden, exits), std::pair(r.shows, r.exits)) << r.message;
     }
-    EXPECT_FALSE(traced("UNKNOWN MOUSE MOVE"));
-}
-
-TEST_F(TrayIcon, AnUnknownMessageActsOnlyWhenNoneCameThisSecondOrTheOneBefore) {
+    // An unknown one acts only when none came this second or the one before; the clock stands at a whole second.
+    shown_or_hidden = 0;
     struct Step { int64_t after_ms; int shows; };
-    // The clock stands at a whole second.
     for (const Step& s : {Step{0, 1}, {999, 1}, {1000, 1}, {1001, 2}, {1999, 2}, {2000, 3}}) {
         clock_.advance_ms(s.after_ms);
         tray.picIcon_MouseMove(600);
@@ -90,8 +85,7 @@ TEST_F(TrayIcon, TheTipIsCutToTheShellsFieldAndAnIconChangedBeforeItIsThereIsAdd
 
 TEST_F(TrayIcon, RefusedShellCallsAreReportedAndChangeNothing) {
     shell.refuse = true;
-    EXPECT_FALSE(tray.add_icon(0, "Tovani Service"));
-    EXPECT_FALSE(tray.check_if_loaded());
+    EXPECT_FALSE(tray.add_icon(0, "Tovani Service") || tray.check_if_loaded());
     EXPECT_TRUE(traced("Origination: modSysTray\r\nID: nim_add_icon 800, Msg:Add icon error"));
     shell.refuse = false;
     tray.add_icon(0, "Tovani Service");
@@ -122,40 +116,19 @@ protected:
     bool service_runs = false;
 };
 
-TEST_F(DesktopWindowLogic, TheTrayIconShowsHidesAndEndsTheWindow) {
-    window.Show();
-    EXPECT_EQ(shell.calls, Strings{"add Tovani Service"});
-    window.Form_Activate();
-    EXPECT_EQ(shell.calls.size(), 1u) << "added once";
-    window.Form_Minimize();
-    EXPECT_FALSE(window.model().visible) << "minimising hides";
-    window.tray().picIcon_MouseMove(kLeftButtonDown);
-    EXPECT_TRUE(window.model().visible);
-    EXPECT_FALSE(window.model().minimized);
-    EXPECT_TRUE(window.model().show_form_checked);
-    window.tray().picIcon_MouseMove(kLeftDoubleClick);
-    EXPECT_FALSE(window.model().visible);
-    EXPECT_FALSE(window.model().show_form_checked);
-
-    // The exit question, asked only when the window is shown and the module starts with the system.
+// Showing and hiding by the icon is the real windows' test; here a second exit request while the question is
+// open (its box still takes messages) is not asked again, and the icon goes once.
+TEST_F(DesktopWindowLogic, AnExitRequestWhileTheQuestionIsOpenIsNotAskedAgain) {
     config::options().SystemStartup(true);
-    window.show_or_hide();
-    Strings asked;
-    window.ask_yes_no = [&](const std::string& q) { asked.push_back(q); return false; };
-    window.tray().picIcon_MouseMove(kRightDoubleClick);
-    EXPECT_FALSE(window.unloaded());
-    EXPECT_TRUE(window.model().minimized) << "No minimises";
-    EXPECT_FALSE(window.model().visible);
-    window.show_or_hide();
-    // A second exit request while the question is open (its box still takes messages) is not asked again.
-    window.ask_yes_no = [&](const std::string& q) {
-        asked.push_back(q);
+    window.Show();
+    int asked = 0;
+    window.ask_yes_no = [&](const std::string&) {
+        ++asked;
         window.tray().picIcon_MouseMove(kRightDoubleClick);
         return true;
     };
     window.tray().picIcon_MouseMove(kRightDoubleClick);
-    EXPECT_TRUE(window.unloaded());
-    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_TRUE(window.unloaded() && asked == 1) << asked;
     EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "remove Tovani Service"), 1);
 }
 
@@ -181,66 +154,46 @@ TEST_F(DesktopWindowLogic, APortEntryIsTakenOnlyWhenItIsOneToFourDigitsUpTo9999)
     EXPECT_TRUE(messages.empty()) << "cancelled";
 }
 
+// The check marks and the help file are the real windows' test.
 TEST_F(DesktopWindowLogic, TheOptionsMenuChangesTheOptionsAndTellsARunningService) {
     window.Show();
-    const auto checked = [&](size_t menu, size_t item, size_t sub) { return window.menu_bar()[menu].items[item].items[sub].checked; };
-    EXPECT_TRUE(checked(1, 0, 0)) << "NIST is the default";
     window.menu_command(kMenuProtocol + int{config::kServerSntp});
-    EXPECT_EQ(config::options().ServerFormat(), config::kServerSntp);
-    EXPECT_TRUE(checked(1, 0, 1));
-    EXPECT_FALSE(checked(1, 0, 0));
     EXPECT_EQ(stored("ServerFormat"), "2");
     EXPECT_TRUE(service_words.empty()) << "no service runs";
     service_runs = true;
     window.menu_command(kMenuProtocol + int{config::kServerNist});
     EXPECT_EQ(service_words, (Strings{"OPTIONS_CHANGED", "RESET_PORTS"}));
-
     window.menu_command(kMenuOptionsStartup);
-    EXPECT_TRUE(config::options().SystemStartup());
-    EXPECT_TRUE(config::options().Changed()) << "stored when the window closes";
-    EXPECT_TRUE(window.menu_bar()[1].items[3].checked);
-    window.menu_command(kMenuOptionsStartup);
-    EXPECT_FALSE(config::options().SystemStartup());
-
+    EXPECT_TRUE(config::options().SystemStartup() && config::options().Changed()) << "stored when the window closes";
     window.pool().module_type('T');
     window.menu_command(kMenuFileService);
-    window.menu_command(kMenuHelpTopics);
-    EXPECT_EQ(messages.at(0), "Zentrik: Command invalid: Operating system incompatible or not Service module.");
-    EXPECT_TRUE(messages.at(1).starts_with("Zentrik: Could not open the help file ")) << "and the window goes on";
+    EXPECT_EQ(messages, Strings{"Zentrik: Command invalid: Operating system incompatible or not Service module."});
     window.menu_command(kMenuFileExit);
     EXPECT_TRUE(window.unloaded());
 }
 
-// A service for the control window: a state the buttons move, or no service at all.
+// A service for the control window: a state the buttons move (a missing one is the real windows' test).
 struct FakeService {
-    bool exists = true;
     uint32_t state = platform::kServiceStopped;
-    Strings calls;
-
     // Moves the state from one to another (from 0: any), or answers the refusal.
-    ServiceCalls::Operation op(const char* name, uint32_t from, uint32_t to, const char* refusal) {
-        return [=, this](std::string_view, std::string_view, int16_t& cls) -> std::string {
-            calls.push_back(name);
-            if (!exists) return cls = kClassError, kNoServiceText;
+    ServiceCalls::Operation op(uint32_t from, uint32_t to, const char* refusal) {
+        return [=, this](std::string_view, std::string_view, int16_t&) -> std::string {
             if (from != 0 && state != from) return refusal;
-            state = to;
-            return "OK";
+            return state = to, "OK";
         };
     }
     ServiceCalls calls_for_window() {
         ServiceCalls c;
         c.status = [this](std::string_view, std::string_view, int16_t& cls) -> std::string {
-            if (!exists) return cls = kClassError, kNoServiceText;
             const std::map<uint32_t, std::pair<const char*, int16_t>> table = {
                 {platform::kServiceStopped, {"Stopped", kClassStopped}}, {platform::kServiceStartPending, {"Start Pending", kClassRunning}},
                 {platform::kServiceRunning, {"Running", kClassRunning}}, {platform::kServicePaused, {"Paused", kClassPaused}}};
-            cls = table.at(state).second;
-            return table.at(state).first;
+            return cls = table.at(state).second, table.at(state).first;
         };
-        c.start = op("start", platform::kServiceStopped, platform::kServiceStartPending, "Failed to Start");
-        c.stop = op("stop", 0, platform::kServiceStopped, "Failed to Stop");
-        c.pause = op("pause", platform::kServiceRunning, platform::kServicePaused, "Failed to Pause");
-        c.resume = op("continue", platform::kServicePaused, platform::kServiceRunning, "Failed to Pause");
+        c.start = op(platform::kServiceStopped, platform::kServiceStartPending, "Failed to Start");
+        c.stop = op(0, platform::kServiceStopped, "");
+        c.pause = op(platform::kServiceRunning, platform::kServicePaused, "Failed to Pause");
+        c.resume = op(platform::kServicePaused, platform::kServiceRunning, "Failed to Pause");
         return c;
     }
 };
@@ -257,7 +210,7 @@ TEST(ServiceControlWindow, EachButtonShowsWhereTheServiceWentInItsClassColour) {
         {&frmSvcOptions::cmdPause_Click, platform::kServiceStopped, "Failed to Pause", kColourLightRed},  // class kept
         {&frmSvcOptions::cmdStart_Click, platform::kServiceStopped, "Start Pending", kColourGreen},
         {&frmSvcOptions::cmdPause_Click, platform::kServiceRunning, "Paused", kColourLightYellow},
-        {&frmSvcOptions::cmdStart_Click, platform::kServicePaused, "Running", kColourGreen},  // continues
+        {&frmSvcOptions::cmdStart_Click, platform::kServicePaused, "Running", kColourGreen},  // continued
         {&frmSvcOptions::cmdStop_Click, platform::kServiceRunning, "Stopped", kColourLightRed},
     };
     for (const Row& r : rows) {
@@ -266,11 +219,6 @@ TEST(ServiceControlWindow, EachButtonShowsWhereTheServiceWentInItsClassColour) {
         EXPECT_EQ(form.model().status, r.label);
         EXPECT_EQ(form.model().status_colour, r.colour) << r.label;
     }
-    EXPECT_EQ(std::count(service.calls.begin(), service.calls.end(), "continue"), 1);
-    service.exists = false;
-    form.cmdStart_Click();
-    EXPECT_EQ(form.model().status, "Could not open Service");
-    EXPECT_EQ(form.model().status_colour, kColourGrey);
 }
 
 } // namespace
