@@ -103,6 +103,28 @@ TEST_F(MainWindow, AServiceFoundRunningIsNotListenedBesideUntilItStops) {
     EXPECT_TRUE(listening());
 }
 
+TEST_F(MainWindow, AListenerThatCannotStartSaysWhyOnceAndTriesAgainEveryMinute) {
+    record_nt_events();
+    auto other = std::make_unique<testing::PortHolder>(port, true);
+    show();
+    const std::string trouble = "Not listening on TCP port " + std::to_string(port) + ": Address in use";
+    EXPECT_TRUE(model().status.starts_with(trouble + "; trying again every minute.\r\nAnother program"));
+    const auto tries_after = [&](int32_t ms) {
+        clock_.advance_ms(ms);
+        platform::pump_events(0);
+        size_t n = 0;
+        for (size_t at = 0; (at = debug_text().find("Error init server", at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    EXPECT_EQ(tries_after(59000), 1u);
+    EXPECT_EQ(tries_after(1000), 2u);
+    EXPECT_EQ(nt_events_.size(), 1u) << "once per cause";
+    other.reset();
+    EXPECT_EQ(tries_after(60000), 2u);
+    EXPECT_TRUE(listening());
+    EXPECT_EQ(model().status, "Ready");
+}
+
 TEST_F(MainWindow, TheSyncWarningCountsFromTheLastSyncWithItsOwnThreshold) {
     for (const auto& [minutes, text] :
          {std::pair{59, "59 minutes"}, {90, "1.5 hours"}, {1439, "24.0 hours"}, {2880, "2.0 days"}})

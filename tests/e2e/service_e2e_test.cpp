@@ -22,6 +22,7 @@ TEST(ServiceE2E, ControlCodesPauseContinueAndStopAsTheManagerSendsThem) {
 #include <algorithm>
 #include <cstring>
 
+#include "fakes/fake_systemd_bus.h"
 #include "module_process.h"
 
 namespace ktr::testing {
@@ -103,6 +104,19 @@ TEST_F(ServiceE2E, ControlCodesPauseContinueAndStopAsTheManagerSendsThem) {
     EXPECT_LT(t.find("Name: _TCPPort_", listed), t.find("Svc Control event  131", listed)) << "129 lists the options";
     EXPECT_TRUE(manager.wait_for("STATUS=Options Changed")) << "the manager shows the status label";
 
+    // Beside the running service a "STATUS" call gets its receipt and the label that code 140 stores.
+    // scripts/deps.sh installs dbus-daemon; without it this part fails rather than passing unseen.
+    FakeSystemdBus bus;
+    EXPECT_TRUE(bus.ready()) << bus.error();
+    if (bus.ready()) {
+        bus.set_unit("ZKEnterprise.service", {{"ActiveState", "active"}, {"MainPID", std::to_string(module->pid())}});
+        EnvOverrides env = module_env(home);
+        env.merge(bus.env());
+        const RunResult call = run_program(program("ktrsvc-svc"), {"call", "STATUS"}, env);
+        EXPECT_NE(call.out.find("140-"), std::string::npos) << "the service's receipt: " << call.out << call.err;
+        EXPECT_EQ(setting("setstattext"), "Options Changed\n");
+    }
+
     // 130 twice: the trace stops and comes back; 134 while debug is off opens the file, and only the
     // file's own line appears in it.
     ASSERT_TRUE(acknowledged(130));
@@ -127,9 +141,11 @@ TEST_F(ServiceE2E, ControlCodesPauseContinueAndStopAsTheManagerSendsThem) {
     EXPECT_EQ(trace().find("Error init server"), std::string::npos);
 
     // A stop inside the loop's 60-second wait ends the process at once.
+    const auto asked = std::chrono::steady_clock::now();
     module->terminate();
     EXPECT_EQ(module->wait(5000).exit_code, 0);
     module.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
     EXPECT_TRUE(manager.wait_for("STOPPING=1", 0));
 }
 
