@@ -19,7 +19,8 @@ using Words = std::vector<std::string>;
 
 #ifdef _WIN32
 // The programs the Windows tests start are this test program itself, run with "--ktr-helper" and what it
-// is to do: "exit N", "sleep MS" or "echo WORDS..." (to its output).
+// is to do: "exit N", "sleep MS", "echo WORDS..." (to its output) or "write FILE WORDS..." (to the file, for
+// a program started without waiting).
 // The helper acts before any test runs and ends there.
 class ProgramHelper : public ::testing::Environment {
 public:
@@ -35,10 +36,15 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(first.c_str())));
             std::_Exit(0);
         }
+        const bool to_file = what == "write";
         std::string text = "ktr-words:";
-        for (size_t i = at + 2; i < args.size(); ++i) text += "[" + args[i] + "]";
-        std::fputs(text.c_str(), stdout);
-        std::fflush(stdout);
+        for (size_t i = at + (to_file ? 3 : 2); i < args.size(); ++i) text += "[" + args[i] + "]";
+        text += "ktr-end";
+        if (FILE* f = to_file ? std::fopen(first.c_str(), "wb") : stdout) {
+            std::fputs(text.c_str(), f);
+            std::fflush(f);
+            if (to_file) std::fclose(f);
+        }
         std::_Exit(0);
     }
 };
@@ -121,6 +127,7 @@ TEST(Programs, WordsArriveUnchangedThroughTheCommandLine) {
     line.insert(line.end(), words.begin(), words.end());
     std::string out, expected = "ktr-words:";  // the helper's mark; what comes before is the test runner's
     for (const auto& w : words) expected += "[" + w + "]";
+    expected += "ktr-end";
     ASSERT_EQ(run_and_capture(helper(line), 20000, out), 0);
     EXPECT_EQ(out.substr(std::min(out.find("ktr-words:"), out.size())), expected);
 }
